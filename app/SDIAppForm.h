@@ -1,0 +1,131 @@
+#pragma once
+// The main window: three work pages (Flash, Firmware, Eeprom), each with its log, tool bar
+// and lamps, and a Configuration page with the options. It owns every control on it, the
+// message tables and the state shared by the receiver dialogue.
+//
+// Everything here runs on the UI thread. The controls keep the names the handlers use to tell
+// them apart (the program buttons are told apart by object name), so they are public fields.
+
+#include "LogColors.h"
+#include "MessageTables.h"
+#include "ReceiverState.h"
+
+#include <QMainWindow>
+#include <array>
+#include <cstdint>
+#include <string>
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QStatusBar;
+class QTabWidget;
+class QTimer;
+class TAboutBox;
+class TCSpinEdit;
+class TDialogs;
+class TImageList;
+class TLogEdit;
+class TOpenDialog;
+class TToolBar;
+class TToolButton;
+
+class TSDIAppForm : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TSDIAppForm(TDialogs& dialogs, QWidget* parent = nullptr);
+    ~TSDIAppForm() override;
+
+    // --- Controls -------------------------------------------------------------------------
+    QTabWidget* PageControl1;
+    QWidget *TabSheet1, *TabSheet2, *TabSheet3, *TabSheet4;
+    QGroupBox *GroupBox1, *GroupBox2, *GroupBox3;
+    TLogEdit *RichEdit1, *RichEdit2, *RichEdit3;
+    TToolBar *ToolBar1, *ToolBar2, *ToolBar3;
+    // Flash page: open/close port, choose file, clear log, program, erase, exit.
+    TToolButton *ToolButton1, *ToolButton3, *ToolButton20, *ToolButton16, *ToolButton19,
+        *ToolButton4;
+    // Firmware page, same roles.
+    TToolButton *ToolButton5, *ToolButton7, *ToolButton23, *ToolButton17, *ToolButton24,
+        *ToolButton8;
+    // Eeprom page, same roles.
+    TToolButton *ToolButton9, *ToolButton11, *ToolButton27, *ToolButton18, *ToolButton28,
+        *ToolButton12;
+    QFrame *Panel1, *Panel2, *Panel3; // lamp panels
+
+    // Configuration page.
+    QGroupBox *GroupBox4, *GroupBox5;
+    QComboBox* DecPort;
+    QCheckBox* CheckBox1; // "Show full comunication"
+    QCheckBox* CheckBox2; // "Show COM status"
+    QCheckBox* CheckBox3; // "Confirm data loading"
+    QCheckBox* CheckBox4; // "Open port at startup"
+    QCheckBox* CheckBox5; // "Always freeze"
+    TCSpinEdit* Spin1;    // "Send command delay", milliseconds
+
+    QStatusBar* StatusBar;
+    QTimer* Timer1; // 500 ms, run text watch
+    QTimer* Timer2; // 30 s, run watchdog
+    TOpenDialog* OpenDialog;
+    TImageList* ImageList1;
+
+    // --- State shared by the receiver dialogue ----------------------------------------------
+    QString AppDir; // folder of the program's own file, with a trailing separator
+    int32_t SelectedKind = ikNone;
+    int32_t ReceiverState = rsIdle;
+    MessageTable ReceiveTable;
+    MessageTable CommandTable;
+
+    // The three buttons of one role, in page order (Flash, Firmware, Eeprom).
+    std::array<TToolButton*, 3> PortButtons() const;
+    std::array<TToolButton*, 3> ChooseButtons() const;
+    // Program buttons then erase buttons.
+    std::array<TToolButton*, 6> RunButtons() const;
+    std::array<TLogEdit*, 3> Logs() const;
+
+    // --- Logs ---------------------------------------------------------------------------------
+    // The log for lines about the receiver and the run: the chosen image's page, else the
+    // active page's.
+    TLogEdit* KindLog() const;
+    // The active page's log; the Configuration page has none, so its lines go to the Flash log.
+    TLogEdit* ActivePageLog() const;
+    // Bytes for the log, in full with their hex values when "Show full comunication" is ticked.
+    std::string RenderBytes(const char* bytes, int n) const;
+
+    void SetAboutBox(TAboutBox* aboutBox) { m_aboutBox = aboutBox; }
+
+    // --- Handlers -----------------------------------------------------------------------------
+    void FileExit1Execute(QObject* Sender);
+    void FormClose(QObject* Sender);
+    void CheckBox2Click(QObject* Sender);
+    void ToolButton20Click(QObject* Sender);
+    void HelpAbout1Execute(QObject* Sender);
+    void ToolButton1Click(QObject* Sender);
+    void FileOpen1Execute(QObject* Sender);
+    void ToolButton16Click(QObject* Sender);
+    void ToolButton19Click(QObject* Sender);
+    void Timer1Timer(QObject* Sender);
+    void Timer2Timer(QObject* Sender);
+    void DecPortChange(QObject* Sender);
+
+    void LoadSettings();
+    void SaveSettings();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildControls();
+    QWidget* BuildWorkPage(int index);
+    QWidget* BuildConfigurationPage();
+    void BuildStatusBar();
+    void BindHandlers();
+    void CloseExternalWindow();
+
+    TDialogs& m_dialogs;
+    TAboutBox* m_aboutBox = nullptr;
+    bool m_outerSizeSet = false;
+};

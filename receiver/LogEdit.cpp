@@ -1,0 +1,95 @@
+#include "LogEdit.h"
+
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+
+TLogEdit::TLogEdit(QWidget* parent) : QPlainTextEdit(parent) {
+    setReadOnly(true);
+    setUndoRedoEnabled(false); // an undo stack would double the memory of a long log
+    setLineWrapMode(QPlainTextEdit::NoWrap);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+}
+
+void TLogEdit::SetBackground(TColor color) {
+    QPalette pal = palette();
+    pal.setColor(QPalette::Base, ToQColor(color));
+    setPalette(pal);
+}
+
+TColor TLogEdit::Background() const { return FromQColor(palette().color(QPalette::Base)); }
+
+void TLogEdit::Append(const std::string& text) {
+    QScrollBar* bar = verticalScrollBar();
+    const bool following = bar->value() == bar->maximum();
+
+    size_t start = 0;
+    for (;;) {
+        const size_t end = text.find('\n', start);
+        const size_t length = (end == std::string::npos ? text.size() : end) - start;
+        AppendLine(QString::fromLatin1(text.data() + start, qsizetype(length)));
+        if (end == std::string::npos)
+            break;
+        start = end + 1;
+    }
+    if (following)
+        bar->setValue(bar->maximum());
+}
+
+void TLogEdit::AppendLine(const QString& line) {
+    QTextCursor cursor(document());
+    cursor.movePosition(QTextCursor::End);
+    if (m_lineCount > 0)
+        cursor.insertBlock();
+    QTextCharFormat format;
+    format.setForeground(ToQColor(m_color));
+    cursor.setBlockCharFormat(format); // an empty line keeps its colour too
+    cursor.insertText(line, format);
+    ++m_lineCount;
+}
+
+void TLogEdit::Clear() {
+    document()->clear();
+    m_lineCount = 0;
+}
+
+std::string TLogEdit::Line(int index) const {
+    if (index < 0 || index >= m_lineCount)
+        return {};
+    return document()->findBlockByNumber(index).text().toLatin1().toStdString();
+}
+
+TColor TLogEdit::LineColor(int index) const {
+    if (index < 0 || index >= m_lineCount)
+        return m_color;
+    // Deleting a line merges blocks, so the text's own format is the reliable one; an empty
+    // line has only its block's.
+    const QTextBlock block = document()->findBlockByNumber(index);
+    const QTextBlock::iterator first = block.begin();
+    const QTextCharFormat format =
+        first.atEnd() ? block.charFormat() : first.fragment().charFormat();
+    return FromQColor(format.foreground().color());
+}
+
+void TLogEdit::DeleteLine(int index) {
+    if (index < 0 || index >= m_lineCount)
+        return;
+    if (m_lineCount == 1) {
+        Clear();
+        return;
+    }
+    const QTextBlock block = document()->findBlockByNumber(index);
+    QTextCursor cursor(document());
+    if (block.next().isValid()) {
+        cursor.setPosition(block.position());
+        cursor.setPosition(block.next().position(), QTextCursor::KeepAnchor);
+    } else {
+        // The last line goes with the line break before it.
+        cursor.setPosition(block.position() - 1);
+        cursor.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
+    }
+    cursor.removeSelectedText();
+    --m_lineCount;
+}

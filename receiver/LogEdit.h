@@ -1,0 +1,38 @@
+#pragma once
+// A page log: a read-only list of coloured text lines. Lines are appended at the end in the
+// current writing colour and are kept until cleared. Appending costs the same however long the
+// log has grown, so a run that logs every received chunk for minutes stays smooth.
+// UI thread only.
+
+#include "LogColors.h"
+
+#include <QPlainTextEdit>
+#include <string>
+
+class TLogEdit : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    explicit TLogEdit(QWidget* parent = nullptr);
+
+    // The colour of text appended from now on; text already shown keeps its colour.
+    void SetColor(TColor color) { m_color = color; }
+    TColor Color() const { return m_color; }
+
+    void SetBackground(TColor color);
+    TColor Background() const;
+
+    // Appends text as a new line; each line feed in it starts a further line, a leading one too.
+    void Append(const std::string& text);
+    void Clear();
+    int LineCount() const { return m_lineCount; }
+    std::string Line(int index) const;   // 8-bit text of line index, empty when out of range
+    TColor LineColor(int index) const;   // colour the line was written in
+    void DeleteLine(int index);          // out-of-range indexes are ignored
+
+private:
+    void AppendLine(const QString& line);
+
+    TColor m_color = clBlack;
+    // The document always holds one block, even when empty, so the line count is kept apart.
+    int m_lineCount = 0;
+};
