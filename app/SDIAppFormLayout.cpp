@@ -67,7 +67,7 @@ QFrame* BuildLampPanel(const char* name) {
     static const char* const labels[] = {"Connection", "CTS", "DSR", "Ring", "RLSD"};
     auto* panel = new QFrame;
     panel->setObjectName(Name(name));
-    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     panel->setFixedSize(189, 38);
     auto* grid = new QGridLayout(panel);
     grid->setContentsMargins(3, 3, 3, 2);

@@ -80,16 +80,21 @@ void TLogEdit::DeleteLine(int index) {
         Clear();
         return;
     }
+    // A line's colour is kept by the break that starts it, so a line goes together with the
+    // break before it; the first line has none, and the next line's colour is restored.
     const QTextBlock block = document()->findBlockByNumber(index);
     QTextCursor cursor(document());
-    if (block.next().isValid()) {
-        cursor.setPosition(block.position());
-        cursor.setPosition(block.next().position(), QTextCursor::KeepAnchor);
-    } else {
-        // The last line goes with the line break before it.
+    QTextCharFormat nextFormat;
+    if (index > 0) {
         cursor.setPosition(block.position() - 1);
         cursor.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
+    } else {
+        nextFormat = block.next().charFormat();
+        cursor.setPosition(block.position());
+        cursor.setPosition(block.next().position(), QTextCursor::KeepAnchor);
     }
     cursor.removeSelectedText();
+    if (index == 0)
+        cursor.setBlockCharFormat(nextFormat);
     --m_lineCount;
 }

@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
+    // The tests need no screen; a display, where there is one, is used only when asked for.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     testing::InitGoogleTest(&argc, argv);
     TApplication application(argc, argv);
     application.SetTitle(QStringLiteral("Vell Writer 1.0"));
