@@ -1,0 +1,243 @@
+// Turning line events and the port's own open and close steps into calls of the owner's
+// handlers and notifications of the linked controls.
+
+#include "ComPort.h"
+
+#include "ExceptionHandler.h"
+
+#include <algorithm>
+#include <memory>
+
+// --- Overridable notifications: each calls its handler, if assigned -------------------------
+
+void TCustomComPort::DoAfterClose() { if (OnAfterClose) OnAfterClose(this); }
+void TCustomComPort::DoAfterOpen() { if (OnAfterOpen) OnAfterOpen(this); }
+void TCustomComPort::DoBeforeClose() { if (OnBeforeClose) OnBeforeClose(this); }
+void TCustomComPort::DoBeforeOpen() { if (OnBeforeOpen) OnBeforeOpen(this); }
+void TCustomComPort::DoRxChar(int32_t Count) { if (OnRxChar) OnRxChar(this, Count); }
+void TCustomComPort::DoRxBuf(const char* Buffer, int32_t Count) {
+    if (OnRxBuf)
+        OnRxBuf(this, Buffer, Count);
+}
+void TCustomComPort::DoTxEmpty() { if (OnTxEmpty) OnTxEmpty(this); }
+void TCustomComPort::DoBreak() { if (OnBreak) OnBreak(this); }
+void TCustomComPort::DoRing() { if (OnRing) OnRing(this); }
+void TCustomComPort::DoRxFlag() { if (OnRxFlag) OnRxFlag(this); }
+void TCustomComPort::DoCTSChange(bool OnOff) { if (OnCTSChange) OnCTSChange(this, OnOff); }
+void TCustomComPort::DoDSRChange(bool OnOff) { if (OnDSRChange) OnDSRChange(this, OnOff); }
+void TCustomComPort::DoError(TComErrors Errors) { if (OnError) OnError(this, Errors); }
+void TCustomComPort::DoRLSDChange(bool OnOff) { if (OnRLSDChange) OnRLSDChange(this, OnOff); }
+void TCustomComPort::DoRx80Full() { if (OnRx80Full) OnRx80Full(this); }
+
+// --- Links ------------------------------------------------------------------------------------
+
+void TCustomComPort::RegisterLink(TComLink* AComLink) {
+    if (std::find(FLinks.begin(), FLinks.end(), AComLink) != FLinks.end())
+        throw EComPort(CError_RegFailed);
+    FLinks.push_back(AComLink);
+    FHasRxBufLink = HasLink();
+}
+
+void TCustomComPort::UnRegisterLink(TComLink* AComLink) {
+    const auto found = std::find(FLinks.begin(), FLinks.end(), AComLink);
+    if (found == FLinks.end())
+        throw EComPort(CError_RegFailed);
+    FLinks.erase(found);
+    FHasRxBufLink = HasLink();
+}
+
+bool TCustomComPort::HasLink() const {
+    return std::any_of(FLinks.begin(), FLinks.end(),
+                       [](const TComLink* link) { return bool(link->OnRxBuf); });
+}
+
+namespace {
+
+TComLink::TSignal TComLink::*SignalSlot(TComLinkEvent event) {
+    switch (event) {
+    case leConn: return &TComLink::OnConn;
+    case leCTS: return &TComLink::OnCTSChange;
+    case leDSR: return &TComLink::OnDSRChange;
+    case leRLSD: return &TComLink::OnRLSDChange;
+    case leRx: return &TComLink::OnRx;
+    case leTx: return &TComLink::OnTx;
+    default: return nullptr;
+    }
+}
+
+TComLink::TNotify TComLink::*NotifySlot(TComLinkEvent event) {
+    switch (event) {
+    case leRing: return &TComLink::OnRing;
+    case leTxEmpty: return &TComLink::OnTxEmpty;
+    case leRxFlag: return &TComLink::OnRxFlag;
+    default: return nullptr;
+    }
+}
+
+} // namespace
+
+// A handler may unregister links while the list is walked, so each walk uses a copy.
+void TCustomComPort::SendSignalToLink(TComLinkEvent Signal, bool OnOff) {
+    const auto slot = SignalSlot(Signal);
+    if (slot == nullptr)
+        return;
+    for (TComLink* link : std::vector<TComLink*>(FLinks))
+        if (link->*slot)
+            (link->*slot)(this, OnOff);
+}
+
+void TCustomComPort::NotifyLink(TComLinkEvent FLinkEvent) {
+    const auto slot = NotifySlot(FLinkEvent);
+    if (slot == nullptr)
+        return;
+    for (TComLink* link : std::vector<TComLink*>(FLinks))
+        if (link->*slot)
+            (link->*slot)(this);
+}
+
+void TCustomComPort::TxNotifyLink(const char* Buffer, int32_t Count) {
+    for (TComLink* link : std::vector<TComLink*>(FLinks))
+        if (link->OnTxBuf)
+            link->OnTxBuf(this, Buffer, Count);
+}
+
+void TCustomComPort::CheckSignals(bool Open) {
+    if (Open) {
+        CallCTSChange();
+        CallDSRChange();
+        CallRLSDChange();
+        return;
+    }
+    SendSignalToLink(leCTS, false);
+    SendSignalToLink(leDSR, false);
+    SendSignalToLink(leRLSD, false);
+    DoCTSChange(false);
+    DoDSRChange(false);
+    DoRLSDChange(false);
+}
+
+// --- Entry points -----------------------------------------------------------------------------
+
+void TCustomComPort::CallBeforeOpen() { DoBeforeOpen(); }
+
+void TCustomComPort::CallAfterOpen() {
+    SendSignalToLink(leConn, true);
+    DoAfterOpen();
+    CheckSignals(true);
+}
+
+void TCustomComPort::CallBeforeClose() {
+    CheckSignals(false);
+    DoBeforeClose();
+}
+
+void TCustomComPort::CallAfterClose() {
+    SendSignalToLink(leConn, false);
+    DoAfterClose();
+}
+
+void TCustomComPort::CallRxChar() {
+    int32_t count = InputCount();
+    if (count > 0)
+        SendSignalToLink(leRx, true);
+    if (count > 0 && !GetTriggersOnRxChar()) {
+        // The data goes to the buffer handlers: read once, before the first of them.
+        std::unique_ptr<char[]> buffer;
+        auto readOnce = [&] {
+            if (buffer)
+                return;
+            buffer = std::make_unique<char[]>(size_t(count));
+            Read(buffer.get(), count);
+            DoRxBuf(buffer.get(), count);
+        };
+        try {
+            for (TComLink* link : std::vector<TComLink*>(FLinks)) {
+                if (!link->OnRxBuf)
+                    continue;
+                readOnce();
+                link->OnRxBuf(this, buffer.get(), count);
+            }
+            if (!buffer && !FTriggersOnRxChar)
+                readOnce();
+        } catch (...) {
+            if (buffer)
+                count = 0;
+            throw;
+        }
+        if (buffer)
+            count = 0;
+    }
+    if (count > 0)
+        DoRxChar(count);
+}
+
+void TCustomComPort::CallTxEmpty() {
+    SendSignalToLink(leTx, false);
+    NotifyLink(leTxEmpty);
+    DoTxEmpty();
+}
+
+void TCustomComPort::CallBreak() { DoBreak(); }
+
+void TCustomComPort::CallRing() {
+    NotifyLink(leRing);
+    DoRing();
+}
+
+void TCustomComPort::CallRxFlag() {
+    NotifyLink(leRxFlag);
+    DoRxFlag();
+}
+
+void TCustomComPort::CallCTSChange() {
+    const bool onOff = Signals().Contains(csCTS);
+    SendSignalToLink(leCTS, onOff);
+    DoCTSChange(onOff);
+}
+
+void TCustomComPort::CallDSRChange() {
+    const bool onOff = Signals().Contains(csDSR);
+    SendSignalToLink(leDSR, onOff);
+    DoDSRChange(onOff);
+}
+
+void TCustomComPort::CallRLSDChange() {
+    const bool onOff = Signals().Contains(csRLSD);
+    SendSignalToLink(leRLSD, onOff);
+    DoRLSDChange(onOff);
+}
+
+void TCustomComPort::CallError() {
+    const TComErrors errors = LastErrors();
+    if (!errors.Empty())
+        DoError(errors);
+}
+
+void TCustomComPort::CallRx80Full() { DoRx80Full(); }
+
+intptr_t TCustomComPort::WindowMethod(uint32_t Msg, uintptr_t WParam, intptr_t) {
+    if (Msg != ComWindowMessage)
+        return 0;
+    try {
+        DispatchEvent(uint32_t(WParam));
+    } catch (...) {
+        HandleException(this);
+    }
+    return 0;
+}
+
+void TCustomComPort::DispatchEvent(uint32_t maskBit) {
+    switch (maskBit) {
+    case Platform::EV_RXCHAR: CallRxChar(); break;
+    case Platform::EV_RXFLAG: CallRxFlag(); break;
+    case Platform::EV_TXEMPTY: CallTxEmpty(); break;
+    case Platform::EV_CTS: CallCTSChange(); break;
+    case Platform::EV_DSR: CallDSRChange(); break;
+    case Platform::EV_RLSD: CallRLSDChange(); break;
+    case Platform::EV_BREAK: CallBreak(); break;
+    case Platform::EV_ERR: CallError(); break;
+    case Platform::EV_RING: CallRing(); break;
+    case Platform::EV_RX80FULL: CallRx80Full(); break;
+    default: break;
+    }
+}

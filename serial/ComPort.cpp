@@ -1,0 +1,279 @@
+// The port's life: construction, open and close, the device configuration, the property
+// setters, and the notifications of the open and close sequences.
+
+#include "ComPort.h"
+
+#include "ComThread.h"
+#include "ExceptionHandler.h"
+
+#include <algorithm>
+
+using namespace Platform;
+
+TCustomComPort::TCustomComPort(TComponent* owner) : TComponent(owner), Events(AllComEvents) {
+    FParity = new TComParity;
+    FParity->SetComPort(this);
+    FFlowControl = new TComFlowControl;
+    FFlowControl->SetComPort(this);
+    FTimeouts = new TComTimeouts;
+    FTimeouts->SetComPort(this);
+    FBuffer = new TComBuffer;
+    FBuffer->SetComPort(this);
+}
+
+TCustomComPort::~TCustomComPort() {
+    // A failure while closing must not leave a destructor: the handle is released regardless.
+    try {
+        Close();
+    } catch (...) {
+        delete FEventThread;
+        FEventThread = nullptr;
+        FThreadCreated = false;
+        DestroyHandle();
+        FConnected = false;
+    }
+    delete FBuffer;
+    delete FFlowControl;
+    delete FTimeouts;
+    delete FParity;
+}
+
+// --- Open and close ---------------------------------------------------------------------------
+
+void TCustomComPort::CreateHandle() {
+    const std::string path = "\\\\.\\" + FPort;
+    FHandle = CreateFile(path.c_str());
+    if (FHandle == INVALID_HANDLE_VALUE)
+        throw EComPort(CError_OpenFailed, int32_t(GetLastError()));
+}
+
+void TCustomComPort::DestroyHandle() {
+    if (FHandle != INVALID_HANDLE_VALUE)
+        CloseHandle(FHandle);
+    FHandle = INVALID_HANDLE_VALUE;
+}
+
+void TCustomComPort::Open() {
+    if (FConnected || Designing())
+        return;
+    CallBeforeOpen();
+    CreateHandle();
+    FConnected = true;
+    try {
+        SetupComPort();
+    } catch (...) {
+        DestroyHandle();
+        FConnected = false;
+        throw;
+    }
+    if (Events.Empty()) {
+        FThreadCreated = false;
+    } else {
+        if (FSyncMethod == smWindowSync)
+            FWindow = TComWindow::Create(this);
+        FEventThread = new TComThread(this);
+        FThreadCreated = true;
+    }
+    CallAfterOpen();
+}
+
+void TCustomComPort::Close() {
+    if (!FConnected || Designing())
+        return;
+    CallBeforeClose();
+    AbortAllAsync();
+    if (FThreadCreated) {
+        delete FEventThread; // stops the thread and waits for its end
+        FEventThread = nullptr;
+        FThreadCreated = false;
+        if (FWindow != nullptr) {
+            TComWindow::Destroy(FWindow);
+            FWindow = nullptr;
+        }
+    }
+    DestroyHandle();
+    FConnected = false;
+    CallAfterClose();
+}
+
+void TCustomComPort::SetConnected(bool value) {
+    if (Loading() || Designing()) {
+        FConnected = value;
+        return;
+    }
+    if (value != FConnected) {
+        if (value)
+            Open();
+        else
+            Close();
+    }
+}
+
+void TCustomComPort::Loaded() {
+    TComponent::Loaded();
+    if (FConnected && !Designing()) {
+        FConnected = false;
+        try {
+            Open();
+        } catch (...) {
+            HandleException(this);
+        }
+    }
+}
+
+// --- Device configuration ---------------------------------------------------------------------
+
+bool TCustomComPort::CanApply() const {
+    return FConnected && FUpdateCount == 0 && !Designing() && !Loading();
+}
+
+void TCustomComPort::SetupComPort() {
+    ApplyBuffer();
+    ApplyDCB();
+    ApplyTimeouts();
+}
+
+void TCustomComPort::ApplyBuffer() {
+    if (!CanApply())
+        return;
+    if (!SetupComm(FHandle, DWORD(FBuffer->InputSize()), DWORD(FBuffer->OutputSize())))
+        throw EComPort(CError_SetupComFailed, int32_t(GetLastError()));
+}
+
+void TCustomComPort::ApplyTimeouts() {
+    if (!CanApply())
+        return;
+    // -1 goes to the device as all bits set; every other value as it is.
+    const COMMTIMEOUTS timeouts{DWORD(FTimeouts->ReadInterval()),
+                                DWORD(FTimeouts->ReadTotalMultiplier()),
+                                DWORD(FTimeouts->ReadTotalConstant()),
+                                DWORD(FTimeouts->WriteTotalMultiplier()),
+                                DWORD(FTimeouts->WriteTotalConstant())};
+    if (!SetCommTimeouts(FHandle, timeouts))
+        throw EComPort(CError_TimeoutsFailed, int32_t(GetLastError()));
+}
+
+void TCustomComPort::ApplyDCB() {
+    if (!CanApply())
+        return;
+    if (!SetCommState(FHandle, BuildDCB()))
+        throw EComPort(CError_SetStateFailed, int32_t(GetLastError()));
+}
+
+DCB TCustomComPort::BuildDCB() const {
+    DCB dcb; // every field not set below stays zero
+    dcb.DCBlength = sizeof(DCB);
+    dcb.BaudRate = DWORD(FBaudRate == brCustom ? FCustomBaudRate : BaudRateValue(FBaudRate));
+    const bool replace = FParity->Check() && FParity->Replace();
+    DWORD flags = DCB_BINARY;
+    if (FParity->Check())
+        flags |= DCB_PARITY;
+    if (FFlowControl->OutCTSFlow())
+        flags |= DCB_OUTX_CTS_FLOW;
+    if (FFlowControl->OutDSRFlow())
+        flags |= DCB_OUTX_DSR_FLOW;
+    flags |= DWORD(FFlowControl->ControlDTR()) << DCB_DTR_CONTROL_SHIFT;
+    if (FFlowControl->DSRSensitivity())
+        flags |= DCB_DSR_SENSITIVITY;
+    if (FFlowControl->TxContinueOnXoff())
+        flags |= DCB_TX_CONTINUE_ON_XOFF;
+    if (FFlowControl->XonXoffOut())
+        flags |= DCB_OUTX;
+    if (FFlowControl->XonXoffIn())
+        flags |= DCB_INX;
+    if (replace)
+        flags |= DCB_ERROR_CHAR;
+    if (FDiscardNull)
+        flags |= DCB_NULL;
+    flags |= DWORD(FFlowControl->ControlRTS()) << DCB_RTS_CONTROL_SHIFT;
+    dcb.Flags = flags;
+    dcb.XonLim = uint16_t(FBuffer->InputSize() / 4);
+    dcb.XoffLim = uint16_t(FBuffer->InputSize() / 4);
+    dcb.ByteSize = uint8_t(5 + int(FDataBits));
+    dcb.Parity = uint8_t(FParity->Bits());
+    dcb.StopBits = uint8_t(FStopBits);
+    dcb.XonChar = FFlowControl->XonChar();
+    dcb.XoffChar = FFlowControl->XoffChar();
+    dcb.ErrorChar = replace ? FParity->ReplaceChar() : 0;
+    dcb.EofChar = 0;
+    dcb.EvtChar = FEventChar;
+    return dcb;
+}
+
+void TCustomComPort::BeginUpdate() { ++FUpdateCount; }
+
+void TCustomComPort::EndUpdate() {
+    if (FUpdateCount <= 0)
+        return;
+    if (--FUpdateCount == 0)
+        SetupComPort();
+}
+
+// --- Property setters -------------------------------------------------------------------------
+
+namespace {
+
+// Stores a changed value and re-applies the device control block.
+template <class T> void SetAndApply(TCustomComPort& port, T& field, T value) {
+    if (field == value)
+        return;
+    field = value;
+    port.ApplyDCB();
+}
+
+} // namespace
+
+void TCustomComPort::SetBaudRate(TBaudRate value) { SetAndApply(*this, FBaudRate, value); }
+void TCustomComPort::SetCustomBaudRate(int32_t value) {
+    SetAndApply(*this, FCustomBaudRate, value);
+}
+void TCustomComPort::SetDataBits(TDataBits value) { SetAndApply(*this, FDataBits, value); }
+void TCustomComPort::SetStopBits(TStopBits value) { SetAndApply(*this, FStopBits, value); }
+void TCustomComPort::SetDiscardNull(bool value) { SetAndApply(*this, FDiscardNull, value); }
+void TCustomComPort::SetEventChar(char value) { SetAndApply(*this, FEventChar, value); }
+
+void TCustomComPort::SetPort(const std::string& value) {
+    if (value == FPort)
+        return;
+    FPort = value;
+    if (FConnected && !Loading() && !Designing()) {
+        Close();
+        Open();
+    }
+}
+
+void TCustomComPort::SetSyncMethod(TSyncMethod value) {
+    if (value == FSyncMethod)
+        return;
+    if (FConnected && !Loading() && !Designing())
+        throw EComPort(CError_SyncMeth);
+    FSyncMethod = value;
+}
+
+bool TCustomComPort::GetTriggersOnRxChar() const { return FTriggersOnRxChar && !FHasRxBufLink; }
+
+void TCustomComPort::SetTriggersOnRxChar(bool value) {
+    if (FHasRxBufLink)
+        throw EComPort(CError_HasLink);
+    FTriggersOnRxChar = value;
+}
+
+void TCustomComPort::SetFlowControl(const TComFlowControl& value) {
+    FFlowControl->Assign(value);
+    ApplyDCB();
+}
+
+void TCustomComPort::SetParity(const TComParity& value) {
+    FParity->Assign(value);
+    ApplyDCB();
+}
+
+void TCustomComPort::SetTimeouts(const TComTimeouts& value) {
+    FTimeouts->Assign(value);
+    ApplyTimeouts();
+}
+
+void TCustomComPort::SetBuffer(const TComBuffer& value) {
+    FBuffer->Assign(value);
+    ApplyBuffer();
+}

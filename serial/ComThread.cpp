@@ -1,0 +1,108 @@
+#include "ComThread.h"
+
+#include "ComPort.h"
+#include "ExceptionHandler.h"
+#include "ThreadSync.h"
+
+using namespace Platform;
+
+namespace {
+
+// The fixed order in which one wake-up's events reach the port.
+constexpr TComEvent DispatchOrder[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,
+                                       evCTS,   evDSR,    evRxFlag,  evRLSD,  evRx80Full};
+
+} // namespace
+
+TComThread::TComThread(TCustomComPort* port)
+    : m_port(port), m_stopEvent(CreateEvent(true, false)) {
+    ThreadSync::AdoptUiThread();
+    SetCommMask(m_port->Handle(), EventsToMask(m_port->Events));
+    m_thread = std::thread([this] {
+        Execute();
+        m_finished = true;
+        ThreadSync::NotifyAll();
+    });
+}
+
+TComThread::~TComThread() {
+    Stop();
+    // The thread may be blocked handing events to this (UI) thread: keep serving them.
+    ThreadSync::WaitUntil([this] { return m_finished.load(); });
+    m_thread.join();
+}
+
+void TComThread::Stop() {
+    SetEvent(m_stopEvent);
+    Sleep(0);
+}
+
+void TComThread::Execute() {
+    const HANDLE device = m_port->Handle();
+    OVERLAPPED overlapped;
+    overlapped.hEvent = CreateEvent(true, true);
+    const HANDLE handles[2] = {m_stopEvent, overlapped.hEvent}; // the stop request wins a tie
+    DWORD mask = 0;
+    DWORD transferred = 0;
+    for (;;) {
+        // The immediate result is not looked at: the wait below tells. A device that fails
+        // every wait at once leaves the completion event unsignalled, so this sleeps until
+        // stopped instead of spinning.
+        WaitCommEvent(device, &mask, &overlapped);
+        if (WaitForMultipleObjects(2, handles, false, INFINITE) != WAIT_OBJECT_0 + 1)
+            break;
+        if (GetOverlappedResult(device, &overlapped, &transferred, false)) {
+            m_events = MaskToEvents(mask);
+            DispatchComMsg();
+        }
+    }
+    SetCommMask(device, 0);
+    PurgeComm(device, PURGE_TXCLEAR | PURGE_RXCLEAR);
+    CloseHandle(overlapped.hEvent);
+    CloseHandle(m_stopEvent);
+}
+
+void TComThread::DispatchComMsg() {
+    // A failing handler is reported where it ran; events keep coming.
+    const auto guarded = [this] {
+        try {
+            DoEvents();
+        } catch (...) {
+            HandleException(m_port);
+        }
+    };
+    switch (m_port->SyncMethod()) {
+    case smThreadSync:
+        ThreadSync::Synchronize(guarded);
+        break;
+    case smWindowSync:
+        SendEvents();
+        break;
+    case smNone:
+        guarded();
+        break;
+    }
+}
+
+void TComThread::DoEvents() {
+    for (TComEvent event : DispatchOrder)
+        if (m_events.Contains(event))
+            m_port->DispatchEvent(EventsToMask(TComEvents{event}));
+}
+
+void TComThread::SendEvents() {
+    for (TComEvent event : DispatchOrder)
+        if (m_events.Contains(event) && m_port->Window() != nullptr)
+            m_port->Window()->SendMessage(TCustomComPort::ComWindowMessage,
+                                          EventsToMask(TComEvents{event}), 0);
+}
+
+TComWindow* TComWindow::Create(TCustomComPort* port) { return new TComWindow(port); }
+
+void TComWindow::Destroy(TComWindow* window) { delete window; }
+
+intptr_t TComWindow::SendMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    intptr_t result = 0;
+    ThreadSync::Synchronize([&] { result = m_port->WindowMethod(message, wParam, lParam); });
+    return result;
+}

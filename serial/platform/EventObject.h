@@ -1,0 +1,46 @@
+#pragma once
+// Event objects on eventfds, so that a wait is a poll() that can watch devices at the same
+// time. An event that ends a pending device operation names the engine carrying that
+// operation, and every wait on it carries the operation on while it waits.
+
+#include "CommApi.h"
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace Platform {
+
+class TCommEngine;
+
+class TEventObject {
+public:
+    TEventObject(bool manualReset, bool initialState);
+    ~TEventObject();
+    TEventObject(const TEventObject&) = delete;
+    TEventObject& operator=(const TEventObject&) = delete;
+
+    bool Valid() const { return m_fd >= 0; }
+    int Fd() const { return m_fd; }
+    void Set();
+    void Reset();
+    // True when signalled; an auto-reset event is reset by a successful acquire.
+    bool TryAcquire();
+
+    // The engine whose pending operation will signal this event, or none.
+    std::shared_ptr<TCommEngine> PendingOn() const;
+    void SetPendingOn(const std::shared_ptr<TCommEngine>& engine);
+
+private:
+    mutable std::mutex m_mutex;
+    bool m_manualReset;
+    bool m_signalled = false;
+    int m_fd = -1; // readable exactly while signalled
+    std::weak_ptr<TCommEngine> m_pendingOn;
+};
+
+// Waits until one of the events is signalled (the lowest index wins a tie) or the time-out
+// passes. Returns WAIT_OBJECT_0 + index, WAIT_TIMEOUT or WAIT_FAILED (with SetLastError).
+DWORD WaitForEvents(const std::vector<std::shared_ptr<TEventObject>>& events, DWORD milliseconds);
+
+} // namespace Platform

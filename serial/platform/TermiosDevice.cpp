@@ -1,0 +1,616 @@
+#include "TermiosDevice.h"
+
+#include "ErrnoToWin.h"
+#include "LineSettings.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstdint>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <mutex>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <system_error>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace Platform {
+
+namespace {
+
+// What drivers return for a modem-line or counter ioctl they do not have. 515 is the kernel's
+// ENOIOCTLCMD, which some drivers let through to user space.
+constexpr int kENOIOCTLCMD = 515;
+bool Unsupported(int err) {
+    return err == ENOTTY || err == EINVAL || err == kENOIOCTLCMD;
+}
+
+// The device has gone away: a USB adapter was unplugged, the terminal hung up, the
+// pseudo-terminal master was closed.
+bool GoneErrno(int err) {
+    return err == EIO || err == ENXIO || err == ENODEV || err == EPIPE;
+}
+
+constexpr int kWatchedLines = TIOCM_CTS | TIOCM_DSR | TIOCM_CD | TIOCM_RNG;
+
+// The signal that ends a watcher's TIOCMIWAIT. A real-time signal, because neither the kernel
+// nor the terminal layer ever sends one and Qt uses none; not SIGRTMIN itself, the one other
+// libraries reach for first. Its handler does nothing: what matters is that it is installed
+// without SA_RESTART, so the interrupted ioctl returns EINTR instead of waiting on.
+int WakeSignal() {
+    return SIGRTMIN + 3;
+}
+
+void IgnoreWakeSignal(int) {}
+
+void InstallWakeSignalHandler() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction action {};
+        action.sa_handler = IgnoreWakeSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = 0;
+        ::sigaction(WakeSignal(), &action, nullptr);
+    });
+}
+
+struct TModemCounts {
+    int cts = 0, dsr = 0, rng = 0, dcd = 0;
+};
+struct TErrorCounts {
+    int frame = 0, parity = 0, overrun = 0, brk = 0, bufOverrun = 0;
+};
+
+class TTermiosDevice final : public TCommDevice {
+public:
+    TTermiosDevice(int fd, int wakeFd) : m_fd(fd), m_wakeFd(wakeFd) {}
+    ~TTermiosDevice() override;
+
+    // Learns what the driver offers (modem lines, counters) and starts the line watcher.
+    DWORD Start();
+
+    long Read(char* buffer, size_t size) override;
+    long Write(const char* data, size_t size) override;
+    DWORD Configure(const DCB& dcb) override;
+    DWORD ModemStatus(DWORD& status) override;
+    DWORD Escape(DWORD function) override;
+    DWORD OutputQueued(DWORD& count) override;
+    DWORD TakeLineErrors(DWORD& errors) override;
+    DWORD HoldFlags(DWORD& flags) override;
+    DWORD Flush(bool input, bool output) override;
+    DWORD TransmitImmediate(char character) override;
+    void PollSources(bool input, bool output, std::vector<pollfd>& sources) override;
+    DWORD TakeLineChanges() override;
+
+private:
+    // The Windows error for a failed call; remembers that the device is gone where it is.
+    DWORD Failed(int err);
+    DWORD Noted(DWORD error);
+    bool HungUp() const;
+    DWORD SetModemLine(int line, bool on);
+    bool ReadCounters(serial_icounter_struct& counters) const;
+
+    void WatchLines();
+    void StopWatcher();
+    void Wake();
+
+    const int m_fd;
+    const int m_wakeFd;
+    bool m_gone = false;
+    bool m_hasModemLines = false;
+    bool m_hasCounters = false;
+    TLineConfig m_config;
+    TErrorMarkFilter m_marks;
+    int m_lines = 0; // TIOCM_* bits as last reported by TakeLineChanges
+    TModemCounts m_modemCounts;
+    TErrorCounts m_errorCounts;
+
+    std::thread m_watcher;
+    std::atomic<bool> m_stopWatcher{false};
+    std::mutex m_watcherMutex;
+    std::condition_variable m_watcherEnded;
+    bool m_watcherDone = false; // under m_watcherMutex
+};
+
+TTermiosDevice::~TTermiosDevice() {
+    StopWatcher();
+    // Release exclusive use; a second handle of this process that failed to open must not have
+    // done this, which is why only the owner does it, here.
+    ::ioctl(m_fd, TIOCNXCL);
+    ::flock(m_fd, LOCK_UN);
+    ::close(m_fd);
+    ::close(m_wakeFd);
+}
+
+DWORD TTermiosDevice::Start() {
+    int lines = 0;
+    if (::ioctl(m_fd, TIOCMGET, &lines) == 0) {
+        m_hasModemLines = true;
+        m_lines = lines;
+    }
+    serial_icounter_struct counters{};
+    if (ReadCounters(counters)) {
+        m_hasCounters = true;
+        m_modemCounts = {counters.cts, counters.dsr, counters.rng, counters.dcd};
+        m_errorCounts = {counters.frame, counters.parity, counters.overrun, counters.brk,
+                         counters.buf_overrun};
+    }
+
+    InstallWakeSignalHandler();
+    // The watcher takes no process signals (they belong to the application's threads); it
+    // unblocks the wake signal itself. The mask is inherited, so block all while creating it.
+    sigset_t all, previous;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &previous);
+    DWORD error = ERROR_SUCCESS;
+    try {
+        m_watcher = std::thread([this] { WatchLines(); });
+    } catch (const std::system_error&) {
+        error = ERROR_NOT_ENOUGH_MEMORY;
+    }
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return error;
+}
+
+void TTermiosDevice::WatchLines() {
+    sigset_t wake;
+    sigemptyset(&wake);
+    sigaddset(&wake, WakeSignal());
+    ::pthread_sigmask(SIG_UNBLOCK, &wake, nullptr);
+
+    while (!m_stopWatcher.load()) {
+        if (::ioctl(m_fd, TIOCMIWAIT, kWatchedLines) == 0) {
+            Wake();
+            continue;
+        }
+        const int err = errno;
+        if (err == EINTR) {
+            continue;
+        }
+        if (GoneErrno(err)) {
+            Wake(); // hung up: let a waiter come and find out
+        }
+        // No modem lines to wait on (ENOTTY, EINVAL, ENOIOCTLCMD on pseudo-terminals), or the
+        // device is gone: nothing more to watch.
+        break;
+    }
+    std::lock_guard<std::mutex> lock(m_watcherMutex);
+    m_watcherDone = true;
+    m_watcherEnded.notify_all();
+}
+
+void TTermiosDevice::StopWatcher() {
+    if (!m_watcher.joinable()) {
+        return;
+    }
+    m_stopWatcher.store(true);
+    std::unique_lock<std::mutex> lock(m_watcherMutex);
+    // The signal is sent again until the thread ends: one that arrives after the thread checked
+    // the stop flag but before it entered TIOCMIWAIT interrupts nothing.
+    while (!m_watcherDone) {
+        ::pthread_kill(m_watcher.native_handle(), WakeSignal());
+        m_watcherEnded.wait_for(lock, std::chrono::milliseconds(20));
+    }
+    lock.unlock();
+    m_watcher.join();
+}
+
+void TTermiosDevice::Wake() {
+    const uint64_t one = 1;
+    [[maybe_unused]] ssize_t written = ::write(m_wakeFd, &one, sizeof one);
+}
+
+DWORD TTermiosDevice::Failed(int err) {
+    if (GoneErrno(err)) {
+        m_gone = true;
+        return ERROR_BAD_COMMAND;
+    }
+    return ErrnoToWinError(err);
+}
+
+DWORD TTermiosDevice::Noted(DWORD error) {
+    if (error == ERROR_BAD_COMMAND) {
+        m_gone = true;
+    }
+    return error;
+}
+
+// A hung-up terminal reports POLLHUP for good; a pseudo-terminal whose master was closed does
+// too, once its last bytes were read.
+bool TTermiosDevice::HungUp() const {
+    pollfd source{m_fd, POLLIN, 0};
+    if (::poll(&source, 1, 0) != 1) {
+        return false;
+    }
+    return (source.revents & (POLLHUP | POLLNVAL)) != 0;
+}
+
+bool TTermiosDevice::ReadCounters(serial_icounter_struct& counters) const {
+    return ::ioctl(m_fd, TIOCGICOUNT, &counters) == 0;
+}
+
+long TTermiosDevice::Read(char* buffer, size_t size) {
+    if (m_gone) {
+        return -long(ERROR_BAD_COMMAND);
+    }
+    if (size == 0) {
+        return 0;
+    }
+    for (;;) {
+        const ssize_t count = ::read(m_fd, buffer, size);
+        if (count < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            if (errno == EAGAIN) {
+                return 0;
+            }
+            return -long(Failed(errno));
+        }
+        if (count == 0) {
+            // Hang-up; or, should another program have set VMIN 0 behind our back, nothing.
+            if (HungUp()) {
+                m_gone = true;
+                return -long(ERROR_BAD_COMMAND);
+            }
+            return 0;
+        }
+        if (!m_config.errorMarks) {
+            return long(count);
+        }
+        const size_t kept = m_marks.Filter(buffer, size_t(count));
+        if (kept > 0) {
+            return long(kept);
+        }
+        // All of it was the start of a mark cut off by `size`; its rest is waiting already.
+    }
+}
+
+long TTermiosDevice::Write(const char* data, size_t size) {
+    if (m_gone) {
+        return -long(ERROR_BAD_COMMAND);
+    }
+    if (size == 0) {
+        return 0;
+    }
+    for (;;) {
+        const ssize_t count = ::write(m_fd, data, size);
+        if (count >= 0) {
+            return long(count);
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno == EAGAIN) {
+            return 0;
+        }
+        return -long(Failed(errno));
+    }
+}
+
+DWORD TTermiosDevice::SetModemLine(int line, bool on) {
+    if (!m_hasModemLines) {
+        return ERROR_SUCCESS; // a pseudo-terminal has none to set
+    }
+    if (::ioctl(m_fd, on ? TIOCMBIS : TIOCMBIC, &line) == 0 || Unsupported(errno)) {
+        return ERROR_SUCCESS;
+    }
+    return Failed(errno);
+}
+
+DWORD TTermiosDevice::Configure(const DCB& dcb) {
+    if (m_gone) {
+        return ERROR_BAD_COMMAND;
+    }
+    TLineConfig config;
+    if (DWORD error = DcbToLineConfig(dcb, config); error != ERROR_SUCCESS) {
+        return error;
+    }
+    if (DWORD error = ApplyLineConfig(m_fd, config); error != ERROR_SUCCESS) {
+        return Noted(error);
+    }
+    if (config.errorMarks != m_config.errorMarks) {
+        m_marks.Reset();
+    }
+    m_marks.SetReplacement(config.replaceErrors, config.errorChar);
+    m_config = config;
+
+    if (DWORD error = SetModemLine(TIOCM_DTR, config.raiseDTR); error != ERROR_SUCCESS) {
+        return error;
+    }
+    if (!config.driverControlsRTS) {
+        return SetModemLine(TIOCM_RTS, config.raiseRTS);
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD TTermiosDevice::ModemStatus(DWORD& status) {
+    status = 0;
+    if (m_gone) {
+        return ERROR_BAD_COMMAND;
+    }
+    if (!m_hasModemLines) {
+        return ERROR_SUCCESS;
+    }
+    int lines = 0;
+    if (::ioctl(m_fd, TIOCMGET, &lines) != 0) {
+        return Unsupported(errno) ? ERROR_SUCCESS : Failed(errno);
+    }
+    if (lines & TIOCM_CTS) {
+        status |= MS_CTS_ON;
+    }
+    if (lines & TIOCM_DSR) {
+        status |= MS_DSR_ON;
+    }
+    if (lines & TIOCM_RNG) {
+        status |= MS_RING_ON;
+    }
+    if (lines & TIOCM_CD) {
+        status |= MS_RLSD_ON;
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD TTermiosDevice::Escape(DWORD function) {
+    if (m_gone) {
+        return ERROR_BAD_COMMAND;
+    }
+    int request = 0;
+    int argument = 0;
+    switch (function) {
+    case SETDTR: return SetModemLine(TIOCM_DTR, true);
+    case CLRDTR: return SetModemLine(TIOCM_DTR, false);
+    case SETRTS: return SetModemLine(TIOCM_RTS, true);
+    case CLRRTS: return SetModemLine(TIOCM_RTS, false);
+    case SETBREAK: request = TIOCSBRK; break;
+    case CLRBREAK: request = TIOCCBRK; break;
+    // Windows: "act as if XOFF (XON) was received", which is suspending (resuming) output.
+    case SETXOFF: request = TCXONC; argument = TCOOFF; break;
+    case SETXON: request = TCXONC; argument = TCOON; break;
+    default: return ERROR_INVALID_PARAMETER;
+    }
+    if (::ioctl(m_fd, request, argument) != 0) {
+        return Failed(errno);
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD TTermiosDevice::OutputQueued(DWORD& count) {
+    count = 0;
+    if (m_gone) {
+        return ERROR_BAD_COMMAND;
+    }
+    int queued = 0;
+    if (::ioctl(m_fd, TIOCOUTQ, &queued) != 0) {
+        return Failed(errno);
+    }
+    count = queued > 0 ? DWORD(queued) : 0;
+    return ERROR_SUCCESS;
+}
+
+DWORD TTermiosDevice::TakeLineErrors(DWORD& errors) {
+    errors = 0;
+    if (m_gone) {
+        return ERROR_BAD_COMMAND;
+    }
+    // The marks only tell that a byte was bad; the driver's counters, where it keeps them, tell
+    // what kind of error it was, and also count overruns, which leave no mark.
+    const DWORD markErrors = m_marks.TakeErrors();
+    serial_icounter_struct counters{};
+    if (!m_hasCounters || !ReadCounters(counters)) {
+        errors = markErrors;
+        return ERROR_SUCCESS;
+    }
+    const TErrorCounts now{counters.frame, counters.parity, counters.overrun, counters.brk,
+                           counters.buf_overrun};
+    if (now.frame != m_errorCounts.frame) {
+        errors |= CE_FRAME;
+    }
+    if (now.parity != m_errorCounts.parity) {
+        errors |= CE_RXPARITY;
+    }
+    if (now.overrun != m_errorCounts.overrun) {
+        errors |= CE_OVERRUN;
+    }
+    if (now.brk != m_errorCounts.brk) {
+        errors |= CE_BREAK;
+    }
+    if (now.bufOverrun != m_errorCounts.bufOverrun) {
+        errors |= CE_RXOVER;
+    }
+    m_errorCounts = now;
+    return ERROR_SUCCESS;
+}
+
+// Linux shows no hold state of the transmitter; what can be told is that output under CTS flow
+// control waits while CTS is low. XOFF hold and XOFF sent stay unknown (0).
+DWORD TTermiosDevice::HoldFlags(DWORD& flags) {
+    flags = 0;
+    if (m_gone) {
+        return ERROR_BAD_COMMAND;
+    }
+    if (!m_config.driverControlsRTS || !m_hasModemLines) {
+        return ERROR_SUCCESS;
+    }
+    int lines = 0;
+    if (::ioctl(m_fd, TIOCMGET, &lines) == 0 && (lines & TIOCM_CTS) == 0) {
+        flags |= COMSTAT_CTS_HOLD;
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD TTermiosDevice::Flush(bool input, bool output) {
+    if (m_gone) {
+        return ERROR_BAD_COMMAND;
+    }
+    if (!input && !output) {
+        return ERROR_SUCCESS;
+    }
+    const int which = input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH;
+    if (::ioctl(m_fd, TCFLSH, which) != 0) {
+        return Failed(errno);
+    }
+    if (input) {
+        m_marks.Reset(); // the rest of a half-read mark went with the flushed bytes
+    }
+    return ERROR_SUCCESS;
+}
+
+// Linux sends nothing ahead of its output queue except the flow-control characters (TCIOFF and
+// TCION hand them to the driver's priority path). Those go that way; any other character is
+// written behind what is queued. ERROR_GEN_FAILURE when the driver can take nothing now.
+DWORD TTermiosDevice::TransmitImmediate(char character) {
+    if (m_gone) {
+        return ERROR_BAD_COMMAND;
+    }
+    const uint8_t byte = uint8_t(character);
+    if (byte != 0 && (byte == m_config.cc[VSTOP] || byte == m_config.cc[VSTART])) {
+        const int action = byte == m_config.cc[VSTOP] ? TCIOFF : TCION;
+        if (::ioctl(m_fd, TCXONC, action) != 0) {
+            return Failed(errno);
+        }
+        return ERROR_SUCCESS;
+    }
+    const long written = Write(&character, 1);
+    if (written < 0) {
+        return DWORD(-written);
+    }
+    return written == 1 ? ERROR_SUCCESS : ERROR_GEN_FAILURE;
+}
+
+void TTermiosDevice::PollSources(bool input, bool output, std::vector<pollfd>& sources) {
+    // Added even with no events wanted: POLLHUP still comes, and wakes a waiter when the
+    // device goes away.
+    if (!m_gone) {
+        sources.push_back(pollfd{m_fd, short((input ? POLLIN : 0) | (output ? POLLOUT : 0)), 0});
+    }
+    sources.push_back(pollfd{m_wakeFd, POLLIN, 0});
+}
+
+DWORD TTermiosDevice::TakeLineChanges() {
+    uint64_t signalled = 0;
+    [[maybe_unused]] ssize_t drained = ::read(m_wakeFd, &signalled, sizeof signalled);
+    if (m_gone) {
+        return 0;
+    }
+    // Hung up with nothing left to read: from now on the device is no longer polled (it would
+    // report POLLHUP for good) and every call reports it gone.
+    if (HungUp()) {
+        int waiting = 0;
+        if (::ioctl(m_fd, FIONREAD, &waiting) != 0 || waiting == 0) {
+            m_gone = true;
+            return 0;
+        }
+    }
+    if (!m_hasModemLines) {
+        return 0;
+    }
+    int lines = 0;
+    if (::ioctl(m_fd, TIOCMGET, &lines) != 0) {
+        if (GoneErrno(errno)) {
+            m_gone = true;
+        }
+        return 0;
+    }
+    // The counters catch a line that changed and changed back before we looked; comparing
+    // levels covers drivers without counters.
+    TModemCounts counted = m_modemCounts;
+    serial_icounter_struct counters{};
+    if (m_hasCounters && ReadCounters(counters)) {
+        counted = {counters.cts, counters.dsr, counters.rng, counters.dcd};
+    }
+    const int changed = lines ^ m_lines;
+    DWORD events = 0;
+    if ((changed & TIOCM_CTS) || counted.cts != m_modemCounts.cts) {
+        events |= EV_CTS;
+    }
+    if ((changed & TIOCM_DSR) || counted.dsr != m_modemCounts.dsr) {
+        events |= EV_DSR;
+    }
+    if ((changed & TIOCM_CD) || counted.dcd != m_modemCounts.dcd) {
+        events |= EV_RLSD;
+    }
+    if ((lines & ~m_lines & TIOCM_RNG) || counted.rng != m_modemCounts.rng) {
+        events |= EV_RING;
+    }
+    m_lines = lines;
+    m_modemCounts = counted;
+    return events;
+}
+
+} // namespace
+
+std::unique_ptr<TCommDevice> OpenTermiosDevice(const std::string& path, DWORD& error) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = OpenErrnoToWinError(errno);
+        return nullptr;
+    }
+    if (!::isatty(fd)) {
+        ::close(fd);
+        error = ERROR_NOT_SUPPORTED;
+        return nullptr;
+    }
+    // flock first: root passes TIOCEXCL, but not a lock held through another open file
+    // description, even one of this same process.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        error = OpenErrnoToWinError(errno);
+        ::close(fd);
+        return nullptr;
+    }
+    // Keeps out programs that do not lock (modem managers probing new ports). Best effort: the
+    // lock above is what guarantees exclusive use among ports opened here.
+    const bool exclusive = ::ioctl(fd, TIOCEXCL) == 0;
+    const auto fail = [&](DWORD code) -> std::unique_ptr<TCommDevice> {
+        if (exclusive) {
+            ::ioctl(fd, TIOCNXCL);
+        }
+        ::flock(fd, LOCK_UN);
+        ::close(fd);
+        error = code;
+        return nullptr;
+    };
+
+    if (DWORD code = PrepareOpenedTerminal(fd); code != ERROR_SUCCESS) {
+        return fail(code);
+    }
+
+    // USB adapters hold received bytes for up to 16 ms before passing them on unless
+    // low-latency mode is set, which at modest rates turns every reply into a wait. Drivers
+    // without serial settings (pseudo-terminals) refuse TIOCGSERIAL, and the mode is a wish,
+    // not a need, so any failure is passed over.
+    serial_struct serial{};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) == 0 && (serial.flags & ASYNC_LOW_LATENCY) == 0) {
+        serial.flags |= ASYNC_LOW_LATENCY;
+        ::ioctl(fd, TIOCSSERIAL, &serial);
+    }
+
+    const int wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wakeFd < 0) {
+        return fail(ErrnoToWinError(errno));
+    }
+    std::unique_ptr<TTermiosDevice> device;
+    try {
+        device = std::make_unique<TTermiosDevice>(fd, wakeFd);
+    } catch (const std::bad_alloc&) {
+        ::close(wakeFd);
+        return fail(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    // From here the device owns both descriptors and releases them when destroyed.
+    if (DWORD code = device->Start(); code != ERROR_SUCCESS) {
+        error = code;
+        return nullptr;
+    }
+    error = ERROR_SUCCESS;
+    return device;
+}
+
+} // namespace Platform
