@@ -126,6 +126,9 @@ TTermiosDevice::~TTermiosDevice() {
     // done this, which is why only the owner does it, here.
     ::ioctl(m_fd, TIOCNXCL);
     ::flock(m_fd, LOCK_UN);
+    // Closing discards what was not sent or read, as it does elsewhere; without this, close()
+    // waits for output held by flow control, up to the driver's closing_wait of 30 s.
+    ::ioctl(m_fd, TCFLSH, TCIOFLUSH);
     ::close(m_fd);
     ::close(m_wakeFd);
 }
@@ -488,8 +491,9 @@ DWORD TTermiosDevice::TransmitImmediate(char character) {
 
 void TTermiosDevice::PollSources(bool input, bool output, std::vector<pollfd>& sources) {
     // Added even with no events wanted: POLLHUP still comes, and wakes a waiter when the
-    // device goes away.
-    if (!m_gone) {
+    // device goes away. Not once it has hung up with nothing wanted (unread bytes left behind
+    // a full queue): POLLHUP would then wake the waiter again and again.
+    if (!m_gone && (input || output || !HungUp())) {
         sources.push_back(pollfd{m_fd, short((input ? POLLIN : 0) | (output ? POLLOUT : 0)), 0});
     }
     sources.push_back(pollfd{m_wakeFd, POLLIN, 0});

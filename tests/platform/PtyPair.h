@@ -18,24 +18,21 @@ inline std::runtime_error SystemFailure(const std::string& what) {
     return std::runtime_error(what + ": " + std::strerror(errno));
 }
 
-// Waits up to `milliseconds` for `events` on `fd`; the events that came, 0 on time-out.
-inline short WaitFor(int fd, short events, int milliseconds = 5000) {
+// The events that came on `fd` within five seconds, 0 if none.
+inline short WaitFor(int fd, short events) {
     pollfd source{fd, events, 0};
-    return ::poll(&source, 1, milliseconds) == 1 ? source.revents : 0;
+    return ::poll(&source, 1, 5000) == 1 ? source.revents : 0;
 }
 
 class TPtyPair {
 public:
     TPtyPair() {
         m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (m_master < 0) {
-            throw SystemFailure("posix_openpt");
-        }
         char name[128];
-        if (::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0 ||
+        if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0 ||
             ::ptsname_r(m_master, name, sizeof name) != 0) {
-            const std::runtime_error failure = SystemFailure("pseudo-terminal slave");
-            ::close(m_master);
+            const std::runtime_error failure = SystemFailure("pseudo-terminal pair");
+            CloseMaster();
             throw failure;
         }
         m_slavePath = name;
@@ -44,31 +41,25 @@ public:
     TPtyPair(const TPtyPair&) = delete;
     TPtyPair& operator=(const TPtyPair&) = delete;
 
-    int Master() const { return m_master; }
     const std::string& SlavePath() const { return m_slavePath; }
-
     void CloseMaster() {
         if (m_master >= 0) {
             ::close(m_master);
-            m_master = -1;
         }
+        m_master = -1;
     }
-
     void Send(const std::string& bytes) const {
         if (::write(m_master, bytes.data(), bytes.size()) != ssize_t(bytes.size())) {
             throw SystemFailure("write to pseudo-terminal master");
         }
     }
-
     // What the master receives, until `count` bytes came or nothing came for five seconds.
     std::string Receive(size_t count) const {
         std::string got;
-        while (got.size() < count && (WaitFor(m_master, POLLIN) & POLLIN) != 0) {
-            char buffer[512];
-            const ssize_t n = ::read(m_master, buffer, sizeof buffer);
-            if (n <= 0) {
-                break;
-            }
+        char buffer[512];
+        ssize_t n = 0;
+        while (got.size() < count && (WaitFor(m_master, POLLIN) & POLLIN) != 0 &&
+               (n = ::read(m_master, buffer, sizeof buffer)) > 0) {
             got.append(buffer, size_t(n));
         }
         return got;

@@ -1,0 +1,258 @@
+#include "platform/TermiosDevice.h"
+
+#include "PtyPair.h"
+
+#include <gtest/gtest.h>
+
+#include <asm/termbits.h>
+#include <filesystem>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <vector>
+
+namespace {
+
+using namespace Platform;
+using TestPty::TPtyPair;
+using TestPty::WaitFor;
+
+DCB LineDcb(DWORD rate, DWORD flags = 0) {
+    DCB dcb;
+    dcb.BaudRate = rate;
+    dcb.ByteSize = 8;
+    dcb.Parity = (flags & DCB_PARITY) ? EVENPARITY : NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.Flags = DCB_BINARY | flags | (DTR_CONTROL_ENABLE << DCB_DTR_CONTROL_SHIFT);
+    dcb.XonChar = 0x11;
+    dcb.XoffChar = 0x13;
+    return dcb;
+}
+
+std::unique_ptr<TCommDevice> OpenOrFail(const std::string& path) {
+    DWORD error = 0;
+    std::unique_ptr<TCommDevice> device = OpenTermiosDevice(path, error);
+    if (!device) {
+        throw std::runtime_error("cannot open " + path + ": " + std::to_string(error));
+    }
+    return device;
+}
+
+// The device's terminal descriptor as it hands it to a waiter; -1 when it hands none.
+int TerminalOf(TCommDevice& device) {
+    std::vector<pollfd> sources;
+    device.PollSources(true, false, sources);
+    for (const pollfd& source : sources) {
+        if (::isatty(source.fd)) {
+            return source.fd;
+        }
+    }
+    return -1;
+}
+
+// Reads `chunk` bytes at a time until `count` came, waiting on the device's descriptors between
+// reads, for at most five seconds of silence.
+std::string ReadFromDevice(TCommDevice& device, size_t count, size_t chunk = 4096) {
+    std::string got;
+    std::vector<char> buffer(chunk);
+    while (got.size() < count) {
+        const long n = device.Read(buffer.data(), buffer.size());
+        if (n > 0) {
+            got.append(buffer.data(), size_t(n));
+            continue;
+        }
+        std::vector<pollfd> sources;
+        device.PollSources(true, false, sources);
+        if (n < 0 || ::poll(sources.data(), sources.size(), 5000) <= 0) {
+            break;
+        }
+        device.TakeLineChanges();
+    }
+    return got;
+}
+
+size_t OpenDescriptorCount() {
+    const std::filesystem::directory_iterator fds("/proc/self/fd");
+    return size_t(std::distance(begin(fds), end(fds)));
+}
+
+TEST(TermiosDevice, ConfiguresTheTerminalAndRefusesWhatItCannotTake) {
+    TPtyPair pty;
+    auto device = OpenOrFail(pty.SlavePath());
+    ASSERT_EQ(device->Configure(LineDcb(19200)), ERROR_SUCCESS);
+    termios2 tio{};
+    ASSERT_EQ(::ioctl(TerminalOf(*device), TCGETS2, &tio), 0);
+    EXPECT_EQ(tio.c_cflag & (CBAUD | CSIZE | PARENB | CSTOPB | CRTSCTS), uint32_t(B19200 | CS8));
+    EXPECT_EQ(tio.c_ospeed, 19200u);
+
+    DCB bad = LineDcb(250000);
+    bad.StopBits = ONE5STOPBITS;
+    EXPECT_EQ(device->Configure(bad), ERROR_INVALID_PARAMETER);
+    ASSERT_EQ(::ioctl(TerminalOf(*device), TCGETS2, &tio), 0);
+    EXPECT_EQ(tio.c_ospeed, 19200u) << "a refused block changed the line";
+}
+
+// Every byte value crosses unchanged both ways: no CR/LF translation, no flow or signal
+// characters taken out, and with parity checking the kernel's doubled 0xFF is undone even when
+// reads cut it in two.
+TEST(TermiosDevice, MovesEveryByteValueBothWays) {
+    std::string bytes;
+    for (int i = 0; i < 256; ++i) {
+        bytes.push_back(char(i));
+    }
+    const struct {
+        DWORD flags;
+        size_t chunk;
+    } cases[] = {{0, 4096}, {DCB_PARITY, 4096}, {DCB_PARITY, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "flags " << c.flags << ", chunk " << c.chunk);
+        TPtyPair pty;
+        auto device = OpenOrFail(pty.SlavePath());
+        ASSERT_EQ(device->Configure(LineDcb(115200, c.flags)), ERROR_SUCCESS);
+        pty.Send(bytes);
+        EXPECT_EQ(ReadFromDevice(*device, bytes.size(), c.chunk), bytes);
+        ASSERT_EQ(device->Write(bytes.data(), bytes.size()), long(bytes.size()));
+        EXPECT_EQ(pty.Receive(bytes.size()), bytes);
+    }
+}
+
+// Before its first Configure a device keeps the settings the last program left, except those
+// that would make it misread: VMIN 0 (an empty read would look like a hang-up) and PARMRK
+// (0xFF would come doubled).
+TEST(TermiosDevice, OpensSafelyOnSettingsLeftByAnotherProgram) {
+    TPtyPair pty;
+    const int other = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    termios2 tio{};
+    ASSERT_EQ(::ioctl(other, TCGETS2, &tio), 0);
+    tio.c_lflag &= ~(ICANON | ECHO);
+    tio.c_iflag |= INPCK | PARMRK;
+    tio.c_cc[VMIN] = 0;
+    ASSERT_EQ(::ioctl(other, TCSETS2, &tio), 0);
+    ::close(other);
+
+    auto device = OpenOrFail(pty.SlavePath());
+    char buffer[16];
+    EXPECT_EQ(device->Read(buffer, sizeof buffer), 0);
+    pty.Send("\xff!");
+    EXPECT_EQ(ReadFromDevice(*device, 2), "\xff!");
+}
+
+TEST(TermiosDevice, SecondOpenOfAPortIsRefusedUntilTheFirstCloses) {
+    TPtyPair pty;
+    auto first = OpenOrFail(pty.SlavePath());
+    const size_t descriptors = OpenDescriptorCount();
+
+    // Also as root, which passes TIOCEXCL: the lock is on the open file description.
+    DWORD error = 0;
+    EXPECT_EQ(OpenTermiosDevice(pty.SlavePath(), error), nullptr);
+    EXPECT_EQ(error, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(OpenDescriptorCount(), descriptors) << "the refused open leaked its descriptor";
+    int exclusive = 0;
+    ASSERT_EQ(::ioctl(TerminalOf(*first), TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1) << "the refused open undid the first one's exclusive mode";
+
+    first.reset();
+    const int plain = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(plain, 0);
+    EXPECT_EQ(::ioctl(plain, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0) << "exclusive mode outlived the device";
+    EXPECT_EQ(::flock(plain, LOCK_EX | LOCK_NB), 0) << "the lock outlived the device";
+    ::close(plain);
+    EXPECT_NE(OpenTermiosDevice(pty.SlavePath(), error), nullptr);
+}
+
+TEST(TermiosDevice, OpenFailsForPathsThatAreNoPort) {
+    char regular[] = "/tmp/vell-not-a-port-XXXXXX";
+    const int regularFd = ::mkstemp(regular);
+    ASSERT_GE(regularFd, 0);
+    ::close(regularFd);
+    const struct {
+        std::string path;
+        DWORD error;
+    } cases[] = {
+        {"/dev/vell-no-such-port", ERROR_FILE_NOT_FOUND}, {"", ERROR_FILE_NOT_FOUND},
+        {regular, ERROR_NOT_SUPPORTED},                   {"/dev/null", ERROR_NOT_SUPPORTED},
+        {"/tmp", ERROR_NOT_SUPPORTED},
+    };
+    const size_t descriptors = OpenDescriptorCount();
+    for (const auto& c : cases) {
+        DWORD error = 0;
+        EXPECT_EQ(OpenTermiosDevice(c.path, error), nullptr) << c.path;
+        EXPECT_EQ(error, c.error) << c.path;
+    }
+    EXPECT_EQ(OpenDescriptorCount(), descriptors);
+    ::unlink(regular);
+}
+
+// Closing the master hangs the slave up at once (bytes it had not read are lost, as when a USB
+// adapter is pulled). A read notices; so does the wake-up that the hang-up causes.
+TEST(TermiosDevice, ClosedMasterMakesTheDeviceGone) {
+    for (const bool noticedOnWakeUp : {false, true}) {
+        SCOPED_TRACE(noticedOnWakeUp ? "noticed on wake-up" : "noticed by a read");
+        TPtyPair pty;
+        auto device = OpenOrFail(pty.SlavePath());
+        ASSERT_EQ(device->Configure(LineDcb(9600)), ERROR_SUCCESS);
+        // Taken now: a hung-up terminal no longer passes isatty().
+        const int fd = TerminalOf(*device);
+        pty.CloseMaster();
+        ASSERT_NE(WaitFor(fd, 0) & POLLHUP, 0);
+        std::vector<pollfd> sources;
+        if (noticedOnWakeUp) {
+            EXPECT_EQ(device->TakeLineChanges(), 0u);
+            device->PollSources(true, true, sources);
+            EXPECT_EQ(sources.size(), 1u) << "a gone device is still polled";
+        }
+        char buffer[16];
+        EXPECT_EQ(device->Read(buffer, sizeof buffer), -long(ERROR_BAD_COMMAND));
+        EXPECT_EQ(device->Write("x", 1), -long(ERROR_BAD_COMMAND));
+        EXPECT_EQ(device->Configure(LineDcb(9600)), ERROR_BAD_COMMAND);
+        sources.clear();
+        device->PollSources(true, true, sources);
+        ASSERT_EQ(sources.size(), 1u) << "a gone device is still polled";
+        EXPECT_NE(sources[0].fd, fd);
+    }
+}
+
+// A pseudo-terminal has no modem lines, error counters or break: it must still open and answer
+// as a port whose lines are all down, and honour flow control and flushing.
+TEST(TermiosDevice, LineFunctionsWorkOnAPseudoTerminal) {
+    TPtyPair pty;
+    auto device = OpenOrFail(pty.SlavePath());
+    ASSERT_EQ(device->Configure(LineDcb(9600, DCB_INX)), ERROR_SUCCESS);
+    DWORD value = 0xFFFF, errors = 0xFFFF, hold = 0xFFFF;
+    EXPECT_EQ(device->ModemStatus(value), ERROR_SUCCESS);
+    EXPECT_EQ(device->TakeLineErrors(errors), ERROR_SUCCESS);
+    EXPECT_EQ(device->HoldFlags(hold), ERROR_SUCCESS);
+    EXPECT_EQ(value | errors | hold | device->TakeLineChanges(), 0u);
+    for (DWORD function : {SETDTR, CLRDTR, SETRTS, CLRRTS, SETBREAK, CLRBREAK}) {
+        EXPECT_EQ(device->Escape(function), ERROR_SUCCESS) << function;
+    }
+    EXPECT_EQ(device->Escape(7), ERROR_INVALID_PARAMETER);
+
+    ASSERT_EQ(device->Escape(SETXOFF), ERROR_SUCCESS);
+    EXPECT_EQ(device->Write("held", 4), 0);
+    ASSERT_EQ(device->Escape(SETXON), ERROR_SUCCESS);
+    ASSERT_EQ(device->Write("sent", 4), 4);
+    EXPECT_EQ(pty.Receive(4), "sent");
+
+    // The flow characters take the kernel's priority path, others the ordinary one.
+    for (char c : {'A', char(0x13), char(0x11)}) {
+        ASSERT_EQ(device->TransmitImmediate(c), ERROR_SUCCESS) << int(c);
+        EXPECT_EQ(pty.Receive(1), std::string(1, c));
+    }
+
+    const int fd = TerminalOf(*device);
+    pty.Send("junk");
+    int waiting = 0;
+    while (waiting < 4 && (WaitFor(fd, POLLIN) & POLLIN) && ::ioctl(fd, FIONREAD, &waiting) == 0) {
+    }
+    ASSERT_EQ(waiting, 4);
+    ASSERT_EQ(device->Flush(true, false), ERROR_SUCCESS);
+    char buffer[16];
+    EXPECT_EQ(device->Read(buffer, sizeof buffer), 0) << "flushed input was still read";
+}
+
+} // namespace
