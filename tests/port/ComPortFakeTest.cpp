@@ -3,6 +3,7 @@
 // transfers.
 
 #include "ComPort.h"
+#include "ExceptionHandler.h"
 #include "platform/FakeDevice.h"
 
 #include <gtest/gtest.h>
@@ -234,6 +235,31 @@ TEST_F(ComPortFakeTest, LinksRegisterOnce) {
     EXPECT_EQ(ErrorOf([&] { port.SetTriggersOnRxChar(true); }), CError_HasLink);
     port.UnRegisterLink(&other);
     EXPECT_TRUE(port.TriggersOnRxChar());
+}
+
+TEST_F(ComPortFakeTest, FormLoadingOpensOnlyWhenLoaded) {
+    TComPort loaded(nullptr);
+    loaded.BeginLoading();
+    loaded.SetConnected(true); // read from the form: stored only
+    loaded.SetPort(name);
+    loaded.SetBaudRate(br19200);
+    EXPECT_FALSE(line->IsOpen());
+    loaded.Loaded();
+    EXPECT_TRUE(loaded.Connected());
+    EXPECT_EQ(line->LastState().BaudRate, 19200u);
+
+    // A failing open there is reported and loading goes on with the port closed.
+    int reports = 0;
+    SetExceptionHandler([&](TObject* sender) {
+        EXPECT_EQ(sender, &port);
+        ++reports;
+    });
+    port.BeginLoading();
+    port.SetConnected(true);
+    port.Loaded(); // the line is held by `loaded`
+    SetExceptionHandler(nullptr);
+    EXPECT_EQ(reports, 1);
+    EXPECT_FALSE(port.Connected());
 }
 
 TEST_F(ComPortFakeTest, SecondOpenOfAnOpenLineFails) {
