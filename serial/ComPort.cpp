@@ -36,6 +36,11 @@ TCustomComPort::~TCustomComPort() {
     delete FFlowControl;
     delete FTimeouts;
     delete FParity;
+    FBuffer = nullptr;
+    FFlowControl = nullptr;
+    FTimeouts = nullptr;
+    FParity = nullptr;
+    SendRemovalNotices(); // the links are still here for those who unregister
 }
 
 // --- Open and close ---------------------------------------------------------------------------

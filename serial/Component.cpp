@@ -11,14 +11,18 @@ TComponent::~TComponent() {
     // Owned components go first, last created first; each leaves the list as it goes.
     while (!m_components.empty())
         delete m_components.back();
+    SendRemovalNotices();
+    if (m_owner != nullptr)
+        m_owner->RemoveComponent(this);
+}
+
+void TComponent::SendRemovalNotices() {
     while (!m_freeNotifies.empty()) {
         TComponent* watcher = m_freeNotifies.back();
         m_freeNotifies.pop_back();
         watcher->RemoveFreeNotification(this);
         watcher->Notification(this, opRemove);
     }
-    if (m_owner != nullptr)
-        m_owner->RemoveComponent(this);
 }
 
 void TComponent::FreeNotification(TComponent* component) {
@@ -33,7 +37,10 @@ void TComponent::FreeNotification(TComponent* component) {
 }
 
 void TComponent::RemoveFreeNotification(TComponent* component) {
+    if (component == nullptr)
+        return;
     std::erase(m_freeNotifies, component);
+    std::erase(component->m_freeNotifies, this);
 }
 
 void TComponent::Notification(TComponent* component, TOperation operation) {

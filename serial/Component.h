@@ -42,6 +42,9 @@ public:
 
 protected:
     virtual void Notification(TComponent* component, TOperation operation);
+    // Tells the watchers now, while a derived destructor still has its members: they may call
+    // back into this component (a lamp unregisters its link from a port going away).
+    void SendRemovalNotices();
 
 private:
     void InsertComponent(TComponent* component);

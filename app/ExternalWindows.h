@@ -1,0 +1,34 @@
+#pragma once
+// The transfer program's window as a programming run drives it: start the program, take the
+// window that came up, minimise it, click and paste into its first control, close it, ask
+// whether it is still there; and the desktop clipboard and a sleep. One interface, so that a
+// Windows form (real window messages) can sit beside the Linux one and tests can fake it.
+
+#include <QString>
+#include <cstdint>
+
+using HWND = intptr_t; // 0: no window
+
+constexpr uint32_t WM_CLOSE = 0x0010;
+constexpr uint32_t WM_PASTE = 0x0302;
+constexpr uint32_t WM_LBUTTONDOWN = 0x0201;
+constexpr uintptr_t MK_LBUTTON = 0x0001;
+constexpr int SW_SHOWMINIMIZED = 2;
+
+class TExternalWindows {
+public:
+    virtual ~TExternalWindows() = default;
+    // Starts a program by its command line; false when it could not be started.
+    virtual bool WinExec(const QString& commandLine, int showMode) = 0;
+    // The window in front; never one of this program's own.
+    virtual HWND GetForegroundWindow() = 0;
+    virtual bool CloseWindow(HWND window) = 0; // minimises, does not destroy
+    // The first (or next) control of a window in tab order; 0 when there is none.
+    virtual HWND GetNextDlgTabItem(HWND dialog, HWND control, bool previous) = 0;
+    // Returns once the window has handled the message; a gone window is skipped.
+    virtual intptr_t SendMessage(HWND window, uint32_t message, uintptr_t wParam,
+                                 intptr_t lParam) = 0;
+    virtual bool IsWindow(HWND window) = 0;
+    virtual void SetClipboardText(const QString& text) = 0;
+    virtual void Sleep(int milliseconds) = 0;
+};

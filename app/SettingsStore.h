@@ -1,0 +1,48 @@
+#pragma once
+// The per-user settings store: named 32-bit values under a key, in the manner of the system
+// registry, kept here in a settings file through QSettings. A key's path keeps its
+// backslashes ("Software\VellWriter"); the file is the user's, under ~/.config.
+//
+// Failures are raised as ERegistryException with the store's own texts.
+
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+
+class QSettings;
+
+class ERegistryException : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class TSettingsStore {
+public:
+    // The user's own store: $XDG_CONFIG_HOME/VellWriter/VellWriter.conf.
+    TSettingsStore();
+    // A store in the given file (tests, or another user profile).
+    explicit TSettingsStore(const QString& fileName);
+    ~TSettingsStore();
+    TSettingsStore(const TSettingsStore&) = delete;
+    TSettingsStore& operator=(const TSettingsStore&) = delete;
+
+    QString FileName() const;
+
+    // Opens a key; with `create` a missing key is made. False when it cannot be opened.
+    bool OpenKey(const QString& key, bool create);
+    void CloseKey();
+    bool ValueExists(const QString& name) const;
+    // "Invalid data type for '<name>'" for a value that is not a 32-bit number,
+    // "Failed to get data for '<name>'" for one that cannot be read.
+    int32_t ReadInteger(const QString& name) const;
+    // "Failed to set data for '<name>'" when the value cannot be written.
+    void WriteInteger(const QString& name, int32_t value);
+
+private:
+    QString Path(const QString& name) const;
+
+    std::unique_ptr<QSettings> m_settings;
+    QString m_key;
+    bool m_open = false;
+};

@@ -1,0 +1,253 @@
+#include "ComLed.h"
+
+#include "ExceptionHandler.h"
+#include "LedBitmaps.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QTimer>
+#include <algorithm>
+
+namespace {
+
+// The picture with every pixel of its lower-left pixel's colour made transparent, which is
+// how the lamp's pictures mark what is not lamp.
+QImage WithTransparentColour(const QImage& picture) {
+    if (picture.isNull())
+        return {};
+    QImage result = picture.convertToFormat(QImage::Format_ARGB32);
+    const QRgb transparent = qRgb(qRed(result.pixel(0, result.height() - 1)),
+                                  qGreen(result.pixel(0, result.height() - 1)),
+                                  qBlue(result.pixel(0, result.height() - 1)));
+    for (int y = 0; y < result.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(result.scanLine(y));
+        for (int x = 0; x < result.width(); ++x)
+            if ((line[x] & RGB_MASK) == (transparent & RGB_MASK))
+                line[x] = 0;
+    }
+    return result;
+}
+
+struct TBuiltIn {
+    const char* On;
+    const char* Off;
+};
+
+// By TLedKind; lkCustom has none.
+constexpr TBuiltIn BuiltIns[] = {
+    {"LEDREDON", "LEDREDOFF"},       {"LEDGREENON", "LEDGREENOFF"},
+    {"LEDBLUEON", "LEDBLUEOFF"},     {"LEDYELLOWON", "LEDYELLOWOFF"},
+    {"LEDPURPLEON", "LEDPURPLEOFF"}, {"LEDBULBON", "LEDBULBOFF"},
+};
+static_assert(std::size(BuiltIns) == size_t(lkCustom), "one pair per kind but lkCustom");
+
+} // namespace
+
+TComLed::TComLed(TComponent* AOwner, QWidget* parent)
+    : QWidget(parent), TComponent(AOwner), FRingTimer(std::make_unique<QTimer>()),
+      FComLink(std::make_unique<TComLink>()) {
+    setFocusPolicy(Qt::NoFocus);
+    resize(25, 25);
+    // The initial LedSignal is lsConn.
+    FComLink->OnConn = [this](TObject* Sender, bool OnOff) { SignalChange(Sender, OnOff); };
+    // Not started, so not running; RingDetect starts it. Precise: a coarse timer may end a
+    // ring up to a twentieth of RingDuration early or late, and a long one to the second.
+    FRingTimer->setTimerType(Qt::PreciseTimer);
+    FRingTimer->setInterval(1000);
+    connect(FRingTimer.get(), &QTimer::timeout, this, [this] { RingTimerTick(); });
+}
+
+TComLed::~TComLed() {
+    FRingTimer.reset();
+    FGlyphs = {};
+    // Leaving the port unregisters the link before it is freed and reports the lamp off. A
+    // destructor must not pass a failure on (an owner's OnChange that raised, a link the
+    // port did not know): it is reported instead.
+    try {
+        SetComPort(nullptr);
+    } catch (...) {
+        HandleException(this);
+    }
+    FComLink.reset();
+}
+
+// --- Properties -------------------------------------------------------------------------------
+
+void TComLed::SetComPort(TComPort* Value) {
+    if (Value == FComPort)
+        return;
+    if (FComPort != nullptr)
+        FComPort->UnRegisterLink(FComLink.get());
+    FComPort = Value;
+    if (FComPort == nullptr) {
+        SetStateInternal(lsOff);
+        return;
+    }
+    FComPort->FreeNotification(this);
+    FComPort->RegisterLink(FComLink.get());
+    // A form being loaded or designed must not touch the device; a closed port reports its
+    // lines itself when it opens.
+    if (FComPort->Connected() && !Designing() && !Loading())
+        SetStateInternal(IsStateOn() ? lsOn : lsOff);
+}
+
+void TComLed::SetLedSignal(TComLedSignal Value) {
+    if (Value == FLedSignal)
+        return;
+    FLedSignal = Value;
+    FComLink->OnConn = nullptr;
+    FComLink->OnCTSChange = nullptr;
+    FComLink->OnDSRChange = nullptr;
+    FComLink->OnRLSDChange = nullptr;
+    FComLink->OnRing = nullptr;
+    FComLink->OnTx = nullptr;
+    FComLink->OnRx = nullptr;
+    const auto signal = [this](TObject* Sender, bool OnOff) { SignalChange(Sender, OnOff); };
+    switch (Value) {
+    case lsConn: FComLink->OnConn = signal; break;
+    case lsCTS: FComLink->OnCTSChange = signal; break;
+    case lsDSR: FComLink->OnDSRChange = signal; break;
+    case lsRLSD: FComLink->OnRLSDChange = signal; break;
+    case lsRx: FComLink->OnRx = signal; break;
+    case lsTx: FComLink->OnTx = signal; break;
+    case lsRing: FComLink->OnRing = [this](TObject* Sender) { RingDetect(Sender); }; break;
+    }
+    // The lamp keeps what it shows until the new signal is next reported: reading the port
+    // here would fire OnChange for a line that did not change.
+}
+
+void TComLed::SetKind(TLedKind Value) {
+    if (Value == FKind)
+        return;
+    FKind = Value;
+    LoadBuiltInGlyphs();
+    update();
+}
+
+void TComLed::SetState(TLedState Value) {
+    if (FComPort != nullptr)
+        throw EComPort(CError_LedStateFailed);
+    SetStateInternal(Value);
+}
+
+QImage TComLed::Glyph(int Index) const {
+    switch (Index) {
+    case 0: return FGlyphs[lsOn];
+    case 1: return FGlyphs[lsOff];
+    default: return {};
+    }
+}
+
+void TComLed::SetGlyph(int Index, const QImage& Value) {
+    // The built-in kinds keep their own pictures.
+    if (FKind != lkCustom)
+        return;
+    switch (Index) {
+    case 0: FGlyphs[lsOn] = WithTransparentColour(Value); break;
+    case 1: FGlyphs[lsOff] = WithTransparentColour(Value); break;
+    default: return;
+    }
+    update();
+}
+
+void TComLed::SetGlyph(int Index, const QPixmap& Value) { SetGlyph(Index, Value.toImage()); }
+
+int TComLed::RingDuration() const { return FRingTimer->interval(); }
+
+void TComLed::SetRingDuration(int Milliseconds) { FRingTimer->setInterval(Milliseconds); }
+
+bool TComLed::IsStateOn() {
+    // A closed port has no lines to read (reading them would raise).
+    if (FComPort == nullptr || !FComPort->Connected())
+        return false;
+    switch (FLedSignal) {
+    case lsConn: return true;
+    case lsCTS: return FComPort->Signals().Contains(csCTS);
+    case lsDSR: return FComPort->Signals().Contains(csDSR);
+    case lsRLSD: return FComPort->Signals().Contains(csRLSD);
+    case lsRing:
+    case lsRx:
+    case lsTx: return false;
+    }
+    return false;
+}
+
+QPoint TComLed::GlyphPosition(const QRect& client, const QSize& glyph) {
+    return {std::max(0, (client.width() - glyph.width()) / 2) + client.left(),
+            std::max(0, (client.height() - glyph.height()) / 2) + client.top()};
+}
+
+// --- Reports ----------------------------------------------------------------------------------
+
+void TComLed::DoChange(TLedState AState) {
+    if (OnChange)
+        OnChange(this, AState);
+}
+
+void TComLed::SetStateInternal(TLedState Value) {
+    FState = Value;
+    // The repaint is asked for first so that an OnChange that raises still leaves the lamp
+    // showing the state it has.
+    update();
+    // Every report counts, an unchanged one too: the owner may count reports, not changes.
+    if (!Loading())
+        DoChange(Value);
+}
+
+void TComLed::SignalChange(TObject*, bool OnOff) {
+    SetStateInternal(OnOff ? lsOn : lsOff);
+    // A port's dispatch can go on for long (a close waits for its event thread; a handler
+    // after ours may block): letting the UI thread run its pending work here shows the lamp's
+    // new state at once, instead of when the whole dispatch is over.
+    QCoreApplication::processEvents();
+}
+
+void TComLed::RingDetect(TObject*) {
+    // A running timer is left alone: in a series of rings the lamp goes off RingDuration
+    // after the ring that lit it, not after the last one.
+    if (!FRingTimer->isActive())
+        FRingTimer->start();
+    SetStateInternal(lsOn);
+}
+
+void TComLed::RingTimerTick() {
+    FRingTimer->stop();
+    SetStateInternal(lsOff);
+}
+
+// --- Removal notice ---------------------------------------------------------------------------
+
+void TComLed::Notification(TComponent* AComponent, TOperation Operation) {
+    TComponent::Notification(AComponent, Operation);
+    // The port sends its notice while its links are still there: unregister as usual.
+    if (Operation == opRemove && AComponent != nullptr && AComponent == FComPort)
+        SetComPort(nullptr);
+}
+
+// --- Painting ---------------------------------------------------------------------------------
+
+void TComLed::LoadBuiltInGlyphs() {
+    if (FKind == lkCustom)
+        return;
+    FGlyphs[lsOn] = WithTransparentColour(LedBitmap(BuiltIns[FKind].On));
+    FGlyphs[lsOff] = WithTransparentColour(LedBitmap(BuiltIns[FKind].Off));
+}
+
+void TComLed::paintEvent(QPaintEvent*) {
+    if (FGlyphs[lsOn].isNull() || FGlyphs[lsOff].isNull())
+        LoadBuiltInGlyphs();
+    // A disabled lamp shows nothing lit, whatever its state.
+    const QImage& glyph = FGlyphs[isEnabled() ? FState : lsOff];
+    if (glyph.isNull())
+        return; // a custom lamp without that picture
+    QPainter painter(this);
+    painter.drawImage(GlyphPosition(rect(), glyph.size()), glyph);
+}
+
+void TComLed::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::EnabledChange)
+        update();
+    QWidget::changeEvent(event);
+}
