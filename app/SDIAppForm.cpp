@@ -1,11 +1,18 @@
+// The main window's construction, its handler bindings, the logs it offers the dialogue, and
+// exit and close. The dialogue, the run, the image choice and the settings have files of their
+// own (SDIAppFormReceiver.cpp, SDIAppFormRun.cpp, SDIAppFormFile.cpp, SDIAppFormSettings.cpp).
+
 #include "SDIAppForm.h"
 
 #include "AboutBox.h"
+#include "ComComboBox.h"
+#include "ComPort.h"
 #include "Dialogs.h"
 #include "FailureReport.h"
 #include "ImageList.h"
 #include "LogEdit.h"
 #include "OpenDialog.h"
+#include "PageControl.h"
 #include "PageLog.h"
 #include "Rendering.h"
 #include "ToolBar.h"
@@ -16,11 +23,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFrame>
-#include <QTabWidget>
 #include <QTimer>
 
-TSDIAppForm::TSDIAppForm(TDialogs& dialogs, QWidget* parent)
-    : QMainWindow(parent), m_dialogs(dialogs) {
+TSDIAppForm::TSDIAppForm(TServices& services, QWidget* parent)
+    : QMainWindow(parent), m_services(services), m_dialogs(services.Dialogs) {
     BuildControls();
     BindHandlers();
     CheckBox2Click(CheckBox2);
@@ -30,14 +36,25 @@ TSDIAppForm::TSDIAppForm(TDialogs& dialogs, QWidget* parent)
         AppDir += QDir::separator();
     OpenDialog->InitialDir = AppDir;
 
-    LoadSettings();
+    // A failure while the window is built is shown, and the window starts anyway: with the
+    // settings read so far (the defaults after them) and the port closed.
+    try {
+        LoadSettings();
+    } catch (...) {
+        ReportCurrentException();
+    }
     SelectedKind = ikNone;
     ReceiveTable.clear();
     CommandTable.clear();
     BuildMessageTables(ReceiveTable, CommandTable);
     ReceiverState = rsIdle;
-    if (CheckBox4->isChecked())
-        ToolButton1Click(ToolButton1);
+    if (CheckBox4->isChecked()) {
+        try {
+            ToolButton1Click(ToolButton1);
+        } catch (...) {
+            ReportCurrentException();
+        }
+    }
 
     RichEdit1->SetBackground(0xCC99FF);
     RichEdit2->SetBackground(0x99FFFF);
@@ -45,6 +62,15 @@ TSDIAppForm::TSDIAppForm(TDialogs& dialogs, QWidget* parent)
 }
 
 TSDIAppForm::~TSDIAppForm() {
+    // The logs are on their way out: the port's last reports (lines off, port closed) must
+    // find them gone, as the handlers expect during teardown.
+    RichEdit1 = RichEdit2 = RichEdit3 = nullptr;
+    try {
+        delete Dec; // closes the port and tells the lamps and the port list
+    } catch (...) {
+        ReportCurrentException();
+    }
+    Dec = nullptr;
     delete OpenDialog;
     delete ImageList1;
 }
@@ -70,6 +96,18 @@ void TSDIAppForm::BindHandlers() {
     bind(CheckBox2, &QCheckBox::toggled, &TSDIAppForm::CheckBox2Click);
     bind(Timer1, &QTimer::timeout, &TSDIAppForm::Timer1Timer);
     bind(Timer2, &QTimer::timeout, &TSDIAppForm::Timer2Timer);
+    PageControl1->OnChanging = [this](QObject* sender, bool& allow) {
+        PageControl1Changing(sender, allow);
+    };
+
+    // The port's and the lamps' handlers run inside the port's dispatch, which reports what
+    // they throw.
+    Dec->OnAfterOpen = [this](TObject* sender) { DecAfterOpen(sender); };
+    Dec->OnAfterClose = [this](TObject* sender) { DecAfterClose(sender); };
+    Dec->OnRxChar = [this](TObject* sender, int32_t count) { DecRxChar(sender, count); };
+    ComLed3->OnChange = [this](TObject* sender, TLedState state) { ComLed3Change(sender, state); };
+    ComLed5->OnChange = [this](TObject* sender, TLedState state) { ComLed5Change(sender, state); };
+    DecPort->OnChange = [this](TObject* sender) { DecPortChange(sender); };
 }
 
 std::array<TToolButton*, 3> TSDIAppForm::PortButtons() const {
@@ -86,6 +124,8 @@ std::array<TToolButton*, 6> TSDIAppForm::RunButtons() const {
 
 std::array<TLogEdit*, 3> TSDIAppForm::Logs() const { return {RichEdit1, RichEdit2, RichEdit3}; }
 
+// --- Logs ------------------------------------------------------------------------------------
+
 TLogEdit* TSDIAppForm::KindLog() const {
     if (SelectedKind >= ikFlash && SelectedKind <= ikEeprom)
         return FindPageLog(PageControl1->widget(SelectedKind));
@@ -95,12 +135,14 @@ TLogEdit* TSDIAppForm::KindLog() const {
 TLogEdit* TSDIAppForm::ActivePageLog() const {
     if (TLogEdit* log = FindPageLog(PageControl1->currentWidget()))
         return log;
-    return RichEdit1;
+    return FindPageLog(PageControl1->widget(ikFlash));
 }
 
 std::string TSDIAppForm::RenderBytes(const char* bytes, int n) const {
     return ::RenderBytes(bytes, n, CheckBox1->isChecked());
 }
+
+// --- Exit and close --------------------------------------------------------------------------
 
 void TSDIAppForm::FileExit1Execute(QObject*) {
     SaveSettings();
@@ -114,12 +156,19 @@ void TSDIAppForm::FormClose(QObject*) {
 }
 
 void TSDIAppForm::closeEvent(QCloseEvent* event) {
+    // A failing save keeps the window open, so that nothing the user set is lost unnoticed.
     try {
         FormClose(this);
+        event->accept();
     } catch (...) {
+        event->ignore();
         ReportCurrentException();
     }
-    event->accept();
+}
+
+void TSDIAppForm::CloseExternalWindow() {
+    if (ExternalWindow != 0 && m_services.Windows.IsWindow(ExternalWindow))
+        m_services.Windows.SendMessage(ExternalWindow, WM_CLOSE, 0, 0);
 }
 
 void TSDIAppForm::showEvent(QShowEvent* event) {
@@ -133,6 +182,8 @@ void TSDIAppForm::showEvent(QShowEvent* event) {
     }
 }
 
+// --- Small handlers --------------------------------------------------------------------------
+
 // Only the Flash page's lamps hide; hidden, they still follow their lines.
 void TSDIAppForm::CheckBox2Click(QObject*) {
     ToolBar1->SetItemVisible(Panel1, CheckBox2->isChecked());
@@ -144,15 +195,3 @@ void TSDIAppForm::HelpAbout1Execute(QObject*) {
     if (m_aboutBox != nullptr)
         m_dialogs.ExecModal(*m_aboutBox);
 }
-
-// The receiver dialogue, the image choice, the run and the settings store fill these in.
-void TSDIAppForm::ToolButton1Click(QObject*) {}
-void TSDIAppForm::FileOpen1Execute(QObject*) {}
-void TSDIAppForm::ToolButton16Click(QObject*) {}
-void TSDIAppForm::ToolButton19Click(QObject*) {}
-void TSDIAppForm::Timer1Timer(QObject*) {}
-void TSDIAppForm::Timer2Timer(QObject*) {}
-void TSDIAppForm::DecPortChange(QObject*) {}
-void TSDIAppForm::LoadSettings() {}
-void TSDIAppForm::SaveSettings() {}
-void TSDIAppForm::CloseExternalWindow() {}

@@ -6,6 +6,9 @@
 // Everything here runs on the UI thread. The controls keep the names the handlers use to tell
 // them apart (the program buttons are told apart by object name), so they are public fields.
 
+#include "ComLed.h"
+#include "ComSelect.h"
+#include "ExternalWindows.h"
 #include "LogColors.h"
 #include "MessageTables.h"
 #include "ReceiverState.h"
@@ -16,30 +19,42 @@
 #include <string>
 
 class QCheckBox;
-class QComboBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
 class QStatusBar;
-class QTabWidget;
 class QTimer;
 class TAboutBox;
+class TComComboBox;
+class TComPort;
 class TCSpinEdit;
 class TDialogs;
+class TPageControl;
+class TSettingsStore;
 class TImageList;
 class TLogEdit;
 class TOpenDialog;
 class TToolBar;
 class TToolButton;
 
+// What the window reaches outside itself: the modal boxes, the settings store, the transfer
+// program's window and the list of serial ports. The program passes the real ones; tests
+// their fakes.
+struct TServices {
+    TDialogs& Dialogs;
+    TSettingsStore& Settings;
+    TExternalWindows& Windows;
+    TPortLister ListPorts = EnumComPorts;
+};
+
 class TSDIAppForm : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TSDIAppForm(TDialogs& dialogs, QWidget* parent = nullptr);
+    explicit TSDIAppForm(TServices& services, QWidget* parent = nullptr);
     ~TSDIAppForm() override;
 
     // --- Controls -------------------------------------------------------------------------
-    QTabWidget* PageControl1;
+    TPageControl* PageControl1;
     QWidget *TabSheet1, *TabSheet2, *TabSheet3, *TabSheet4;
     QGroupBox *GroupBox1, *GroupBox2, *GroupBox3;
     TLogEdit *RichEdit1, *RichEdit2, *RichEdit3;
@@ -54,10 +69,14 @@ public:
     TToolButton *ToolButton9, *ToolButton11, *ToolButton27, *ToolButton18, *ToolButton28,
         *ToolButton12;
     QFrame *Panel1, *Panel2, *Panel3; // lamp panels
+    // Lamps, five a page: connection, CTS, DSR, Ring, RLSD.
+    TComLed *ComLed1, *ComLed2, *ComLed3, *ComLed4, *ComLed5;
+    TComLed *ComLed6, *ComLed7, *ComLed8, *ComLed9, *ComLed10;
+    TComLed *ComLed11, *ComLed12, *ComLed13, *ComLed14, *ComLed15;
 
     // Configuration page.
     QGroupBox *GroupBox4, *GroupBox5;
-    QComboBox* DecPort;
+    TComComboBox* DecPort;
     QCheckBox* CheckBox1; // "Show full comunication"
     QCheckBox* CheckBox2; // "Show COM status"
     QCheckBox* CheckBox3; // "Confirm data loading"
@@ -70,6 +89,7 @@ public:
     QTimer* Timer2; // 30 s, run watchdog
     TOpenDialog* OpenDialog;
     TImageList* ImageList1;
+    TComPort* Dec; // the receiver's serial port
 
     // --- State shared by the receiver dialogue ----------------------------------------------
     QString AppDir; // folder of the program's own file, with a trailing separator
@@ -77,6 +97,9 @@ public:
     int32_t ReceiverState = rsIdle;
     MessageTable ReceiveTable;
     MessageTable CommandTable;
+    HWND ExternalWindow = 0;          // the transfer program's window
+    TToolBar* RunToolBar = nullptr;   // disabled while its run is under way
+    std::string RunText;              // the receiver's text collected during a run
 
     // The three buttons of one role, in page order (Flash, Firmware, Eeprom).
     std::array<TToolButton*, 3> PortButtons() const;
@@ -96,22 +119,38 @@ public:
 
     void SetAboutBox(TAboutBox* aboutBox) { m_aboutBox = aboutBox; }
 
-    // --- Handlers -----------------------------------------------------------------------------
+    // --- Handlers: the shell ------------------------------------------------------------------
     void FileExit1Execute(QObject* Sender);
     void FormClose(QObject* Sender);
     void CheckBox2Click(QObject* Sender);
     void ToolButton20Click(QObject* Sender);
     void HelpAbout1Execute(QObject* Sender);
-    void ToolButton1Click(QObject* Sender);
     void FileOpen1Execute(QObject* Sender);
-    void ToolButton16Click(QObject* Sender);
-    void ToolButton19Click(QObject* Sender);
-    void Timer1Timer(QObject* Sender);
-    void Timer2Timer(QObject* Sender);
-    void DecPortChange(QObject* Sender);
-
     void LoadSettings();
     void SaveSettings();
+
+    // --- Handlers: the receiver dialogue --------------------------------------------------------
+    void DecRxChar(TObject* Sender, int32_t Count);
+    void DecAfterOpen(TObject* Sender);
+    void DecAfterClose(TObject* Sender);
+    void DecPortChange(TObject* Sender);
+    void ComLed3Change(TObject* Sender, TLedState AState);
+    void ComLed5Change(TObject* Sender, TLedState AState);
+    void ToolButton1Click(QObject* Sender);
+    void PageControl1Changing(QObject* Sender, bool& AllowChange);
+    void SendCommand(int32_t index);
+    void CheckFrozen();
+    void EnterFrozen();
+    void EnterIdle();
+
+    // --- Handlers: the programming run ----------------------------------------------------------
+    void ToolButton16Click(QObject* Sender);
+    void ToolButton19Click(QObject* Sender);
+    void StartRun();
+    // An unrecognised chunk during a run: progress, watchdog and completion.
+    void TextWatch(TLogEdit* log, const char* chunk, int32_t count);
+    void Timer1Timer(QObject* Sender);
+    void Timer2Timer(QObject* Sender);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -122,9 +161,14 @@ private:
     QWidget* BuildWorkPage(int index);
     QWidget* BuildConfigurationPage();
     void BuildStatusBar();
+    void BuildPort();
+    QFrame* BuildLampPanel(int page);
     void BindHandlers();
     void CloseExternalWindow();
+    void SetPortButtons(bool down);
+    std::string EntryLine(const MessageEntry& entry) const;
 
+    TServices& m_services;
     TDialogs& m_dialogs;
     TAboutBox* m_aboutBox = nullptr;
     bool m_outerSizeSet = false;

@@ -1,15 +1,19 @@
 // Building the main window's controls with their names, captions and start states.
 
 #include "CSpinEdit.h"
+#include "ComComboBox.h"
+#include "ComLed.h"
 #include "ImageList.h"
 #include "LogEdit.h"
 #include "OpenDialog.h"
+#include "PageControl.h"
 #include "SDIAppForm.h"
 #include "ToolBar.h"
 #include "ToolButton.h"
 
+#include "ComPort.h"
+
 #include <QCheckBox>
-#include <QComboBox>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -62,31 +66,17 @@ const ButtonRole ButtonRoles[6] = {
     {TImageList::imgExit, "Save the settings and exit"},
 };
 
-// Five lamps, each above its label. The lamps themselves sit in the 15 x 15 places.
-QFrame* BuildLampPanel(const char* name) {
-    static const char* const labels[] = {"Connection", "CTS", "DSR", "Ring", "RLSD"};
-    auto* panel = new QFrame;
-    panel->setObjectName(Name(name));
-    panel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    panel->setFixedSize(189, 38);
-    auto* grid = new QGridLayout(panel);
-    grid->setContentsMargins(3, 3, 3, 2);
-    grid->setHorizontalSpacing(2);
-    grid->setVerticalSpacing(1);
-    QFont small = panel->font();
-    small.setPixelSize(9);
-    for (int column = 0; column < 5; ++column) {
-        auto* place = new QWidget(panel);
-        place->setFixedSize(15, 15);
-        grid->addWidget(place, 0, column, Qt::AlignHCenter);
-        auto* label = new QLabel(Name(labels[column]), panel);
-        label->setFont(small);
-        label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-        grid->addWidget(label, 1, column, Qt::AlignHCenter);
-        grid->setColumnStretch(column, column == 0 ? 0 : 1);
-    }
-    return panel;
-}
+// The five lamps of a lamp panel: the line each follows, its colour and its label.
+struct LampRole {
+    TComLedSignal signal;
+    TLedKind kind;
+    const char* label;
+};
+const LampRole LampRoles[5] = {
+    {lsConn, lkBlueLight, "Connection"}, {lsCTS, lkRedLight, "CTS"},
+    {lsDSR, lkYellowLight, "DSR"},       {lsRing, lkPurpleLight, "Ring"},
+    {lsRLSD, lkGreenLight, "RLSD"},
+};
 
 QCheckBox* MakeCheckBox(const char* name, const char* caption, bool ticked) {
     auto* box = new QCheckBox(Name(caption));
@@ -105,8 +95,9 @@ void TSDIAppForm::BuildControls() {
 
     ImageList1 = new TImageList;
     OpenDialog = new TOpenDialog;
+    BuildPort();
 
-    PageControl1 = new QTabWidget(this);
+    PageControl1 = new TPageControl(this);
     PageControl1->setObjectName(Name("PageControl1"));
     PageControl1->setDocumentMode(false);
     setCentralWidget(PageControl1);
@@ -155,7 +146,7 @@ QWidget* TSDIAppForm::BuildWorkPage(int index) {
     buttons[1]->setEnabled(false);
     buttons[3]->setEnabled(false);
     buttons[4]->setEnabled(false);
-    QFrame* panel = BuildLampPanel(names.panel);
+    QFrame* panel = BuildLampPanel(index);
 
     bar->addWidget(buttons[0]);
     bar->addSeparator();
@@ -190,6 +181,62 @@ QWidget* TSDIAppForm::BuildWorkPage(int index) {
     return sheet;
 }
 
+// The receiver's port: 19200 baud, 8 data bits, no parity, one stop bit, every line event,
+// DTR and RTS handshake without output flow control. The rest keeps the port's defaults.
+void TSDIAppForm::BuildPort() {
+    Dec = new TComPort(nullptr);
+    Dec->SetName("Dec");
+    Dec->SetBaudRate(br19200);
+    Dec->SetPort("COM1");
+    Dec->Parity().SetBits(prNone);
+    Dec->SetStopBits(sbOneStopBit);
+    Dec->SetDataBits(dbEight);
+    Dec->Events = AllComEvents;
+    Dec->FlowControl().SetOutCTSFlow(false);
+    Dec->FlowControl().SetOutDSRFlow(false);
+    Dec->FlowControl().SetControlDTR(dtrHandshake);
+    Dec->FlowControl().SetControlRTS(rtsHandshake);
+    Dec->FlowControl().SetXonXoffOut(false);
+    Dec->FlowControl().SetXonXoffIn(false);
+}
+
+// Five lamps, each above its label, all following the receiver's port.
+QFrame* TSDIAppForm::BuildLampPanel(int page) {
+    auto* panel = new QFrame;
+    panel->setObjectName(Name(WorkPages[page].panel));
+    panel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    panel->setFixedSize(189, 38);
+    auto* grid = new QGridLayout(panel);
+    grid->setContentsMargins(3, 1, 3, 1);
+    grid->setHorizontalSpacing(2);
+    grid->setVerticalSpacing(0);
+    QFont small = panel->font();
+    small.setPixelSize(9);
+    std::array<TComLed*, 5> lamps;
+    for (int column = 0; column < 5; ++column) {
+        const LampRole& role = LampRoles[column];
+        auto* lamp = new TComLed(nullptr, panel);
+        lamp->setObjectName(QStringLiteral("ComLed%1").arg(page * 5 + column + 1));
+        lamp->setFixedSize(21, 19);
+        lamp->SetLedSignal(role.signal);
+        lamp->SetKind(role.kind);
+        lamp->SetComPort(Dec);
+        grid->addWidget(lamp, 0, column, Qt::AlignHCenter);
+        auto* label = new QLabel(Name(role.label), panel);
+        label->setFont(small);
+        label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        grid->addWidget(label, 1, column, Qt::AlignHCenter);
+        grid->setColumnStretch(column, column == 0 ? 0 : 1);
+        lamps[size_t(column)] = lamp;
+    }
+    TComLed** fields[3][5] = {{&ComLed1, &ComLed2, &ComLed3, &ComLed4, &ComLed5},
+                              {&ComLed6, &ComLed7, &ComLed8, &ComLed9, &ComLed10},
+                              {&ComLed11, &ComLed12, &ComLed13, &ComLed14, &ComLed15}};
+    for (int column = 0; column < 5; ++column)
+        *fields[page][column] = lamps[size_t(column)];
+    return panel;
+}
+
 QWidget* TSDIAppForm::BuildConfigurationPage() {
     TabSheet4 = new QWidget;
     TabSheet4->setObjectName(Name("TabSheet4"));
@@ -201,11 +248,11 @@ QWidget* TSDIAppForm::BuildConfigurationPage() {
     GroupBox4->setObjectName(Name("GroupBox4"));
     auto* communication = new QVBoxLayout(GroupBox4);
     auto* portLabel = new QLabel(Name("Serial port"), GroupBox4);
-    DecPort = new QComboBox(GroupBox4);
+    DecPort = new TComComboBox(GroupBox4, m_services.ListPorts);
     DecPort->setObjectName(Name("DecPort"));
-    DecPort->setEditable(false);
-    DecPort->addItem(Name("COM1"));
-    DecPort->setCurrentIndex(0);
+    DecPort->SetComProperty(cpPort);
+    DecPort->SetText(Name("COM1"));
+    DecPort->SetComPort(Dec);
     portLabel->setBuddy(DecPort);
     CheckBox1 = MakeCheckBox("CheckBox1", "Show full comunication", false);
     CheckBox2 = MakeCheckBox("CheckBox2", "Show COM status", false);

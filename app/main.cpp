@@ -3,8 +3,12 @@
 
 #include "AboutBox.h"
 #include "Application.h"
+#include "ChildProcessWindows.h"
 #include "Dialogs.h"
+#include "FailureReport.h"
 #include "SDIAppForm.h"
+#include "SettingsStore.h"
+#include "UiHandOver.h"
 
 int main(int argc, char** argv) {
     TApplication application(argc, argv);
@@ -12,8 +16,14 @@ int main(int argc, char** argv) {
     application.setDesktopFileName(QStringLiteral("vell-writer"));
     TQtDialogs dialogs;
     application.SetDialogs(&dialogs);
+    // Port events are handed to this thread; a handler's failure gets the failure report.
+    InstallUiHandOver();
+    SetUiFailureReporter([] { ReportCurrentException(); });
 
-    TSDIAppForm SDIAppForm(dialogs);
+    TSettingsStore settings;
+    TChildProcessWindows windows;
+    TServices services{dialogs, settings, windows};
+    TSDIAppForm SDIAppForm(services);
     TAboutBox AboutBox;
     SDIAppForm.SetAboutBox(&AboutBox);
 

@@ -22,15 +22,17 @@ void TLogEdit::SetBackground(TColor color) {
 TColor TLogEdit::Background() const { return FromQColor(palette().color(QPalette::Base)); }
 
 void TLogEdit::Append(const std::string& text) {
+    Append(QString::fromLatin1(text.data(), qsizetype(text.size())));
+}
+
+void TLogEdit::Append(const QString& text) {
     QScrollBar* bar = verticalScrollBar();
     const bool following = bar->value() == bar->maximum();
-
-    size_t start = 0;
+    qsizetype start = 0;
     for (;;) {
-        const size_t end = text.find('\n', start);
-        const size_t length = (end == std::string::npos ? text.size() : end) - start;
-        AppendLine(QString::fromLatin1(text.data() + start, qsizetype(length)));
-        if (end == std::string::npos)
+        const qsizetype end = text.indexOf(u'\n', start);
+        AppendLine(text.mid(start, (end < 0 ? text.size() : end) - start));
+        if (end < 0)
             break;
         start = end + 1;
     }

@@ -22,7 +22,9 @@ public:
     TColor Background() const;
 
     // Appends text as a new line; each line feed in it starts a further line, a leading one too.
-    void Append(const std::string& text);
+    void Append(const std::string& text); // 8-bit text
+    void Append(const QString& text);
+    void Append(const char* text) { Append(std::string(text)); }
     void Clear();
     int LineCount() const { return m_lineCount; }
     std::string Line(int index) const;   // 8-bit text of line index, empty when out of range

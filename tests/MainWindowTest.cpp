@@ -3,8 +3,9 @@
 
 #include "AboutBox.h"
 #include "CSpinEdit.h"
-#include "FakeDialogs.h"
+#include "WindowHarness.h"
 #include "LogEdit.h"
+#include "PageControl.h"
 #include "PageLog.h"
 #include "SDIAppForm.h"
 #include "ToolBar.h"
@@ -36,8 +37,10 @@ protected:
         QCoreApplication::processEvents();
     }
 
-    TFakeDialogs dialogs;
-    TSDIAppForm form{dialogs};
+    TWindowHarness harness;
+    TFakeDialogs& dialogs = harness.dialogs;
+    std::unique_ptr<TSDIAppForm> built = harness.Build();
+    TSDIAppForm& form = *built;
 };
 
 } // namespace

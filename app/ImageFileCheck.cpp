@@ -1,0 +1,50 @@
+#include "ImageFileCheck.h"
+
+#include <QFile>
+#include <limits>
+
+int32_t ImageFileSize(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const qint64 size = file.size();
+    return size > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max()
+                                                      : int32_t(size);
+}
+
+std::optional<QString> SizeQuestion(int32_t kind, int32_t size) {
+    const char* sentence = nullptr;
+    switch (kind) {
+    case 0:
+        if (size != 524288)
+            sentence = "Usually FLASH file has size 524288 bytes\n and writing a wrong file can "
+                       "damage the receiver.\n";
+        break;
+    case 1:
+        if (size < 1024000)
+            sentence = "Usually FIRMWARE file has at least size 1024000 bytes\n and writing a "
+                       "wrong file can damage the receiver.\n";
+        break;
+    case 2:
+        if (size > 4096)
+            sentence = "Usually EEPROM file has size 4096 bytes\n and writing a wrong file can "
+                       "damage the receiver.\n";
+        break;
+    default:
+        break;
+    }
+    if (sentence == nullptr)
+        return std::nullopt;
+    return QStringLiteral("You have load a file with size ") + QString::number(size) +
+           QStringLiteral(" bytes.\n") + QString::fromLatin1(sentence) +
+           QStringLiteral("Continue anyway?");
+}
+
+const char* ReadyText(int32_t kind) {
+    switch (kind) {
+    case 0: return "Ready to load flash with file ";
+    case 1: return "Ready to load firmware with file ";
+    case 2: return "Ready to load eeprom with file ";
+    default: return "";
+    }
+}

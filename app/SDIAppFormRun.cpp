@@ -1,0 +1,197 @@
+// A programming run: from the program or erase button (or the receiver's freeze
+// acknowledgement) through the confirmation, the transfer program and the command string, to
+// the end the receiver reports or the watchdog declares.
+
+#include "SDIAppForm.h"
+
+#include "ComPort.h"
+#include "Dialogs.h"
+#include "LogEdit.h"
+#include "OpenDialog.h"
+#include "PageControl.h"
+#include "Rendering.h"
+#include "ToolBar.h"
+#include "ToolButton.h"
+#include "CSpinEdit.h"
+
+#include <QCheckBox>
+#include <QTimer>
+#include <algorithm>
+
+namespace {
+
+// The longest pause between starting the transfer program and sending the command. The pause
+// blocks the window, so it is kept to a minute: a slip on the keyboard must not freeze the
+// program for days. A negative delay means no pause.
+constexpr int LongestCommandDelay = 60000;
+
+bool Contains(const std::string& text, const char* part) {
+    return text.find(part) != std::string::npos;
+}
+
+// A point inside the transfer program's input, as a mouse message carries it.
+constexpr intptr_t ClickPoint = 25 | (30 << 16);
+
+} // namespace
+
+void TSDIAppForm::ToolButton16Click(QObject* Sender) {
+    const QString name = Sender != nullptr ? Sender->objectName() : QString();
+    const int32_t kind = name == QLatin1String("ToolButton17")   ? ikFirmware
+                         : name == QLatin1String("ToolButton18") ? ikEeprom
+                                                                 : ikFlash;
+    TLogEdit* log = ActivePageLog();
+    log->SetColor(clBlue);
+    if (OpenDialog->FileName.isEmpty()) {
+        log->Append("Select a file to write in receiver...");
+        return;
+    }
+    if (SelectedKind != kind) {
+        static const char* const wrongKind[] = {
+            "You haven't select a file to load in FLASH. First select a valid file...",
+            "You haven't select a file to load in FIRMWARE. First select a valid file...",
+            "You haven't select a file to load in E2PROM. First select a valid file...",
+        };
+        log->Append(wrongKind[kind]);
+        return;
+    }
+    if (kind == ikFirmware &&
+        !m_dialogs.AskYesNo(this, QStringLiteral("Attention"),
+                            QStringLiteral("In this way you will write firmware of your receiver: "
+                                           "read notes in help before doing it.\nLoading "
+                                           "incorrect file CAN STOP your receiver\nWould you "
+                                           "continue?"),
+                            TMsgIcon::Warning))
+        return;
+    StartRun();
+}
+
+void TSDIAppForm::ToolButton19Click(QObject*) {
+    const int32_t chosen = SelectedKind;
+    SelectedKind = ikErase;
+    try {
+        StartRun();
+    } catch (...) {
+        SelectedKind = chosen;
+        throw;
+    }
+    SelectedKind = chosen;
+}
+
+void TSDIAppForm::StartRun() {
+    TLogEdit* log = KindLog();
+    const QString path = OpenDialog->FileName;
+    QString confirmation;
+    int32_t command = cmdCleanup;
+    switch (SelectedKind) {
+    case ikFlash:
+        confirmation = QStringLiteral("You are writing FLASH with file\n") + path +
+                       QStringLiteral(".\nWould you continue?");
+        RunToolBar = ToolBar1;
+        command = cmdFlashUpdate;
+        break;
+    case ikFirmware:
+        confirmation = QStringLiteral("You are writing FIRMWARE\n") + path +
+                       QStringLiteral(".\nWould you continue?");
+        RunToolBar = ToolBar2;
+        command = cmdFirmwareUpdate;
+        break;
+    case ikEeprom:
+        confirmation = QStringLiteral("You are writing EEPROM\n") + path +
+                       QStringLiteral(".\nWould you continue?");
+        RunToolBar = ToolBar3;
+        command = cmdEepromUpdate;
+        break;
+    case ikErase: {
+        confirmation = QStringLiteral("You are erasing FLASH and EEPROM. Would you continue?");
+        const int page = PageControl1->currentIndex();
+        RunToolBar = page == ikFirmware ? ToolBar2 : page == ikEeprom ? ToolBar3 : ToolBar1;
+        command = cmdCleanup;
+        break;
+    }
+    default:
+        log->Append("Now your receiver is freeze. Select a file to download and when ready push "
+                    "the program button...");
+        EnterFrozen();
+        return;
+    }
+
+    const bool yes = !CheckBox3->isChecked() ||
+                     m_dialogs.AskYesNo(this, QStringLiteral("Attention"), confirmation,
+                                        TMsgIcon::Warning);
+    if (!yes) {
+        EnterFrozen();
+        log->SetColor(clBlue);
+        log->Append("Select a file to download and when ready press the program button...");
+        return;
+    }
+    ReceiverState = rsRunning;
+    RunToolBar->setEnabled(false);
+    RunText.clear();
+    if (SelectedKind != ikErase) {
+        TExternalWindows& windows = m_services.Windows;
+        windows.WinExec(AppDir + QStringLiteral("Vell_par.exe"), SW_SHOWMINIMIZED);
+        ExternalWindow = windows.GetForegroundWindow();
+        windows.CloseWindow(ExternalWindow);
+        Timer1->start();
+        // The receiver's loader must not get its command before the transfer program is up.
+        windows.Sleep(std::clamp(Spin1->Value(), 0, LongestCommandDelay));
+    }
+    SendCommand(command);
+}
+
+void TSDIAppForm::TextWatch(TLogEdit* log, const char* chunk, int32_t count) {
+    if (CheckBox1->isChecked()) {
+        log->Append(RenderBytes(chunk, count));
+        RunText += PlainText(chunk, count);
+    } else {
+        // The receiver's text continues the last line of the log.
+        const int lines = log->LineCount();
+        RunText = lines > 0 ? log->Line(lines - 1) : std::string();
+        if (lines > 0)
+            log->DeleteLine(lines - 1);
+        RunText += PlainText(chunk, count);
+        log->Append(RunText);
+    }
+
+    // The watchdog waits for the download to begin, then for any sign of life.
+    if (Contains(RunText, "Download started") && Timer2->isActive())
+        Timer2->stop();
+    if (Contains(RunText, "Memory Alocation") && !Timer2->isActive())
+        Timer2->start();
+
+    if (!Contains(RunText, "C04") && !Contains(RunText, "C24"))
+        return;
+    CloseExternalWindow();
+    Timer2->stop();
+    log->SetColor(clBlue);
+    if (Contains(RunText, "Failed to write"))
+        log->Append("Something goes wrong on writing data: maybe increase \"Send comand "
+                    "delay\"...");
+    log->Append("Now your receiver can start a new download...");
+    if (RunToolBar != nullptr)
+        RunToolBar->setEnabled(true);
+    EnterFrozen();
+}
+
+void TSDIAppForm::Timer1Timer(QObject*) {
+    TExternalWindows& windows = m_services.Windows;
+    windows.SetClipboardText(OpenDialog->FileName);
+    const HWND input = windows.GetNextDlgTabItem(ExternalWindow, 0, false);
+    if (input != 0) {
+        windows.SendMessage(input, WM_LBUTTONDOWN, MK_LBUTTON, ClickPoint);
+        windows.SendMessage(input, WM_PASTE, 0, 0);
+    }
+    Timer1->stop();
+}
+
+void TSDIAppForm::Timer2Timer(QObject*) {
+    TLogEdit* log = ActivePageLog();
+    log->SetColor(clBlue);
+    CloseExternalWindow();
+    log->Append("Receiver cannot continue download. Check cable connection and return receiver "
+                "on...");
+    if (RunToolBar != nullptr)
+        RunToolBar->setEnabled(true);
+    Timer2->stop();
+    EnterFrozen();
+}

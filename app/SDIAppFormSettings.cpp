@@ -1,0 +1,69 @@
+// The options of the Configuration page kept between runs: seven 32-bit values under the
+// user's key, read once while the window is built, written on exit and close.
+
+#include "SDIAppForm.h"
+
+#include "CSpinEdit.h"
+#include "ComComboBox.h"
+#include "ComPort.h"
+#include "SettingsStore.h"
+
+#include <QCheckBox>
+
+namespace {
+
+const QString Key = QStringLiteral("Software\\VellWriter");
+
+// Reads a value, or writes its default back at once when it is missing.
+int32_t ReadOrDefault(TSettingsStore& store, const char* name, int32_t fallback) {
+    const QString value = QString::fromLatin1(name);
+    if (store.ValueExists(value))
+        return store.ReadInteger(value);
+    store.WriteInteger(value, fallback);
+    return fallback;
+}
+
+} // namespace
+
+void TSDIAppForm::LoadSettings() {
+    TSettingsStore& store = m_services.Settings;
+    DecPort->SetComProperty(cpPort); // the system's ports as they are now
+    store.OpenKey(Key, true);
+    struct TClose {
+        TSettingsStore& store;
+        ~TClose() { store.CloseKey(); }
+    } close{store};
+
+    const int32_t comPort = ReadOrDefault(store, "ComPort", 0);
+    const int32_t fullCom = ReadOrDefault(store, "FullCom", 0);
+    const int32_t comStatus = ReadOrDefault(store, "ComStatus", 0);
+    const int32_t confLoad = ReadOrDefault(store, "ConfLoad", 1);
+    CheckBox5->setChecked(ReadOrDefault(store, "Freeze", CheckBox5->isChecked()) != 0);
+    CheckBox4->setChecked(ReadOrDefault(store, "Startup", CheckBox4->isChecked()) != 0);
+    Spin1->SetValue(ReadOrDefault(store, "Delay", Spin1->Value()));
+
+    // An index outside the list, -1 included, leaves no port selected.
+    DecPort->setCurrentIndex(comPort >= 0 && comPort < DecPort->count() ? comPort : -1);
+    CheckBox1->setChecked(fullCom != 0);
+    CheckBox2->setChecked(comStatus != 0);
+    CheckBox3->setChecked(confLoad != 0);
+    CheckBox2Click(CheckBox2);
+    store.CloseKey();
+    Dec->SetPort(DecPort->Text().toLocal8Bit().toStdString());
+}
+
+void TSDIAppForm::SaveSettings() {
+    TSettingsStore& store = m_services.Settings;
+    store.OpenKey(Key, true);
+    struct TClose {
+        TSettingsStore& store;
+        ~TClose() { store.CloseKey(); }
+    } close{store};
+    store.WriteInteger(QStringLiteral("ComPort"), DecPort->currentIndex());
+    store.WriteInteger(QStringLiteral("Delay"), Spin1->Value());
+    store.WriteInteger(QStringLiteral("FullCom"), CheckBox1->isChecked() ? 1 : 0);
+    store.WriteInteger(QStringLiteral("ComStatus"), CheckBox2->isChecked() ? 1 : 0);
+    store.WriteInteger(QStringLiteral("ConfLoad"), CheckBox3->isChecked() ? 1 : 0);
+    store.WriteInteger(QStringLiteral("Freeze"), CheckBox5->isChecked() ? 1 : 0);
+    store.WriteInteger(QStringLiteral("Startup"), CheckBox4->isChecked() ? 1 : 0);
+}

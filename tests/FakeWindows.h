@@ -1,0 +1,47 @@
+#pragma once
+// Stands in for the transfer program's window in tests: records every request in order.
+
+#include "ExternalWindows.h"
+
+#include <QString>
+#include <string>
+#include <vector>
+
+class TFakeWindows final : public TExternalWindows {
+public:
+    std::vector<std::string> calls; // "exec <command line>", "minimize 7", "click", ...
+    QString clipboard;
+    bool running = false; // whether the started program's window is still there
+    HWND window = 7;
+
+    bool WinExec(const QString& commandLine, int showMode) override {
+        calls.push_back("exec " + commandLine.toStdString() + " " + std::to_string(showMode));
+        running = true;
+        return true;
+    }
+    HWND GetForegroundWindow() override { return running ? window : 0; }
+    bool CloseWindow(HWND handle) override {
+        calls.push_back("minimize " + std::to_string(handle));
+        return true;
+    }
+    HWND GetNextDlgTabItem(HWND dialog, HWND, bool) override {
+        return running && dialog == window ? window + 1 : 0;
+    }
+    intptr_t SendMessage(HWND handle, uint32_t message, uintptr_t, intptr_t) override {
+        if (!running)
+            return 0;
+        switch (message) {
+        case WM_LBUTTONDOWN: calls.push_back("click " + std::to_string(handle)); break;
+        case WM_PASTE: calls.push_back("paste " + clipboard.toStdString()); break;
+        case WM_CLOSE:
+            calls.push_back("close " + std::to_string(handle));
+            running = false;
+            break;
+        default: break;
+        }
+        return 0;
+    }
+    bool IsWindow(HWND handle) override { return running && handle == window; }
+    void SetClipboardText(const QString& text) override { clipboard = text; }
+    void Sleep(int milliseconds) override { calls.push_back("sleep " + std::to_string(milliseconds)); }
+};
