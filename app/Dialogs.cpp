@@ -43,11 +43,15 @@ bool TQtDialogs::ExecuteOpen(QWidget* parent, TOpenDialog& dialog) {
     files.setAcceptMode(QFileDialog::AcceptOpen);
     files.setFileMode(dialog.FileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     files.setSizeGripEnabled(dialog.EnableSizing);
+    const QStringList filters = files.nameFilters();
+    if (dialog.FilterIndex >= 1 && dialog.FilterIndex <= filters.size())
+        files.selectNameFilter(filters[dialog.FilterIndex - 1]);
     if (!dialog.FileName.isEmpty())
         files.selectFile(dialog.FileName);
     if (files.exec() != QDialog::Accepted || files.selectedFiles().isEmpty())
         return false;
     dialog.FileName = files.selectedFiles().constFirst();
+    dialog.FilterIndex = int(filters.indexOf(files.selectedNameFilter())) + 1;
     return true;
 }
 

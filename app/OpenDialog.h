@@ -10,6 +10,8 @@ public:
     QString Filter;
     QString InitialDir;
     QString FileName; // full path of the chosen file
+    // The filter entry in use, from 1: the first at first, then the one last accepted with.
+    int FilterIndex = 1;
     // Options of the dialog: the read-only check box is hidden, the file must exist, and the
     // dialog can be resized.
     bool HideReadOnly = true;
