@@ -3,7 +3,8 @@
 // registry, kept here in a settings file through QSettings. A key's path keeps its
 // backslashes ("Software\VellWriter"); the file is the user's, under ~/.config.
 //
-// Failures are raised as ERegistryException with the store's own texts.
+// Failures are raised as ERegistryException with the store's own texts. The operations are
+// virtual so that a test can watch the order in which values are read and written.
 
 #include <QString>
 #include <cstdint>
@@ -23,21 +24,21 @@ public:
     TSettingsStore();
     // A store in the given file (tests, or another user profile).
     explicit TSettingsStore(const QString& fileName);
-    ~TSettingsStore();
+    virtual ~TSettingsStore();
     TSettingsStore(const TSettingsStore&) = delete;
     TSettingsStore& operator=(const TSettingsStore&) = delete;
 
     QString FileName() const;
 
     // Opens a key; with `create` a missing key is made. False when it cannot be opened.
-    bool OpenKey(const QString& key, bool create);
-    void CloseKey();
-    bool ValueExists(const QString& name) const;
+    virtual bool OpenKey(const QString& key, bool create);
+    virtual void CloseKey();
+    virtual bool ValueExists(const QString& name) const;
     // "Invalid data type for '<name>'" for a value that is not a 32-bit number,
     // "Failed to get data for '<name>'" for one that cannot be read.
-    int32_t ReadInteger(const QString& name) const;
+    virtual int32_t ReadInteger(const QString& name) const;
     // "Failed to set data for '<name>'" when the value cannot be written.
-    void WriteInteger(const QString& name, int32_t value);
+    virtual void WriteInteger(const QString& name, int32_t value);
 
 private:
     QString Path(const QString& name) const;

@@ -6,7 +6,6 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QThread>
-#include <cstdio>
 #include <exception>
 
 namespace {
@@ -17,16 +16,14 @@ std::function<void()>& Reporter() {
 }
 
 void Report() noexcept {
+    if (!Reporter()) {
+        WriteFailureToStderr();
+        return;
+    }
     try {
-        if (Reporter()) {
-            Reporter()();
-            return;
-        }
-        throw;
-    } catch (const std::exception& failure) {
-        std::fprintf(stderr, "%s\n", failure.what());
+        Reporter()();
     } catch (...) {
-        std::fprintf(stderr, "Unknown failure\n");
+        WriteFailureToStderr(); // a report that fails itself
     }
 }
 

@@ -12,7 +12,9 @@ TExceptionHandler& Handler() {
     return handler;
 }
 
-void WriteToStderr() noexcept {
+} // namespace
+
+void WriteFailureToStderr() noexcept {
     try {
         throw;
     } catch (const std::exception& failure) {
@@ -21,8 +23,6 @@ void WriteToStderr() noexcept {
         std::fprintf(stderr, "Unknown failure\n");
     }
 }
-
-} // namespace
 
 void SetExceptionHandler(TExceptionHandler handler) {
     std::lock_guard lock(HandlerMutex);
@@ -39,8 +39,8 @@ void HandleException(TObject* Sender) noexcept {
         if (handler)
             handler(Sender);
         else
-            WriteToStderr();
+            WriteFailureToStderr();
     } catch (...) {
-        WriteToStderr();
+        WriteFailureToStderr();
     }
 }

@@ -12,3 +12,5 @@ using TExceptionHandler = std::function<void(TObject* Sender)>;
 // Called inside a catch block; the handler may rethrow to look at the failure.
 void HandleException(TObject* Sender) noexcept;
 void SetExceptionHandler(TExceptionHandler handler);
+// Writes the failure being handled to the standard error stream; inside a catch block only.
+void WriteFailureToStderr() noexcept;

@@ -317,16 +317,20 @@ DWORD TCommEngine::TransmitCommChar(char character) {
 void TCommEngine::Close() {
     std::lock_guard lock(m_mutex);
     m_closed = true;
-    for (PendingWrite& write : m_writes)
-        Complete(write.overlapped, write.event, ERROR_OPERATION_ABORTED, DWORD(write.sent));
-    for (PendingRead& read : m_reads)
-        Complete(read.overlapped, read.event, ERROR_OPERATION_ABORTED, read.got);
+    EndTransfers(ERROR_OPERATION_ABORTED);
     if (m_wait)
         Complete(m_wait->overlapped, m_wait->event, ERROR_OPERATION_ABORTED, 0);
-    m_writes.clear();
-    m_reads.clear();
     m_wait.reset();
     Kick();
+}
+
+void TCommEngine::EndTransfers(DWORD error) {
+    for (PendingWrite& write : m_writes)
+        Complete(write.overlapped, write.event, error, DWORD(write.sent));
+    for (PendingRead& read : m_reads)
+        Complete(read.overlapped, read.event, error, read.got);
+    m_writes.clear();
+    m_reads.clear();
 }
 
 // --- Carrying operations on -----------------------------------------------------------------
@@ -432,12 +436,7 @@ void TCommEngine::PullInput() {
 void TCommEngine::NoteGone() {
     m_gone = true;
     Kick();
-    for (PendingWrite& write : m_writes)
-        Complete(write.overlapped, write.event, ERROR_BAD_COMMAND, DWORD(write.sent));
-    for (PendingRead& read : m_reads)
-        Complete(read.overlapped, read.event, ERROR_BAD_COMMAND, read.got);
-    m_writes.clear();
-    m_reads.clear();
+    EndTransfers(ERROR_BAD_COMMAND);
     // A pending wait learns of it once, as a line error where errors are watched; the next
     // wait fails at once and leaves its event unsignalled.
     m_errors |= CE_IOE;

@@ -89,6 +89,7 @@ private:
     void ProgressLocked();
     void PullInput();
     void NoteGone();
+    void EndTransfers(DWORD error); // every pending read and write ends with `error`
     void CarryReads();
     void CarryWrites();
     void CarryWait();
