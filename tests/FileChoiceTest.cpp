@@ -1,0 +1,133 @@
+// Choosing the image on each page: the size question at the edges of each kind's rule, keeping
+// the earlier choice on cancel or No, and the lines that drop the earlier load and announce
+// the new one.
+
+#include "DialogueHarness.h"
+#include "OpenDialog.h"
+#include "PageControl.h"
+
+#include <QDir>
+#include <optional>
+
+using namespace Dialogue;
+
+namespace {
+
+const std::string PressReceiverLine = "Press a button in front of receiver to start download...";
+
+class FileChoiceTest : public TDialogueTest {
+protected:
+    // Chooses `path` on `page` through the page's choose button; `answer` goes to the size
+    // question, should one be asked.
+    void Choose(int page, const std::optional<QString>& path, bool answer = true) {
+        form->PageControl1->setCurrentIndex(page);
+        dialogs.openAnswer = path;
+        dialogs.answers = {answer};
+        dialogs.shown.clear();
+        form->FileOpen1Execute(form->ChooseButtons()[size_t(page)]);
+    }
+
+    QTemporaryDir images;
+};
+
+TEST_F(FileChoiceTest, SizeIsQuestionedOnlyOffTheUsualSizeOfItsKind) {
+    const char* const sentences[] = {
+        "Usually FLASH file has size 524288 bytes\n and writing a wrong file can damage the "
+        "receiver.\n",
+        "Usually FIRMWARE file has at least size 1024000 bytes\n and writing a wrong file can "
+        "damage the receiver.\n",
+        "Usually EEPROM file has size 4096 bytes\n and writing a wrong file can damage the "
+        "receiver.\n"};
+    const char* const ready[] = {"Ready to load flash with file ",
+                                 "Ready to load firmware with file ",
+                                 "Ready to load eeprom with file "};
+    const struct {
+        int page;
+        qint64 size; // -1: the file is gone by the time it is measured
+        bool asks;
+    } cases[] = {
+        {0, 524288, false},  {0, 524287, true},  {0, 524289, true},  {0, -1, true},
+        {1, 1024000, false}, {1, 1023999, true}, {1, 1024001, false}, {1, -1, true},
+        {2, 4096, false},    {2, 4097, true},    {2, 0, false},       {2, -1, false},
+    };
+    int made = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "page " << c.page << " size " << c.size);
+        const QString name = QStringLiteral("image%1.dat").arg(++made);
+        const QString path = c.size < 0 ? images.filePath(name) : MakeImage(images, name, c.size);
+        Choose(c.page, path);
+
+        if (c.asks) {
+            ASSERT_EQ(dialogs.shown.size(), 1u);
+            EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Attention"));
+            EXPECT_EQ(dialogs.shown[0].icon, TMsgIcon::Warning);
+            EXPECT_EQ(dialogs.shown[0].text,
+                      QStringLiteral("You have load a file with size %1 bytes.\n").arg(c.size) +
+                          QString::fromLatin1(sentences[c.page]) +
+                          QStringLiteral("Continue anyway?"));
+        } else {
+            EXPECT_TRUE(dialogs.shown.empty());
+        }
+        EXPECT_EQ(form->SelectedKind, c.page);
+        EXPECT_EQ(form->OpenDialog->FileName, path);
+        TLogEdit* log = form->Logs()[size_t(c.page)];
+        EXPECT_EQ(log->Line(log->LineCount() - 3), ready[c.page] + path.toStdString());
+        EXPECT_EQ(LastLine(log), PressReceiverLine);
+    }
+}
+
+TEST_F(FileChoiceTest, CancelOrNoKeepsTheEarlierChoice) {
+    const QString flash = MakeImage(images, QStringLiteral("flash.dat"), 524288);
+    Choose(0, flash);
+    const QString folder = form->OpenDialog->InitialDir;
+    EXPECT_EQ(folder, images.path() + u'/');
+    std::vector<std::vector<std::string>> logs;
+    for (TLogEdit* log : form->Logs())
+        logs.push_back(Lines(log));
+
+    ASSERT_TRUE(QDir(images.path()).mkdir(QStringLiteral("other")));
+    const QString large = MakeImage(images, QStringLiteral("other/large.dat"), 4097);
+    for (const auto& [answer, agreed] :
+         {std::pair{std::optional<QString>(), true}, std::pair{std::optional(large), false}}) {
+        SCOPED_TRACE(answer ? "No" : "cancel");
+        Choose(2, answer, agreed);
+        EXPECT_EQ(form->SelectedKind, ikFlash);
+        EXPECT_EQ(form->OpenDialog->FileName, flash);
+        EXPECT_EQ(form->OpenDialog->InitialDir, folder);
+        for (size_t i = 0; i < 3; ++i)
+            EXPECT_EQ(Lines(form->Logs()[i]), logs[i]) << "log " << i;
+    }
+    // The Eeprom page's program button still answers that its kind was not chosen.
+    form->ToolButton16Click(form->ToolButton18);
+    EXPECT_EQ(LastLine(form->RichEdit3),
+              "You haven't select a file to load in E2PROM. First select a valid file...");
+}
+
+TEST_F(FileChoiceTest, NewChoiceDropsTheEarlierOneInItsOwnLog) {
+    const QString first = MakeImage(images, QStringLiteral("first.bin"), 524288);
+    const QString second = MakeImage(images, QStringLiteral("second.bin"), 524288);
+    Choose(0, first);
+    const int before = form->RichEdit1->LineCount();
+    Choose(0, second);
+    TLogEdit* flash = form->RichEdit1;
+    const std::vector<std::string> lines = Lines(flash);
+    const std::vector<TColor> colors = Colors(flash);
+    const std::vector<std::string> added(lines.begin() + before, lines.end());
+    EXPECT_EQ(added, (std::vector<std::string>{"", "Delete last load command...",
+                                               "Ready to load flash with file " +
+                                                   second.toStdString(),
+                                               "", PressReceiverLine}));
+    EXPECT_EQ(std::vector<TColor>(colors.begin() + before, colors.end()), (std::vector<TColor>{clNavy, clNavy, clBlue, clBlue, clBlue}));
+
+    // Held in its loader, the receiver waits for the program button instead.
+    form->EnterFrozen();
+    const QString eeprom = MakeImage(images, QStringLiteral("e2.bin"), 4096);
+    Choose(2, eeprom);
+    EXPECT_EQ(LastLine(flash), "Delete last load command...");
+    EXPECT_EQ(Lines(form->RichEdit3),
+              (std::vector<std::string>{"Ready to load eeprom with file " + eeprom.toStdString(),
+                                        "", "Press the program button to write your receiver..."}));
+    EXPECT_EQ(form->SelectedKind, ikEeprom);
+}
+
+} // namespace

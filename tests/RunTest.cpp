@@ -1,0 +1,213 @@
+// Programming and erase runs on a frozen receiver over the fake line: the checks of the program
+// buttons, the confirmation, the transfer program (fake windows), the command on the wire, the
+// receiver's text, the watchdog and the run's end. The timers' handlers are called directly.
+
+#include "CSpinEdit.h"
+#include "DialogueHarness.h"
+#include "OpenDialog.h"
+#include "PageControl.h"
+#include "ToolBar.h"
+
+#include <QCheckBox>
+#include <QTimer>
+
+using namespace Dialogue;
+
+namespace {
+
+const std::string NewDownloadLine = "Now your receiver can start a new download...";
+const std::string FlashCommand = std::string("\x02" "C042,5\x03", 8);
+
+class RunTest : public TDialogueTest {
+protected:
+    // Chooses an image of the usual size for the page's kind, on that page.
+    QString Choose(int page) {
+        static const qint64 sizes[] = {524288, 1024000, 4096};
+        form->PageControl1->setCurrentIndex(page);
+        dialogs.openAnswer = MakeImage(images, QStringLiteral("image%1.bin").arg(page), sizes[page]);
+        form->FileOpen1Execute(form->ChooseButtons()[size_t(page)]);
+        return *dialogs.openAnswer;
+    }
+
+    QTemporaryDir images;
+};
+
+TEST_F(RunTest, FlashRunGoesThroughTheTransferProgramToTheReceiversEnd) {
+    ASSERT_TRUE(OpenFrozen());
+    const QString path = Choose(0);
+    dialogs.shown.clear();
+    form->ToolButton16->click();
+
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text,
+              QStringLiteral("You are writing FLASH with file\n") + path +
+                  QStringLiteral(".\nWould you continue?"));
+    const std::string exec = "exec " + form->AppDir.toStdString() + "Vell_par.exe 2";
+    EXPECT_EQ(windows.calls, (std::vector<std::string>{exec, "minimize 7", "sleep 500"}));
+    EXPECT_EQ(line->WaitSent(8, 5000), FlashCommand);
+    TLogEdit* log = form->RichEdit1;
+    EXPECT_EQ(LastLine(log), "Sending flash updating string...");
+    EXPECT_EQ(form->ReceiverState, rsRunning);
+    EXPECT_FALSE(form->ToolBar1->isEnabled());
+    EXPECT_TRUE(form->Timer1->isActive());
+    EXPECT_FALSE(form->Timer2->isActive());
+    bool allow = true;
+    form->PageControl1Changing(form->PageControl1, allow);
+    EXPECT_FALSE(allow);
+
+    form->Timer1Timer(form->Timer1);
+    EXPECT_FALSE(form->Timer1->isActive());
+    EXPECT_EQ(windows.clipboard, path);
+    EXPECT_EQ(std::vector<std::string>(windows.calls.begin() + 3, windows.calls.end()),
+              (std::vector<std::string>{"click 8", "paste " + path.toStdString()}));
+
+    // The receiver's text continues the last line; a line feed starts the next one.
+    ASSERT_TRUE(Receive("Memory Alocation\n"));
+    EXPECT_EQ(log->Line(log->LineCount() - 2), "Sending flash updating string...Memory Alocation");
+    EXPECT_EQ(log->LineColor(log->LineCount() - 2), clTeal);
+    EXPECT_TRUE(form->Timer2->isActive());
+    ASSERT_TRUE(Receive("Download started"));
+    EXPECT_FALSE(form->Timer2->isActive());
+
+    ASSERT_TRUE(Receive("C042"));
+    EXPECT_EQ(log->Line(log->LineCount() - 2), "Download startedC042");
+    EXPECT_EQ(LastLine(log), NewDownloadLine);
+    EXPECT_EQ(log->LineColor(log->LineCount() - 1), clBlue);
+    EXPECT_EQ(windows.calls.back(), "close 7");
+    EXPECT_TRUE(form->ToolBar1->isEnabled());
+    EXPECT_FALSE(form->Timer2->isActive());
+    EXPECT_EQ(form->ReceiverState, rsFrozen);
+    for (TToolButton* button : form->RunButtons())
+        EXPECT_TRUE(button->isEnabled());
+    form->PageControl1Changing(form->PageControl1, allow);
+    EXPECT_TRUE(allow);
+}
+
+TEST_F(RunTest, UnconfirmedRunStartsAtOnceAndToldOfAFailedWriteAtItsEnd) {
+    ASSERT_TRUE(OpenFrozen());
+    form->CheckBox3->setChecked(false);
+    form->Spin1->SetValue(-5); // no pause, rather than an endless one
+    Choose(0);
+    dialogs.shown.clear();
+    form->ToolButton16->click();
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_EQ(windows.calls.back(), "sleep 0");
+    ASSERT_EQ(line->WaitSent(8, 5000), FlashCommand);
+
+    ASSERT_TRUE(Receive("Download started "));
+    EXPECT_FALSE(form->Timer2->isActive()) << "the watchdog waits for the memory allocation";
+    ASSERT_TRUE(Receive("Failed to write "));
+    EXPECT_EQ(form->ReceiverState, rsRunning);
+    ASSERT_TRUE(Receive("C042"));
+    TLogEdit* log = form->RichEdit1;
+    const int n = log->LineCount();
+    EXPECT_EQ(log->Line(n - 2),
+              "Something goes wrong on writing data: maybe increase \"Send comand delay\"...");
+    EXPECT_EQ(log->Line(n - 1), NewDownloadLine);
+    EXPECT_EQ(log->LineColor(n - 2), clBlue);
+    EXPECT_EQ(form->ReceiverState, rsFrozen);
+}
+
+TEST_F(RunTest, WatchdogEndsAStalledRun) {
+    ASSERT_TRUE(OpenFrozen());
+    Choose(0);
+    form->ToolButton16->click();
+    ASSERT_EQ(line->WaitSent(8, 5000), FlashCommand);
+    ASSERT_TRUE(Receive("Memory Alocation"));
+    ASSERT_TRUE(form->Timer2->isActive());
+
+    form->Timer2Timer(form->Timer2);
+    EXPECT_EQ(LastLine(form->RichEdit1),
+              "Receiver cannot continue download. Check cable connection and return receiver on...");
+    EXPECT_EQ(form->RichEdit1->LineColor(form->RichEdit1->LineCount() - 1), clBlue);
+    EXPECT_EQ(windows.calls.back(), "close 7");
+    EXPECT_FALSE(form->Timer2->isActive());
+    EXPECT_TRUE(form->ToolBar1->isEnabled());
+    EXPECT_EQ(form->ReceiverState, rsFrozen);
+}
+
+TEST_F(RunTest, EraseOnTheEepromPageWithAFlashImageSplitsItsLines) {
+    ASSERT_TRUE(OpenFrozen());
+    Choose(0);
+    form->PageControl1->setCurrentIndex(2);
+    dialogs.shown.clear();
+    const int flashLines = form->RichEdit1->LineCount();
+    form->ToolButton28->click();
+
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text,
+              QStringLiteral("You are erasing FLASH and EEPROM. Would you continue?"));
+    EXPECT_EQ(line->WaitSent(8, 5000), std::string("\x02" "C044,2\x03", 8));
+    EXPECT_TRUE(windows.calls.empty()) << "an erase needs no transfer program";
+    EXPECT_EQ(LastLine(form->RichEdit3), "Sending cleanup string...");
+    EXPECT_EQ(form->RichEdit3->LineColor(form->RichEdit3->LineCount() - 1), clNavy);
+    EXPECT_EQ(form->RichEdit1->LineCount(), flashLines);
+    EXPECT_EQ(form->SelectedKind, ikFlash);
+    EXPECT_FALSE(form->ToolBar3->isEnabled());
+
+    ASSERT_TRUE(Receive("C044"));
+    EXPECT_EQ(LastLine(form->RichEdit1), NewDownloadLine);
+    EXPECT_EQ(LastLine(form->RichEdit3), "Sending cleanup string...");
+    EXPECT_TRUE(form->ToolBar3->isEnabled());
+    EXPECT_EQ(form->ReceiverState, rsFrozen);
+}
+
+TEST_F(RunTest, ProgramButtonsRefuseWithoutAFileOfTheirKind) {
+    const struct {
+        int chosenPage; // -1: nothing chosen
+        TToolButton* button;
+        int page;
+        const char* line;
+    } cases[] = {
+        {-1, form->ToolButton16, 0, "Select a file to write in receiver..."},
+        {0, form->ToolButton17, 1,
+         "You haven't select a file to load in FIRMWARE. First select a valid file..."},
+        {0, form->ToolButton18, 2,
+         "You haven't select a file to load in E2PROM. First select a valid file..."},
+        {2, form->ToolButton16, 0,
+         "You haven't select a file to load in FLASH. First select a valid file..."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        if (c.chosenPage >= 0)
+            Choose(c.chosenPage);
+        form->PageControl1->setCurrentIndex(c.page);
+        dialogs.shown.clear();
+        form->ToolButton16Click(c.button);
+        TLogEdit* log = form->ActivePageLog();
+        EXPECT_EQ(LastLine(log), c.line);
+        EXPECT_EQ(log->LineColor(log->LineCount() - 1), clBlue);
+        EXPECT_TRUE(dialogs.shown.empty());
+        EXPECT_EQ(form->ReceiverState, rsIdle);
+    }
+    EXPECT_TRUE(windows.calls.empty());
+}
+
+TEST_F(RunTest, RefusingTheWarningOrTheConfirmationStartsNothing) {
+    ASSERT_TRUE(OpenFrozen());
+    Choose(1);
+    const int lines = form->RichEdit2->LineCount();
+    dialogs.shown.clear();
+    dialogs.answers = {false};
+    form->ToolButton17->click();
+    ASSERT_EQ(dialogs.shown.size(), 1u) << "only the firmware warning";
+    EXPECT_TRUE(dialogs.shown[0].text.startsWith(
+        QStringLiteral("In this way you will write firmware of your receiver")));
+    EXPECT_EQ(form->RichEdit2->LineCount(), lines);
+
+    Choose(0);
+    dialogs.shown.clear();
+    dialogs.answers = {false};
+    form->ToolButton16->click();
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(LastLine(form->RichEdit1),
+              "Select a file to download and when ready press the program button...");
+    EXPECT_EQ(form->RichEdit1->LineColor(form->RichEdit1->LineCount() - 1), clBlue);
+
+    EXPECT_EQ(form->ReceiverState, rsFrozen);
+    EXPECT_TRUE(form->ToolBar1->isEnabled());
+    EXPECT_TRUE(windows.calls.empty());
+    EXPECT_EQ(line->TakeSent(), "");
+}
+
+} // namespace

@@ -1,0 +1,164 @@
+// The Configuration page's options kept in the settings file: the defaults of a first start,
+// stored values that do not fit, opening the port at start-up, saving on close, and the
+// failures of reading and writing the file.
+
+#include "Application.h"
+#include "CSpinEdit.h"
+#include "ComComboBox.h"
+#include "DialogueHarness.h"
+#include "ImageList.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QSettings>
+
+using namespace Dialogue;
+
+namespace {
+
+const QString Key = QStringLiteral("Software\\VellWriter");
+
+class SettingsTest : public TDialogueTest {
+protected:
+    // The window is built by each test, once the file holds what the test wants.
+    void SetUp() override {
+        InstallUiHandOver();
+        earlierDialogs = TApplication::Instance()->Dialogs();
+        TApplication::Instance()->SetDialogs(&dialogs); // failure reports are recorded boxes
+    }
+    void TearDown() override {
+        form.reset();
+        TApplication::Instance()->SetDialogs(earlierDialogs);
+    }
+    void Store(std::initializer_list<std::pair<const char*, QVariant>> values) {
+        QSettings file(harness.store.FileName(), QSettings::IniFormat);
+        for (const auto& [name, value] : values)
+            file.setValue(QStringLiteral("Software/VellWriter/") + QLatin1String(name), value);
+        file.sync();
+        ASSERT_EQ(file.status(), QSettings::NoError);
+    }
+    // Each value as a fresh store reads it back from the file.
+    std::vector<int32_t> Stored(const std::vector<const char*>& names) {
+        TSettingsStore store(harness.store.FileName());
+        EXPECT_TRUE(store.OpenKey(Key, false));
+        std::vector<int32_t> values;
+        for (const char* name : names)
+            values.push_back(store.ReadInteger(QLatin1String(name)));
+        store.CloseKey();
+        return values;
+    }
+    std::vector<bool> Ticked() const {
+        return {form->CheckBox1->isChecked(), form->CheckBox2->isChecked(),
+                form->CheckBox3->isChecked(), form->CheckBox4->isChecked(),
+                form->CheckBox5->isChecked()};
+    }
+
+    const std::vector<const char*> names = {"ComPort", "FullCom", "ComStatus", "ConfLoad",
+                                            "Freeze",  "Startup", "Delay"};
+    TDialogs* earlierDialogs = nullptr;
+};
+
+TEST_F(SettingsTest, FirstStartWritesTheDefaultsAndShowsTheBuiltOptions) {
+    ASSERT_FALSE(QFile::exists(harness.store.FileName()));
+    form = harness.Build();
+    EXPECT_EQ(Stored(names), (std::vector<int32_t>{0, 0, 0, 1, 1, 0, 500}));
+    EXPECT_EQ(form->DecPort->currentIndex(), 0);
+    EXPECT_EQ(form->Dec->Port(), portName);
+    EXPECT_EQ(Ticked(), (std::vector<bool>{false, false, true, false, true}));
+    EXPECT_EQ(form->Spin1->Value(), 500);
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(SettingsTest, StoredPortIndexSelectsItsEntryOrNone) {
+    const struct {
+        int stored, selected;
+        std::string port;
+    } cases[] = {{1, 1, otherPortName}, {-1, -1, ""}, {2, -1, ""}, {100, -1, ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        Store({{"ComPort", c.stored}});
+        form = harness.Build();
+        EXPECT_EQ(form->DecPort->currentIndex(), c.selected);
+        EXPECT_EQ(form->Dec->Port(), c.port);
+        form.reset();
+    }
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(SettingsTest, StoredStartupOpensThePortWhileTheWindowIsBuilt) {
+    Store({{"Startup", 1}, {"FullCom", 1}, {"ConfLoad", 0}, {"Delay", 250}});
+    form = harness.Build();
+    EXPECT_EQ(Ticked(), (std::vector<bool>{true, false, false, true, true}));
+    EXPECT_EQ(form->Spin1->Value(), 250);
+    ASSERT_TRUE(form->Dec->Connected());
+    EXPECT_TRUE(line->IsOpen());
+    for (TToolButton* button : form->PortButtons()) {
+        EXPECT_TRUE(button->Down());
+        EXPECT_EQ(button->ImageIndex(), TImageList::imgPortOpen);
+    }
+    for (TToolButton* button : form->ChooseButtons())
+        EXPECT_TRUE(button->isEnabled());
+    for (TLogEdit* log : form->Logs())
+        EXPECT_EQ(Lines(log), std::vector<std::string>{"Correctly open port " + portName});
+}
+
+TEST_F(SettingsTest, ValueThatIsNotANumberStopsTheLoadingThere) {
+    Store({{"FullCom", 1}, {"Freeze", 0}, {"Delay", QStringLiteral("fast")}});
+    form = harness.Build();
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Invalid data type for 'Delay'"));
+    EXPECT_EQ(dialogs.shown[0].icon, TMsgIcon::Error);
+    EXPECT_FALSE(dialogs.shown[0].yesNo);
+    // "Always freeze" was applied before the failure; the delay and "Show full comunication",
+    // applied after it, were not.
+    EXPECT_FALSE(form->CheckBox5->isChecked());
+    EXPECT_FALSE(form->CheckBox1->isChecked());
+    EXPECT_EQ(form->Spin1->Value(), 500);
+}
+
+TEST_F(SettingsTest, ClosingTheWindowStoresWhatTheControlsShow) {
+    const struct {
+        int port;
+        bool ticked[5];
+        const char* delay;
+        std::vector<int32_t> stored; // in the order of `names`
+    } cases[] = {
+        {1, {true, true, false, true, false}, "12x", {1, 1, 1, 0, 0, 1, 0}},
+        {0, {false, false, true, false, true}, "750", {0, 0, 0, 1, 1, 0, 750}},
+    };
+    form = harness.Build();
+    QCheckBox* boxes[] = {form->CheckBox1, form->CheckBox2, form->CheckBox3, form->CheckBox4,
+                          form->CheckBox5};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.delay);
+        form->show();
+        form->DecPort->setCurrentIndex(c.port);
+        for (int i = 0; i < 5; ++i)
+            boxes[i]->setChecked(c.ticked[i]);
+        form->Spin1->findChild<QLineEdit*>()->setText(QLatin1String(c.delay));
+        EXPECT_TRUE(form->close());
+        EXPECT_EQ(Stored(names), c.stored);
+    }
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(SettingsTest, FailingSaveIsReportedAndTheWindowStaysOpen) {
+    // The settings file's folder is a plain file: nothing can be written under it.
+    const QString blocker = harness.folder.filePath(QStringLiteral("file"));
+    QFile(blocker).open(QIODevice::WriteOnly);
+    TSettingsStore store(blocker + QStringLiteral("/VellWriter.conf"));
+    TServices services{dialogs, store, windows, harness.services.ListPorts};
+    const auto window = std::make_unique<TSDIAppForm>(services);
+    ASSERT_EQ(dialogs.shown.size(), 1u) << "the first default cannot be written back";
+    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Failed to set data for 'ComPort'"));
+
+    window->show();
+    EXPECT_FALSE(window->close());
+    EXPECT_TRUE(window->isVisible());
+    ASSERT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_EQ(dialogs.shown[1].text, QStringLiteral("Failed to set data for 'ComPort'"));
+    EXPECT_EQ(dialogs.shown[1].icon, TMsgIcon::Error);
+}
+
+} // namespace
