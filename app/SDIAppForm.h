@@ -100,6 +100,11 @@ public:
     HWND ExternalWindow = 0;          // the transfer program's window
     TToolBar* RunToolBar = nullptr;   // disabled while its run is under way
     std::string RunText;              // the receiver's text collected during a run
+    // Whether the run's text has shown the memory allocation and the download's start. The
+    // watchdog goes by these, not by RunText alone, which holds only the last log line while
+    // the full communication is not shown.
+    bool RunSawAllocation = false;
+    bool RunSawDownload = false;
 
     // The three buttons of one role, in page order (Flash, Firmware, Eeprom).
     std::array<TToolButton*, 3> PortButtons() const;

@@ -127,6 +127,7 @@ void TSDIAppForm::StartRun() {
     ReceiverState = rsRunning;
     RunToolBar->setEnabled(false);
     RunText.clear();
+    RunSawAllocation = RunSawDownload = false;
     if (SelectedKind != ikErase) {
         TExternalWindows& windows = m_services.Windows;
         windows.WinExec(AppDir + QStringLiteral("Vell_par.exe"), SW_SHOWMINIMIZED);
@@ -153,10 +154,14 @@ void TSDIAppForm::TextWatch(TLogEdit* log, const char* chunk, int32_t count) {
         log->Append(RunText);
     }
 
-    // The watchdog waits for the download to begin, then for any sign of life.
-    if (Contains(RunText, "Download started") && Timer2->isActive())
+    // The watchdog starts with the memory allocation and, once the download has started,
+    // begins its 30 s again with every chunk. What the run has shown so far counts, not only
+    // the last line: the receiver ends its lines, and the watchdog must not die with them.
+    RunSawAllocation = RunSawAllocation || Contains(RunText, "Memory Alocation");
+    RunSawDownload = RunSawDownload || Contains(RunText, "Download started");
+    if (RunSawDownload && Timer2->isActive())
         Timer2->stop();
-    if (Contains(RunText, "Memory Alocation") && !Timer2->isActive())
+    if (RunSawAllocation && !Timer2->isActive())
         Timer2->start();
 
     if (!Contains(RunText, "C04") && !Contains(RunText, "C24"))

@@ -67,7 +67,7 @@ TEST_F(RunTest, FlashRunGoesThroughTheTransferProgramToTheReceiversEnd) {
     EXPECT_EQ(log->LineColor(log->LineCount() - 2), clTeal);
     EXPECT_TRUE(form->Timer2->isActive());
     ASSERT_TRUE(Receive("Download started"));
-    EXPECT_FALSE(form->Timer2->isActive());
+    EXPECT_TRUE(form->Timer2->isActive()) << "from now on every chunk begins its 30 s again";
 
     ASSERT_TRUE(Receive("C042"));
     EXPECT_EQ(log->Line(log->LineCount() - 2), "Download startedC042");
@@ -123,6 +123,22 @@ TEST_F(RunTest, WatchdogEndsAStalledRun) {
     EXPECT_EQ(windows.calls.back(), "close 7");
     EXPECT_FALSE(form->Timer2->isActive());
     EXPECT_TRUE(form->ToolBar1->isEnabled());
+    EXPECT_EQ(form->ReceiverState, rsFrozen);
+}
+
+TEST_F(RunTest, WatchdogKeepsWatchingAcrossTheReceiversLines) {
+    // The receiver ends its lines: without the full communication shown, the text of the run
+    // then starts a new log line, and the watchdog must still restart with every chunk.
+    ASSERT_TRUE(OpenFrozen());
+    Choose(0);
+    form->ToolButton16->click();
+    ASSERT_EQ(line->WaitSent(8, 5000), FlashCommand);
+    ASSERT_TRUE(Receive("Memory Alocation\r\n"));
+    ASSERT_TRUE(form->Timer2->isActive());
+    ASSERT_TRUE(Receive("Download started\r\n"));
+    ASSERT_TRUE(Receive("Writing 25%\r\n"));
+    EXPECT_TRUE(form->Timer2->isActive()) << "a stall after this chunk would go unnoticed";
+    form->Timer2Timer(form->Timer2);
     EXPECT_EQ(form->ReceiverState, rsFrozen);
 }
 
