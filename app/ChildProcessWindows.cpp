@@ -24,7 +24,7 @@ bool TChildProcessWindows::WinExec(const QString& commandLine, int) {
     auto* process = new QProcess(this);
     process->setProgram(commandLine);
     process->setProcessChannelMode(QProcess::ForwardedChannels);
-    process->start(QIODevice::WriteOnly);
+    process->start();
     // The window that comes up is the program's: recorded even when the start failed, so
     // that later requests find it gone and are skipped.
     const HWND window = m_next++;
