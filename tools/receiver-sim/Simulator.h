@@ -1,0 +1,138 @@
+#pragma once
+// The simulated receiver: one thread, one poll() over the pseudo-terminal, the transfer socket,
+// the console and a stop pipe. Idle, it sleeps in poll() with no time-out; the only timers are
+// the pacing of the receiver's text lines and a script's wait/expect.
+
+#include "Dialogue.h"
+#include "Transfer.h"
+#include "VirtualPort.h"
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+
+namespace ReceiverSim {
+
+struct TSimOptions {
+    std::string Name = "recv0";
+    bool AutoOn = false;
+    bool Script = false;       // commands come from ScriptPath ("-": standard input)
+    std::string ScriptPath;
+    long ExpectTimeoutMs = 10000;
+    long StepMs = 300;         // pause between the text lines of a run
+    std::string LogPath;       // a copy of everything the console shows
+};
+
+class TSimulator {
+public:
+    using TClock = std::chrono::steady_clock;
+
+    explicit TSimulator(TSimOptions options);
+    ~TSimulator();
+    TSimulator(const TSimulator&) = delete;
+    TSimulator& operator=(const TSimulator&) = delete;
+
+    // Makes the terminal and the socket and publishes the port. Throws std::runtime_error.
+    void Start();
+    // Runs until quit, the end of a script, a script's expect time-out (exit code 1) or a byte
+    // on the stop pipe; returns the exit code.
+    int Run();
+    // The write end of the stop pipe, for a signal handler: one byte stops Run().
+    int StopFd() const { return m_stopPipe[1]; }
+
+    const std::string& LinkPath() const { return m_linkPath; }
+    const std::string& SocketPath() const { return m_socketPath; }
+
+private:
+    enum class TStall { None, Alloc, Download };
+    enum class TPhase { Idle, Sending, WaitingImage, Stalled };
+
+    struct TOutgoing {
+        std::string Bytes;
+        long DelayMs = 0; // after the message before it went out (or after being queued)
+        bool EndsRun = false;
+    };
+
+    struct TImage {
+        uint64_t Size = 0;
+        uint32_t Crc = 0;
+    };
+
+    // Console
+    void Say(const std::string& line);
+    void ReadConsole();
+    void RunCommands();
+    bool Blocked();
+    void Execute(const std::string& line);
+    void Status();
+
+    // Receiver
+    void PowerOn();
+    void PowerOff();
+    void ReadPort();
+    void OnPortEvent(const TPortEvent& event);
+    void StartRun(TRunKind kind);
+    void ContinueRun();
+    void Queue(std::string bytes, long delayMs, bool endsRun = false);
+    void SendDue();
+    void Vanish();
+    bool PortOpen() const { return m_port && m_port->IsOpen(); }
+
+    // Transfer
+    void AcceptClient();
+    void ReadClient();
+    void CloseClient();
+
+    void Cleanup();
+    int PollTimeout() const;
+
+    TSimOptions m_options;
+    TClock::time_point m_started = TClock::now();
+    std::FILE* m_log = nullptr;
+    int m_stopPipe[2] = {-1, -1};
+
+    std::string m_linkPath;
+    std::string m_socketPath;
+    std::unique_ptr<TPseudoTerminal> m_port;
+    std::string m_slavePath;
+    int m_listener = -1;
+    ino_t m_socketInode = 0;
+    int m_client = -1;
+    TImageReceiver m_receiving;
+
+    // Receiver state
+    bool m_power = false;
+    bool m_frozen = false;
+    TCommandScanner m_scanner;
+    TPhase m_phase = TPhase::Idle;
+    TRunKind m_runKind = TRunKind::Flash;
+    bool m_stallAfterDownload = false; // this run goes silent once "Download started" is out
+    bool m_failNext = false;
+    TStall m_stallNext = TStall::None;
+    bool m_splitNext = false;
+    long m_splitMs = 0;
+    std::optional<TImage> m_image; // in, not yet written
+    std::deque<TOutgoing> m_outbox;
+    TClock::time_point m_headDue;
+    std::mt19937 m_random{std::random_device{}()};
+
+    // Commands
+    int m_consoleFd = -1;      // -1: nothing (more) to read
+    std::string m_partialLine;
+    bool m_discardingLine = false;
+    std::deque<std::string> m_lines;
+    bool m_consoleEnded = false;
+    std::optional<TClock::time_point> m_waitUntil;
+    std::optional<std::string> m_expect;
+    TClock::time_point m_expectDeadline;
+    std::string m_heard;       // what the port wrote, not yet matched by an expect
+    bool m_quit = false;
+    int m_exitCode = 0;
+};
+
+} // namespace ReceiverSim
