@@ -37,6 +37,7 @@ const char* Usage() {
            "Options:\n"
            "  --name NAME            port name (default recv0)\n"
            "  --auto-on              switch the receiver on at start\n"
+           "  --on-open MS           switch it on MS ms after a program opens the port\n"
            "  --script FILE          read the commands from FILE (\"-\": standard input); the\n"
            "                         simulator ends with the script\n"
            "  --expect-timeout MS    how long a script's expect waits (default 10000)\n"
@@ -77,6 +78,9 @@ int main(int argc, char** argv) {
         }
         if (arg == "--auto-on") {
             options.AutoOn = true;
+        } else if (arg == "--on-open" && hasValue) {
+            if (!ParseMs(argv[++i], 0, 60000, options.OnOpenMs))
+                return BadUsage("--on-open takes milliseconds up to 60000");
         } else if (arg == "--name" && hasValue) {
             options.Name = argv[++i];
         } else if (arg == "--script" && hasValue) {

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <poll.h>
 #include <stdexcept>
+#include <sys/inotify.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -98,6 +99,14 @@ void TSimulator::Start() {
     Say("  link      " + m_linkPath);
     Say("  transfer  " + m_socketPath);
     Say("  A pseudo-terminal has no modem lines (DSR, RLSD, CTS, RING): the lamps stay off.");
+    if (m_options.OnOpenMs >= 0) {
+        // Opens of the device node itself, by any path: the program opens it through the link.
+        m_opens = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (m_opens < 0 || ::inotify_add_watch(m_opens, m_slavePath.c_str(), IN_OPEN) < 0)
+            throw std::runtime_error(std::string("cannot watch the port: ") + std::strerror(errno));
+        Say("  The receiver is switched on " + std::to_string(m_options.OnOpenMs) +
+            " ms after a program opens the port.");
+    }
     if (m_options.AutoOn) {
         PowerOn();
     } else if (!m_options.Script) {
@@ -107,6 +116,10 @@ void TSimulator::Start() {
 
 int TSimulator::Run() {
     while (!m_quit) {
+        if (m_powerOnAt && TClock::now() >= *m_powerOnAt) {
+            m_powerOnAt.reset();
+            PowerOn();
+        }
         RunCommands();
         SendDue();
         if (m_quit)
@@ -119,7 +132,7 @@ int TSimulator::Run() {
         if (m_quit)
             break;
 
-        pollfd fds[5];
+        pollfd fds[6];
         nfds_t count = 0;
         fds[count++] = {m_stopPipe[0], POLLIN, 0};
         const nfds_t portAt = PortOpen() ? count++ : 0;
@@ -135,6 +148,9 @@ int TSimulator::Run() {
         const nfds_t consoleAt = readConsole ? count++ : 0;
         if (consoleAt != 0)
             fds[consoleAt] = {m_consoleFd, POLLIN, 0};
+        const nfds_t opensAt = m_opens >= 0 ? count++ : 0;
+        if (opensAt != 0)
+            fds[opensAt] = {m_opens, POLLIN, 0};
 
         if (::poll(fds, count, PollTimeout()) < 0) {
             if (errno == EINTR)
@@ -155,6 +171,8 @@ int TSimulator::Run() {
             ReadClient();
         if (consoleAt != 0 && fds[consoleAt].revents != 0)
             ReadConsole();
+        if (opensAt != 0 && fds[opensAt].revents != 0)
+            NoteOpened();
     }
     // What is due already still goes out ("on" then "quit" sends the start string); the paced
     // lines of a run do not hold up the exit.
@@ -618,7 +636,19 @@ void TSimulator::CloseClient() {
 
 // ---------------------------------------------------------------------------------------------
 
+void TSimulator::NoteOpened() {
+    alignas(inotify_event) char events[4096];
+    while (::read(m_opens, events, sizeof events) > 0) {
+    }
+    m_powerOnAt = TClock::now() + std::chrono::milliseconds(m_options.OnOpenMs);
+    Say("the port was opened: switching on in " + std::to_string(m_options.OnOpenMs) + " ms");
+}
+
 void TSimulator::Cleanup() {
+    if (m_opens >= 0) {
+        ::close(m_opens);
+        m_opens = -1;
+    }
     // The link first: once it is gone no lister offers the port, whatever comes after.
     if (!m_linkPath.empty()) {
         RemoveLinkIfOurs(m_linkPath, m_slavePath);
@@ -647,6 +677,8 @@ int TSimulator::PollTimeout() const {
         earliest(m_headDue);
     if (m_waitUntil)
         earliest(*m_waitUntil);
+    if (m_powerOnAt)
+        earliest(*m_powerOnAt);
     if (m_expect)
         earliest(m_expectDeadline);
     if (!next)

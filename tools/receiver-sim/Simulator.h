@@ -21,6 +21,9 @@ namespace ReceiverSim {
 struct TSimOptions {
     std::string Name = "recv0";
     bool AutoOn = false;
+    // Switch on this many ms after a program opens the port, as a person switches the receiver
+    // on once the program is ready; -1: not.
+    long OnOpenMs = -1;
     bool Script = false;       // commands come from ScriptPath ("-": standard input)
     std::string ScriptPath;
     long ExpectTimeoutMs = 10000;
@@ -90,6 +93,7 @@ private:
 
     void Cleanup();
     int PollTimeout() const;
+    void NoteOpened();
 
     TSimOptions m_options;
     TClock::time_point m_started = TClock::now();
@@ -101,6 +105,8 @@ private:
     std::unique_ptr<TPseudoTerminal> m_port;
     std::string m_slavePath;
     int m_listener = -1;
+    int m_opens = -1; // inotify: a program opening the port's device
+    std::optional<TClock::time_point> m_powerOnAt;
     ino_t m_socketInode = 0;
     int m_client = -1;
     TImageReceiver m_receiving;
