@@ -100,11 +100,12 @@ public:
     HWND ExternalWindow = 0;          // the transfer program's window
     TToolBar* RunToolBar = nullptr;   // disabled while its run is under way
     std::string RunText;              // the receiver's text collected during a run
-    // Whether the run's text has shown the memory allocation and the download's start. The
-    // watchdog goes by these, not by RunText alone, which holds only the last log line while
-    // the full communication is not shown.
+    // Whether the run's text has shown the memory allocation, the download's start and a
+    // failed write. The watchdog and the end of the run go by these, not by RunText alone,
+    // which holds only the last log line while the full communication is not shown.
     bool RunSawAllocation = false;
     bool RunSawDownload = false;
+    bool RunSawFailure = false; // "Failed to write", on whatever line it came
 
     // The three buttons of one role, in page order (Flash, Firmware, Eeprom).
     std::array<TToolButton*, 3> PortButtons() const;

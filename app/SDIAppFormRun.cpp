@@ -127,7 +127,7 @@ void TSDIAppForm::StartRun() {
     ReceiverState = rsRunning;
     RunToolBar->setEnabled(false);
     RunText.clear();
-    RunSawAllocation = RunSawDownload = false;
+    RunSawAllocation = RunSawDownload = RunSawFailure = false;
     if (SelectedKind != ikErase) {
         TExternalWindows& windows = m_services.Windows;
         windows.WinExec(AppDir + QStringLiteral("Vell_par.exe"), SW_SHOWMINIMIZED);
@@ -159,6 +159,8 @@ void TSDIAppForm::TextWatch(TLogEdit* log, const char* chunk, int32_t count) {
     // the last line: the receiver ends its lines, and the watchdog must not die with them.
     RunSawAllocation = RunSawAllocation || Contains(RunText, "Memory Alocation");
     RunSawDownload = RunSawDownload || Contains(RunText, "Download started");
+    // A failed write must be told at the end even when its line is no longer the last.
+    RunSawFailure = RunSawFailure || Contains(RunText, "Failed to write");
     if (RunSawDownload && Timer2->isActive())
         Timer2->stop();
     if (RunSawAllocation && !Timer2->isActive())
@@ -169,7 +171,7 @@ void TSDIAppForm::TextWatch(TLogEdit* log, const char* chunk, int32_t count) {
     CloseExternalWindow();
     Timer2->stop();
     log->SetColor(clBlue);
-    if (Contains(RunText, "Failed to write"))
+    if (RunSawFailure)
         log->Append("Something goes wrong on writing data: maybe increase \"Send comand "
                     "delay\"...");
     log->Append("Now your receiver can start a new download...");
