@@ -79,36 +79,29 @@ void TSDIAppForm::ToolButton19Click(QObject*) {
 
 void TSDIAppForm::StartRun() {
     TLogEdit* log = KindLog();
-    const QString path = OpenDialog->FileName;
+    // What a write of each kind asks, where it runs and what it sends.
+    static const struct {
+        const char* question; // followed by the image's path
+        TToolBar* TSDIAppForm::*toolBar;
+        int32_t command;
+    } writes[] = {
+        {"You are writing FLASH with file\n", &TSDIAppForm::ToolBar1, cmdFlashUpdate},
+        {"You are writing FIRMWARE\n", &TSDIAppForm::ToolBar2, cmdFirmwareUpdate},
+        {"You are writing EEPROM\n", &TSDIAppForm::ToolBar3, cmdEepromUpdate},
+    };
     QString confirmation;
     int32_t command = cmdCleanup;
-    switch (SelectedKind) {
-    case ikFlash:
-        confirmation = QStringLiteral("You are writing FLASH with file\n") + path +
+    if (SelectedKind >= ikFlash && SelectedKind <= ikEeprom) {
+        const auto& write = writes[SelectedKind];
+        confirmation = QString::fromLatin1(write.question) + OpenDialog->FileName +
                        QStringLiteral(".\nWould you continue?");
-        RunToolBar = ToolBar1;
-        command = cmdFlashUpdate;
-        break;
-    case ikFirmware:
-        confirmation = QStringLiteral("You are writing FIRMWARE\n") + path +
-                       QStringLiteral(".\nWould you continue?");
-        RunToolBar = ToolBar2;
-        command = cmdFirmwareUpdate;
-        break;
-    case ikEeprom:
-        confirmation = QStringLiteral("You are writing EEPROM\n") + path +
-                       QStringLiteral(".\nWould you continue?");
-        RunToolBar = ToolBar3;
-        command = cmdEepromUpdate;
-        break;
-    case ikErase: {
+        RunToolBar = this->*write.toolBar;
+        command = write.command;
+    } else if (SelectedKind == ikErase) {
         confirmation = QStringLiteral("You are erasing FLASH and EEPROM. Would you continue?");
         const int page = PageControl1->currentIndex();
         RunToolBar = page == ikFirmware ? ToolBar2 : page == ikEeprom ? ToolBar3 : ToolBar1;
-        command = cmdCleanup;
-        break;
-    }
-    default:
+    } else {
         log->Append("Now your receiver is freeze. Select a file to download and when ready push "
                     "the program button...");
         EnterFrozen();

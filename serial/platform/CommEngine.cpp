@@ -283,16 +283,10 @@ DWORD TCommEngine::PurgeComm(DWORD flags) {
     if (flags & ~(PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR))
         return ERROR_INVALID_PARAMETER;
     std::lock_guard lock(m_mutex);
-    if (flags & PURGE_TXABORT) {
-        for (PendingWrite& write : m_writes)
-            Complete(write.overlapped, write.event, ERROR_OPERATION_ABORTED, DWORD(write.sent));
-        m_writes.clear();
-    }
-    if (flags & PURGE_RXABORT) {
-        for (PendingRead& read : m_reads)
-            Complete(read.overlapped, read.event, ERROR_OPERATION_ABORTED, read.got);
-        m_reads.clear();
-    }
+    if (flags & PURGE_TXABORT)
+        EndWrites(ERROR_OPERATION_ABORTED);
+    if (flags & PURGE_RXABORT)
+        EndReads(ERROR_OPERATION_ABORTED);
     // A device that has gone holds nothing more: purging it succeeds, so the port can close.
     if ((flags & PURGE_TXCLEAR) && !m_gone) {
         m_device->Flush(false, true);
@@ -324,13 +318,21 @@ void TCommEngine::Close() {
     Kick();
 }
 
-void TCommEngine::EndTransfers(DWORD error) {
+void TCommEngine::EndWrites(DWORD error) {
     for (PendingWrite& write : m_writes)
         Complete(write.overlapped, write.event, error, DWORD(write.sent));
+    m_writes.clear();
+}
+
+void TCommEngine::EndReads(DWORD error) {
     for (PendingRead& read : m_reads)
         Complete(read.overlapped, read.event, error, read.got);
-    m_writes.clear();
     m_reads.clear();
+}
+
+void TCommEngine::EndTransfers(DWORD error) {
+    EndWrites(error);
+    EndReads(error);
 }
 
 // --- Carrying operations on -----------------------------------------------------------------

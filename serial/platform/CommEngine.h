@@ -89,7 +89,10 @@ private:
     void ProgressLocked();
     void PullInput();
     void NoteGone();
-    void EndTransfers(DWORD error); // every pending read and write ends with `error`
+    // Pending writes, reads, or both end with `error`.
+    void EndWrites(DWORD error);
+    void EndReads(DWORD error);
+    void EndTransfers(DWORD error);
     void CarryReads();
     void CarryWrites();
     void CarryWait();

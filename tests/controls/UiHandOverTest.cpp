@@ -4,14 +4,13 @@
 
 #include "ComPort.h"
 #include "PtyPair.h"
+#include "ThreadStats.h"
 #include "UiHandOver.h"
 #include "platform/FakeDevice.h"
 
 #include <QCoreApplication>
 #include <QThread>
 #include <chrono>
-#include <dirent.h>
-#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <set>
@@ -26,28 +25,6 @@ bool PumpUntil(const std::function<bool()>& done) {
     while (!done() && std::chrono::steady_clock::now() < deadline)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     return done();
-}
-
-std::set<int> Threads() {
-    std::set<int> ids;
-    if (DIR* tasks = opendir("/proc/self/task")) {
-        while (dirent* entry = readdir(tasks))
-            if (entry->d_name[0] != '.')
-                ids.insert(std::stoi(entry->d_name));
-        closedir(tasks);
-    }
-    return ids;
-}
-
-long ContextSwitches(int thread) {
-    std::ifstream status("/proc/self/task/" + std::to_string(thread) + "/status");
-    std::string line;
-    long switches = 0;
-    while (std::getline(status, line))
-        if (line.rfind("voluntary_ctxt_switches:", 0) == 0 ||
-            line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
-            switches += std::stol(line.substr(line.find(':') + 1));
-    return switches;
 }
 
 TEST(UiHandOverTest, BytesFromThePtyReachOnRxCharOnTheUiThread) {
@@ -109,10 +86,10 @@ TEST(UiHandOverTest, UnpluggedDeviceLeavesTheEventThreadAsleep) {
     port.SetPort("UNPLUG1");
     int reports = 0;
     SetUiFailureReporter([&] { ++reports; });
-    const std::set<int> before = Threads();
+    const std::set<int> before = ThreadIds();
     port.Open();
     std::set<int> fresh;
-    for (int id : Threads())
+    for (int id : ThreadIds())
         if (!before.count(id))
             fresh.insert(id);
     ASSERT_EQ(fresh.size(), 1u) << "the event thread";

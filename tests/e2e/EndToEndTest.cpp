@@ -18,6 +18,7 @@
 #include "SettingsStore.h"
 #include "ToolBar.h"
 #include "ToolButton.h"
+#include "ThreadStats.h"
 #include "UiHandOver.h"
 
 #include <QCoreApplication>
@@ -29,8 +30,6 @@
 #include <QThread>
 #include <QTimer>
 #include <chrono>
-#include <dirent.h>
-#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -52,27 +51,6 @@ bool HasLine(const TLogEdit* log, const std::string& text) {
         if (log->Line(i) == text || log->Line(i) == text + " ")
             return true;
     return false;
-}
-
-std::set<int> Threads() {
-    std::set<int> ids;
-    if (DIR* tasks = opendir("/proc/self/task")) {
-        while (dirent* entry = readdir(tasks))
-            if (entry->d_name[0] != '.')
-                ids.insert(std::stoi(entry->d_name));
-        closedir(tasks);
-    }
-    return ids;
-}
-
-long ContextSwitches(int thread) {
-    std::ifstream status("/proc/self/task/" + std::to_string(thread) + "/status");
-    std::string line;
-    long switches = 0;
-    while (std::getline(status, line))
-        if (line.find("ctxt_switches:") != std::string::npos)
-            switches += std::stol(line.substr(line.find(':') + 1));
-    return switches;
 }
 
 // CRC-32 as zlib and the crc32 tool compute it, as the simulator prints it.
@@ -111,10 +89,10 @@ protected:
         form->DecPort->SetText(QStringLiteral("e2e0"));
         ASSERT_EQ(form->DecPort->Text(), QStringLiteral("e2e0")) << "the port list lacks it";
         form->Dec->SetPort("e2e0"); // as the settings do with the listed port at start-up
-        const std::set<int> before = Threads();
+        const std::set<int> before = ThreadIds();
         form->ToolButton1Click(form->ToolButton1);
         ASSERT_TRUE(form->Dec->Connected());
-        for (int id : Threads())
+        for (int id : ThreadIds())
             if (!before.count(id))
                 startedThreads.push_back(id);
     }

@@ -1,0 +1,30 @@
+#pragma once
+// What the kernel knows of this process's threads: which exist, and how often each has been
+// switched out. A thread that spins is switched thousands of times a second; one that sleeps
+// in a wait, not at all.
+
+#include <dirent.h>
+#include <fstream>
+#include <set>
+#include <string>
+
+inline std::set<int> ThreadIds() {
+    std::set<int> ids;
+    if (DIR* tasks = opendir("/proc/self/task")) {
+        while (dirent* entry = readdir(tasks))
+            if (entry->d_name[0] != '.')
+                ids.insert(std::stoi(entry->d_name));
+        closedir(tasks);
+    }
+    return ids;
+}
+
+inline long ContextSwitches(int thread) {
+    std::ifstream status("/proc/self/task/" + std::to_string(thread) + "/status");
+    std::string line;
+    long switches = 0;
+    while (std::getline(status, line))
+        if (line.find("ctxt_switches:") != std::string::npos)
+            switches += std::stol(line.substr(line.find(':') + 1));
+    return switches;
+}
