@@ -237,6 +237,34 @@ TEST_F(ComPortFakeTest, LinksRegisterOnce) {
     EXPECT_TRUE(port.TriggersOnRxChar());
 }
 
+TEST_F(ComPortFakeTest, BufferHandlersTakeTheDataInsteadOfOnRxChar) {
+    // A link that takes received data as a buffer: the port reads once, its own OnRxBuf runs
+    // before the link's, and OnRxChar is not called for that data.
+    TComLink buffered;
+    buffered.OnRxBuf = [this](TObject*, const char* data, int32_t count) {
+        Log("link " + std::string(data, size_t(count)));
+    };
+    port.RegisterLink(&buffered);
+    port.OnRxBuf = [this](TObject*, const char* data, int32_t count) {
+        Log("port " + std::string(data, size_t(count)));
+    };
+    port.OnRxChar = [this](TObject*, int32_t) { Log("rxchar"); };
+    port.Open();
+    line->Send("AT\r");
+    log.clear();
+    port.CallRxChar();
+    // The read itself tells the links that reception is over, before the handlers run.
+    EXPECT_EQ(log, (std::vector<std::string>{"rx on", "rx off", "port AT\r", "link AT\r"}));
+    EXPECT_EQ(port.InputCount(), 0);
+
+    // Without such a link, the data is announced by its count and the handler reads it.
+    port.UnRegisterLink(&buffered);
+    line->Send("AT\r");
+    log.clear();
+    port.CallRxChar();
+    EXPECT_EQ(log, (std::vector<std::string>{"rx on", "rxchar"}));
+}
+
 TEST_F(ComPortFakeTest, FormLoadingOpensOnlyWhenLoaded) {
     TComPort loaded(nullptr);
     loaded.BeginLoading();
