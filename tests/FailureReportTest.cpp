@@ -53,16 +53,18 @@ protected:
 
 using Texts = std::vector<QString>;
 
+// Throws from its event handler. (A throw from deeper inside Qt's own handling, a mouse press
+// say, is caught the same way, but leaks what Qt had allocated on the way: Qt is not built to
+// be unwound, which is why every handler of ours is guarded where it is connected.)
 class ThrowingWidget : public QWidget {
 public:
     bool event(QEvent* event) override {
         if (event->type() == QEvent::User)
             throw std::runtime_error("Lost the receiver");
+        if (event->type() == QEvent::Type(QEvent::User + 1))
+            throw 7;
         return QWidget::event(event);
     }
-
-protected:
-    void mousePressEvent(QMouseEvent*) override { throw 7; }
 };
 
 } // namespace
@@ -112,9 +114,8 @@ TEST_F(FailureReportTest, FailureFromAnEventHandlerIsCaughtByTheApplication) {
     ThrowingWidget widget;
     QEvent user(QEvent::User);
     QCoreApplication::sendEvent(&widget, &user);
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&widget, &press);
+    QEvent other(QEvent::Type(QEvent::User + 1));
+    QCoreApplication::sendEvent(&widget, &other);
     EXPECT_EQ(Reports(),
               (Texts{QStringLiteral("Lost the receiver."), QStringLiteral("Unknown failure.")}));
 }
