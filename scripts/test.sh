@@ -1,13 +1,31 @@
 #!/usr/bin/env bash
 # The one command to run the whole test suite on a fresh Debian machine: installs what is
-# missing, builds with warnings as errors, and runs every test through ctest. No display is
-# needed: the window tests run on Qt's offscreen platform.
+# missing, builds with warnings as errors, and runs every test through ctest. The suite runs
+# also under AddressSanitizer and UndefinedBehaviorSanitizer, and the serial port's tests (the
+# threaded part) under ThreadSanitizer. No display is needed: the window tests run on Qt's
+# offscreen platform.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
 
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh" -DVELL_WERROR=ON -DVELL_BUILD_TESTS=ON
 
+echo "== the suite under AddressSanitizer and UndefinedBehaviorSanitizer"
+BUILD_DIR="$build-asan" "$root/scripts/build.sh" -DVELL_WERROR=ON -DVELL_BUILD_BENCH=OFF \
+  -DVELL_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=Debug
+(cd "$build-asan" && ctest --output-on-failure --parallel "$jobs" --timeout 300)
+
+echo "== the serial port's tests under ThreadSanitizer"
+cmake -S "$root" -B "$build-tsan" -DVELL_WERROR=ON -DVELL_BUILD_BENCH=OFF \
+  -DVELL_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build "$build-tsan" --parallel "$jobs" --target platform_tests serial_tests port_tests
+for suite in platform/platform_tests serial/serial_tests port/port_tests; do
+  TSAN_OPTIONS=halt_on_error=1 "$build-tsan/tests/$suite" --gtest_brief=1
+done
+
+echo "== the suite"
+"$root/scripts/build.sh" -DVELL_WERROR=ON -DVELL_BUILD_TESTS=ON
 cd "$build"
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure --parallel "$(nproc)" --timeout 120
+ctest --output-on-failure --parallel "$jobs" --timeout 120
