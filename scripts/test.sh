@@ -3,7 +3,7 @@
 # missing, builds with warnings as errors, and runs every test through ctest. The suite runs
 # also under AddressSanitizer and UndefinedBehaviorSanitizer, and the serial port's tests (the
 # threaded part) under ThreadSanitizer. No display is needed: the window tests run on Qt's
-# offscreen platform.
+# offscreen platform. The line's bytes are also fuzzed briefly with libFuzzer.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
@@ -23,6 +23,21 @@ cmake -S "$root" -B "$build-tsan" -DVELL_WERROR=ON -DVELL_BUILD_BENCH=OFF \
 cmake --build "$build-tsan" --parallel "$jobs" --target platform_tests serial_tests port_tests
 for suite in platform/platform_tests serial/serial_tests port/port_tests; do
   TSAN_OPTIONS=halt_on_error=1 "$build-tsan/tests/$suite" --gtest_brief=1
+done
+
+echo "== fuzzing what comes from the line, briefly"
+CXX=clang++ cmake -S "$root/tests/fuzz" -B "$build-fuzz" >/dev/null
+cmake --build "$build-fuzz" --parallel "$jobs"
+for target in fuzz_received_bytes fuzz_error_marks; do
+  mkdir -p "$build-fuzz/corpus/$target"
+  log="$build-fuzz/$target.log"
+  if ! "$build-fuzz/$target" -max_total_time=15 -artifact_prefix="$build-fuzz/" \
+       "$build-fuzz/corpus/$target" >"$log" 2>&1; then
+    tail -n 40 "$log"
+    echo "$target found a failing input (saved in $build-fuzz)" >&2
+    exit 1
+  fi
+  echo "$target: $(grep -E '^Done' "$log")"
 done
 
 echo "== the suite"

@@ -251,7 +251,7 @@ void TErrorMarkFilter::SetReplacement(bool replace, char errorChar) {
     m_errorChar = errorChar;
 }
 
-size_t TErrorMarkFilter::Filter(char* data, size_t size) {
+size_t TErrorMarkFilter::Filter(char* data, size_t size, size_t capacity) {
     constexpr char kMark = char(0xFF);
     size_t kept = 0;
     for (size_t i = 0; i < size; ++i) {
@@ -272,10 +272,16 @@ size_t TErrorMarkFilter::Filter(char* data, size_t size) {
                 m_state = TState::SawFF00;
             } else {
                 // Not a mark the kernel makes: bytes received before PARMRK was switched on.
-                // Both go on where the 0xFF came in this call (it was not kept, so there is
-                // room); a 0xFF left over from the previous call has no room and is dropped.
+                // Both go on: where the 0xFF came in this call there is room (it was not
+                // kept); a 0xFF held from the previous call needs the byte of room the caller
+                // left, and the unread bytes move on by one to make it.
                 if (kept < i) {
                     data[kept++] = kMark;
+                } else if (size < capacity) {
+                    std::memmove(data + i + 2, data + i + 1, size - i - 1);
+                    data[kept++] = kMark;
+                    ++i;
+                    ++size;
                 }
                 data[kept++] = c;
                 m_state = TState::Plain;

@@ -74,7 +74,12 @@ public:
     void SetReplacement(bool replace, char errorChar);
 
     // Takes the marks out of `size` received bytes, in place; returns how many bytes are left.
-    size_t Filter(char* data, size_t size);
+    // A 0xFF held from the previous call that turns out not to start a mark goes on before
+    // the next byte, which needs one byte of room: give `capacity` > size when HoldsMark().
+    size_t Filter(char* data, size_t size, size_t capacity);
+    size_t Filter(char* data, size_t size) { return Filter(data, size, size); }
+    // A mark began in the last call and is not finished.
+    bool HoldsMark() const { return m_state != TState::Plain; }
 
     // CE_RXPARITY for marked bytes, CE_BREAK for marked zero bytes (a break, or the rare
     // parity error on a zero byte: the mark cannot tell them apart), since the last call.

@@ -247,8 +247,10 @@ long TTermiosDevice::Read(char* buffer, size_t size) {
     if (size == 0) {
         return 0;
     }
+    // A mark begun in the last read may need a byte more than it read (see TErrorMarkFilter).
+    const size_t room = m_config.errorMarks && m_marks.HoldsMark() && size > 1 ? size - 1 : size;
     for (;;) {
-        const ssize_t count = ::read(m_fd, buffer, size);
+        const ssize_t count = ::read(m_fd, buffer, room);
         if (count < 0) {
             if (errno == EINTR) {
                 continue;
@@ -269,7 +271,7 @@ long TTermiosDevice::Read(char* buffer, size_t size) {
         if (!m_config.errorMarks) {
             return long(count);
         }
-        const size_t kept = m_marks.Filter(buffer, size_t(count));
+        const size_t kept = m_marks.Filter(buffer, size_t(count), size);
         if (kept > 0) {
             return long(kept);
         }
