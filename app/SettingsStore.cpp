@@ -59,13 +59,19 @@ bool TSettingsStore::ValueExists(const QString& name) const {
 int32_t TSettingsStore::ReadInteger(const QString& name) const {
     if (m_settings->status() == QSettings::AccessError)
         throw ERegistryException(Text("Failed to get data for '%1'", name));
-    const QVariant value = m_settings->value(Path(name));
-    bool whole = false;
-    const qlonglong number = value.toString().trimmed().toLongLong(&whole);
-    // Stored as DWORDs elsewhere: anything from -2^31 to 2^32 - 1 reads as its 32 bits.
-    if (!whole || number < INT32_MIN || number > qlonglong(UINT32_MAX))
+    int32_t number = 0;
+    if (!ParseStoredInteger(m_settings->value(Path(name)).toString(), number))
         throw ERegistryException(Text("Invalid data type for '%1'", name));
-    return int32_t(uint32_t(number));
+    return number;
+}
+
+bool ParseStoredInteger(const QString& text, int32_t& value) {
+    bool whole = false;
+    const qlonglong number = text.trimmed().toLongLong(&whole);
+    if (!whole || number < INT32_MIN || number > qlonglong(UINT32_MAX))
+        return false;
+    value = int32_t(uint32_t(number));
+    return true;
 }
 
 void TSettingsStore::WriteInteger(const QString& name, int32_t value) {

@@ -13,6 +13,10 @@
 
 class QSettings;
 
+// A stored value's text as a 32-bit number: anything from -2^31 to 2^32 - 1 reads as its 32
+// bits (values are DWORDs elsewhere). False for anything else.
+bool ParseStoredInteger(const QString& text, int32_t& value);
+
 class ERegistryException : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;

@@ -28,7 +28,7 @@ done
 echo "== fuzzing what comes from the line, briefly"
 CXX=clang++ cmake -S "$root/tests/fuzz" -B "$build-fuzz" >/dev/null
 cmake --build "$build-fuzz" --parallel "$jobs"
-for target in fuzz_received_bytes fuzz_error_marks; do
+for target in fuzz_received_bytes fuzz_error_marks fuzz_settings_values; do
   mkdir -p "$build-fuzz/corpus/$target"
   log="$build-fuzz/$target.log"
   if ! "$build-fuzz/$target" -max_total_time=15 -artifact_prefix="$build-fuzz/" \
