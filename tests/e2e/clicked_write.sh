@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# A FLASH write clicked through the real program: vell-writer, the receiver simulator and the
+# transfer program each in its own process, the program on a virtual X screen (Xvfb) and driven
+# by real mouse clicks and key presses (xdotool); its log is read back through the clipboard.
+# Usage: clicked_write.sh <vell-writer> <receiver-sim>
+set -euo pipefail
+program=$1
+simulator=$2
+work=$(mktemp -d)
+export XDG_RUNTIME_DIR=$work/runtime XDG_CONFIG_HOME=$work/config
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAILED: $*" >&2; echo "--- simulator:" >&2; tail -n 30 "$work/sim.log" >&2; exit 1; }
+# Waits up to $2 seconds for the condition in $1.
+wait_for() {
+  local deadline=$((SECONDS + $2))
+  until eval "$1"; do
+    [ $SECONDS -lt $deadline ] || return 1
+    sleep 0.1
+  done
+}
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+pids+=($!)
+wait_for '[ -s "$work/display" ]' 10 || fail "no X server"
+export DISPLAY=:$(cat "$work/display")
+
+# The port's name sorts before any device's, so it is the first in the program's list.
+"$simulator" --name 0e2e --on-open 300 --step 20 >"$work/sim.log" 2>&1 </dev/null &
+pids+=($!)
+wait_for '[ -L "$XDG_RUNTIME_DIR/vell-writer/ports/0e2e" ]' 10 || fail "the simulator published no port"
+
+head -c 524288 /dev/urandom >"$work/flash.bin"
+# Its CRC-32, as the simulator prints it: gzip keeps the same one in its trailer.
+crc=$(gzip -c "$work/flash.bin" | tail -c 8 | head -c 4 | od -An -tx4 | tr -d ' \n')
+
+QT_QPA_PLATFORM=xcb "$program" >"$work/program.log" 2>&1 &
+program_pid=$!
+pids+=($program_pid)
+wait_for 'xdotool search --name "Vell Writer 1.0.1" >/dev/null 2>&1' 15 || fail "no window"
+sleep 0.5
+click() { xdotool mousemove "$1" "$2" click 1; sleep 0.3; }
+
+click 27 365                                   # open the port (Flash page)
+wait_for 'grep -q "frozen in the loader" "$work/sim.log"' 10 || fail "the receiver was not frozen"
+sleep 0.5
+click 75 365                                   # choose the image
+sleep 1
+xdotool type --delay 5 "$work/flash.bin"
+xdotool key Return
+sleep 1
+click 163 365                                  # program
+sleep 0.5
+xdotool key Return                             # Yes to "You are writing FLASH with file ..."
+wait_for 'grep -q "run over" "$work/sim.log"' 30 || fail "the write did not end"
+grep -q "image received: size=524288 crc32=0x$crc" "$work/sim.log" || fail "another image arrived"
+grep -q "02 43 30 34 32 2C 35 03" "$work/sim.log" || fail "no FLASH command on the line"
+
+# The log, as the user sees it: select it all and copy it.
+sleep 0.5
+click 200 150
+xdotool key ctrl+a ctrl+c
+sleep 0.3
+log=$(xclip -selection clipboard -o)
+for line in "Received start string..." "Sending command string 1..." "Sending command string 2..." \
+            "Ready to load flash with file $work/flash.bin" "Sending flash updating string...Memory Alocation" \
+            "Write ok C042" "Now your receiver can start a new download..."; do
+  grep -qF "$line" <<<"$log" || fail "the log lacks: $line"$'\n'"$log"
+done
+
+click 249 365                                  # exit
+wait_for '! kill -0 $program_pid 2>/dev/null' 10 || fail "the program did not exit"
+wait "$program_pid" || fail "the program's exit code was not 0"
+grep -q "Startup=0" "$XDG_CONFIG_HOME/VellWriter/VellWriter.conf" || fail "the settings were not saved"
+echo "1 passed, 0 failed"
