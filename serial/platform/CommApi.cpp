@@ -29,6 +29,14 @@ std::map<HANDLE, Object>& Table() {
 }
 HANDLE NextHandle = 0x100; // handles are never reused while the program runs
 
+// Closed events kept for reuse: every transfer makes and closes one, and an eventfd costs two
+// system calls to make and free. Guarded by TableMutex.
+std::vector<std::shared_ptr<TEventObject>>& SpareEvents() {
+    static std::vector<std::shared_ptr<TEventObject>> spare;
+    return spare;
+}
+constexpr size_t MaxSpareEvents = 16;
+
 HANDLE Insert(Object object) {
     std::lock_guard lock(TableMutex);
     const HANDLE handle = NextHandle++;
@@ -116,8 +124,14 @@ bool CloseHandle(HANDLE handle) {
         object = std::move(found->second);
         Table().erase(found);
     }
-    if (auto* engine = std::get_if<std::shared_ptr<TCommEngine>>(&object))
+    if (auto* engine = std::get_if<std::shared_ptr<TCommEngine>>(&object)) {
         (*engine)->Close();
+    } else if (auto* event = std::get_if<std::shared_ptr<TEventObject>>(&object)) {
+        // Only an event nobody else holds (no operation or wait still has it) is kept.
+        std::lock_guard lock(TableMutex);
+        if (event->use_count() == 1 && SpareEvents().size() < MaxSpareEvents)
+            SpareEvents().push_back(std::move(*event));
+    }
     return true;
 }
 
@@ -229,7 +243,18 @@ bool TransmitCommChar(HANDLE device, char character) {
 }
 
 HANDLE CreateEvent(bool manualReset, bool initialState) {
-    auto event = std::make_shared<TEventObject>(manualReset, initialState);
+    std::shared_ptr<TEventObject> event;
+    {
+        std::lock_guard lock(TableMutex);
+        if (!SpareEvents().empty()) {
+            event = std::move(SpareEvents().back());
+            SpareEvents().pop_back();
+        }
+    }
+    if (event)
+        event->Reinitialise(manualReset, initialState);
+    else
+        event = std::make_shared<TEventObject>(manualReset, initialState);
     if (!event->Valid()) {
         LastError = ERROR_NOT_ENOUGH_MEMORY;
         return 0;

@@ -20,6 +20,17 @@ TEventObject::TEventObject(bool manualReset, bool initialState)
         Set();
 }
 
+void TEventObject::Reinitialise(bool manualReset, bool initialState) {
+    Reset();
+    {
+        std::lock_guard lock(m_mutex);
+        m_manualReset = manualReset;
+        m_pendingOn.reset();
+    }
+    if (initialState)
+        Set();
+}
+
 TEventObject::~TEventObject() {
     if (m_fd >= 0)
         close(m_fd);

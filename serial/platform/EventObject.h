@@ -21,6 +21,8 @@ public:
     TEventObject& operator=(const TEventObject&) = delete;
 
     bool Valid() const { return m_fd >= 0; }
+    // Makes a used event as good as new, so that its eventfd can serve again.
+    void Reinitialise(bool manualReset, bool initialState);
     int Fd() const { return m_fd; }
     void Set();
     void Reset();
