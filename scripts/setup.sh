@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  qt6-serialport-dev libserialport-dev pkg-config
+  qt6-serialport-dev libserialport-dev
 )
 
 missing=()
