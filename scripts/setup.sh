@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   qt6-serialport-dev libserialport-dev
+  xvfb xauth xdotool xclip
 )
 
 missing=()
