@@ -15,7 +15,9 @@ export QT_QPA_PLATFORM=offscreen
 echo "== the suite under AddressSanitizer and UndefinedBehaviorSanitizer"
 BUILD_DIR="$build-asan" "$root/scripts/build.sh" -DVELL_WERROR=ON -DVELL_BUILD_BENCH=OFF \
   -DVELL_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=Debug
-(cd "$build-asan" && ctest --output-on-failure --parallel "$jobs" --timeout 300)
+(cd "$build-asan" &&
+  LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0" \
+  ctest --output-on-failure --parallel "$jobs" --timeout 300)
 
 echo "== the serial port's tests under ThreadSanitizer"
 cmake -S "$root" -B "$build-tsan" -DVELL_WERROR=ON -DVELL_BUILD_BENCH=OFF \

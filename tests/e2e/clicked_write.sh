@@ -76,6 +76,8 @@ done
 
 click 249 365                                  # exit
 wait_for '! kill -0 $program_pid 2>/dev/null' 10 || fail "the program did not exit"
-wait "$program_pid" || fail "the program's exit code was not 0"
+status=0
+wait "$program_pid" || status=$?
+[ "$status" -eq 0 ] || fail "the program's exit code was $status: $(tail -n 20 "$work/program.log")"
 grep -q "Startup=0" "$XDG_CONFIG_HOME/VellWriter/VellWriter.conf" || fail "the settings were not saved"
 echo "1 passed, 0 failed"
