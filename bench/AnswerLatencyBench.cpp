@@ -13,6 +13,7 @@
 // where cases picks some of the letters "abcde" (all by default), for profiling one of them.
 
 #include "ChildProcessWindows.h"
+#include "BenchPty.h"
 #include "ComPort.h"
 #include "Dialogs.h"
 #include "SDIAppForm.h"
@@ -49,25 +50,6 @@ const std::string StartString = "AT\r";
 const std::string Command1 = "STX,EF81";
 const std::string Command2 = "DD51,ETX";
 const std::string Answer = Command1 + Command2;
-
-struct TPty {
-    TPty() {
-        char name[256] = {};
-        if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
-            std::abort();
-        path = name;
-        termios raw;
-        tcgetattr(slave, &raw);
-        cfmakeraw(&raw);
-        tcsetattr(slave, TCSANOW, &raw);
-    }
-    ~TPty() {
-        close(master);
-        close(slave);
-    }
-    int master = -1, slave = -1;
-    std::string path;
-};
 
 struct TResult {
     std::vector<double> micros;

@@ -4,6 +4,7 @@
 // context switches of every thread of the process over a quiet stretch (the target is 0).
 // Run: QT_QPA_PLATFORM=offscreen build/bench/rx_latency_bench [exchanges] [idle seconds]
 
+#include "BenchPty.h"
 #include "ComPort.h"
 #include "UiHandOver.h"
 
@@ -29,24 +30,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-struct TPty {
-    TPty() {
-        char name[256] = {};
-        openpty(&master, &slave, name, nullptr, nullptr);
-        path = name;
-        termios raw;
-        tcgetattr(slave, &raw);
-        cfmakeraw(&raw);
-        tcsetattr(slave, TCSANOW, &raw);
-    }
-    ~TPty() {
-        close(master);
-        close(slave);
-    }
-    int master = -1, slave = -1;
-    std::string path;
-};
 
 // One side stamps and writes a byte; the other signals when its handler has it.
 class TArrivals {
