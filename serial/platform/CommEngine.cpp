@@ -40,8 +40,12 @@ TCommEngine::~TCommEngine() {
 }
 
 void TCommEngine::Kick() {
+    // Only a waiter in poll() needs waking; one that comes later reads the state afresh.
+    if (m_pollers == 0 || m_kicked)
+        return;
     const uint64_t one = 1;
     [[maybe_unused]] ssize_t done = write(m_kick, &one, sizeof one);
+    m_kicked = true;
 }
 
 // --- Operation records --------------------------------------------------------------------
@@ -176,7 +180,9 @@ DWORD TCommEngine::Read(void* buffer, DWORD count, DWORD* read, OVERLAPPED* over
             pending.interval = t.ReadIntervalTimeout;
     }
 
-    PullInput();
+    // What is queued already answers a read for no more than that: no need to ask the device.
+    if (m_input.size() < count)
+        PullInput();
     if (m_reads.empty()) {
         TakeQueued(pending);
         if (atOnce || ReadDone(pending, now)) {
@@ -217,12 +223,8 @@ DWORD TCommEngine::Write(const void* data, DWORD count, DWORD* written, OVERLAPP
             return error;
         }
         pending.sent = size_t(sent);
-        if (sent > 0) {
-            m_transmitting = true;
-            m_txCheckStep = std::chrono::milliseconds(2);
-            m_txCheckAt = Clock::now() + m_txCheckStep;
-            m_txChecksLeft = TxChecks;
-        }
+        if (sent > 0)
+            NoteTransmitting();
     }
     if (pending.sent == count && m_writes.empty()) {
         if (written != nullptr)
@@ -250,7 +252,9 @@ DWORD TCommEngine::ClearCommError(DWORD* errors, COMSTAT* status) {
     if (status != nullptr) {
         DWORD queued = 0;
         DWORD hold = 0;
-        m_device->OutputQueued(queued);
+        // Not transmitting: the driver said its queue was empty and nothing was written since.
+        if (m_transmitting)
+            m_device->OutputQueued(queued);
         m_device->HoldFlags(hold);
         for (const PendingWrite& write : m_writes)
             queued += DWORD(write.data.size() - write.sent);
@@ -305,7 +309,10 @@ DWORD TCommEngine::TransmitCommChar(char character) {
     std::lock_guard lock(m_mutex);
     if (m_gone)
         return ERROR_BAD_COMMAND;
-    return m_device->TransmitImmediate(character);
+    const DWORD error = m_device->TransmitImmediate(character);
+    if (error == ERROR_SUCCESS)
+        NoteTransmitting();
+    return error;
 }
 
 void TCommEngine::Close() {
@@ -337,6 +344,13 @@ void TCommEngine::EndTransfers(DWORD error) {
 
 // --- Carrying operations on -----------------------------------------------------------------
 
+void TCommEngine::NoteTransmitting() {
+    m_transmitting = true;
+    m_txCheckStep = std::chrono::milliseconds(2);
+    m_txCheckAt = Clock::now() + m_txCheckStep;
+    m_txChecksLeft = TxChecks;
+}
+
 std::optional<TCommEngine::Clock::time_point> TCommEngine::TxEmptyCheck() const {
     if (!m_transmitting || m_txChecksLeft <= 0 || !m_wait || !(m_mask & EV_TXEMPTY) ||
         !m_writes.empty())
@@ -347,6 +361,7 @@ std::optional<TCommEngine::Clock::time_point> TCommEngine::TxEmptyCheck() const 
 std::optional<TCommEngine::Clock::time_point> TCommEngine::AddPollSources(
     std::vector<pollfd>& sources) {
     std::lock_guard lock(m_mutex);
+    ++m_pollers;
     sources.push_back({m_kick, POLLIN, 0});
     if (m_closed || m_gone)
         return std::nullopt;
@@ -364,8 +379,12 @@ std::optional<TCommEngine::Clock::time_point> TCommEngine::AddPollSources(
 
 void TCommEngine::Progress() {
     std::lock_guard lock(m_mutex);
-    uint64_t count;
-    [[maybe_unused]] ssize_t done = read(m_kick, &count, sizeof count);
+    --m_pollers;
+    if (m_kicked) {
+        uint64_t count;
+        [[maybe_unused]] ssize_t done = read(m_kick, &count, sizeof count);
+        m_kicked = false;
+    }
     ProgressLocked();
 }
 
@@ -495,10 +514,7 @@ void TCommEngine::CarryWrites() {
             }
             if (sent > 0) {
                 write.sent += size_t(sent);
-                m_transmitting = true;
-                m_txCheckStep = std::chrono::milliseconds(2);
-                m_txCheckAt = Clock::now() + m_txCheckStep;
-                m_txChecksLeft = TxChecks;
+                NoteTransmitting();
             }
         }
         // A time-out ends the write with the bytes that went out, as a success.

@@ -104,6 +104,7 @@ private:
     void Record(DWORD events) { m_history |= events & m_mask; }
     void Kick(); // makes waiters look again: the state changed under them
     std::optional<Clock::time_point> TxEmptyCheck() const;
+    void NoteTransmitting(); // bytes went to the device: watch for its queue to drain
 
     std::mutex m_mutex;
     std::unique_ptr<TCommDevice> m_device;
@@ -122,7 +123,9 @@ private:
     Clock::time_point m_txCheckAt;
     Clock::duration m_txCheckStep{};
     int m_txChecksLeft = 0;
-    int m_kick = -1; // eventfd
+    int m_kick = -1; // eventfd, readable while m_kicked
+    bool m_kicked = false;
+    int m_pollers = 0; // waiters between AddPollSources and Progress
     std::deque<PendingRead> m_reads;
     std::deque<PendingWrite> m_writes;
     std::optional<PendingWait> m_wait;

@@ -36,22 +36,32 @@ TEventObject::~TEventObject() {
         close(m_fd);
 }
 
+void TEventObject::RaiseFd() {
+    const uint64_t one = 1;
+    [[maybe_unused]] ssize_t done = write(m_fd, &one, sizeof one);
+    m_fdSignalled = true;
+}
+
+void TEventObject::DrainFd() {
+    uint64_t count;
+    [[maybe_unused]] ssize_t done = read(m_fd, &count, sizeof count);
+    m_fdSignalled = false;
+}
+
 void TEventObject::Set() {
     std::lock_guard lock(m_mutex);
     if (m_signalled)
         return;
     m_signalled = true;
-    const uint64_t one = 1;
-    [[maybe_unused]] ssize_t done = write(m_fd, &one, sizeof one);
+    if (m_watchers > 0)
+        RaiseFd();
 }
 
 void TEventObject::Reset() {
     std::lock_guard lock(m_mutex);
-    if (!m_signalled)
-        return;
     m_signalled = false;
-    uint64_t count;
-    [[maybe_unused]] ssize_t done = read(m_fd, &count, sizeof count);
+    if (m_fdSignalled)
+        DrainFd();
 }
 
 bool TEventObject::TryAcquire() {
@@ -60,10 +70,23 @@ bool TEventObject::TryAcquire() {
         return false;
     if (!m_manualReset) {
         m_signalled = false;
-        uint64_t count;
-        [[maybe_unused]] ssize_t done = read(m_fd, &count, sizeof count);
+        if (m_fdSignalled)
+            DrainFd();
     }
     return true;
+}
+
+void TEventObject::Watch() {
+    std::lock_guard lock(m_mutex);
+    ++m_watchers;
+    // Signalled since the waiter last looked: the poll must return at once.
+    if (m_signalled && !m_fdSignalled)
+        RaiseFd();
+}
+
+void TEventObject::Unwatch() {
+    std::lock_guard lock(m_mutex);
+    --m_watchers;
 }
 
 std::shared_ptr<TCommEngine> TEventObject::PendingOn() const {
@@ -123,12 +146,18 @@ DWORD WaitForEvents(const std::vector<std::shared_ptr<TEventObject>>& events, DW
         for (const auto& engine : engines)
             Earliest(wake, engine->AddPollSources(sources));
 
-        if (poll(sources.data(), sources.size(), PollTimeout(wake)) < 0 && errno != EINTR) {
+        for (const auto& event : events)
+            event->Watch();
+        const bool failed =
+            poll(sources.data(), sources.size(), PollTimeout(wake)) < 0 && errno != EINTR;
+        for (const auto& event : events)
+            event->Unwatch();
+        for (const auto& engine : engines)
+            engine->Progress();
+        if (failed) {
             SetLastError(ERROR_GEN_FAILURE);
             return WAIT_FAILED;
         }
-        for (const auto& engine : engines)
-            engine->Progress();
     }
 }
 

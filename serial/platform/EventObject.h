@@ -28,16 +28,26 @@ public:
     void Reset();
     // True when signalled; an auto-reset event is reset by a successful acquire.
     bool TryAcquire();
+    // Between these a waiter polls Fd(): while anyone watches, the descriptor is readable
+    // exactly when the event is signalled. Unwatched, only the flag changes, which spares a
+    // transfer that ends at once (the common case) two system calls per event.
+    void Watch();
+    void Unwatch();
 
     // The engine whose pending operation will signal this event, or none.
     std::shared_ptr<TCommEngine> PendingOn() const;
     void SetPendingOn(const std::shared_ptr<TCommEngine>& engine);
 
 private:
+    void RaiseFd(); // both under m_mutex
+    void DrainFd();
+
     mutable std::mutex m_mutex;
     bool m_manualReset;
     bool m_signalled = false;
-    int m_fd = -1; // readable exactly while signalled
+    bool m_fdSignalled = false; // the eventfd is readable; only ever while m_signalled
+    int m_watchers = 0;
+    int m_fd = -1;
     std::weak_ptr<TCommEngine> m_pendingOn;
 };
 

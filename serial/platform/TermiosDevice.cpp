@@ -20,6 +20,7 @@
 #include <system_error>
 #include <termios.h>
 #include <thread>
+#include <utility>
 #include <unistd.h>
 
 namespace Platform {
@@ -105,6 +106,10 @@ private:
     const int m_fd;
     const int m_wakeFd;
     bool m_gone = false;
+    // A read answered (bytes, or none waiting) since TakeLineChanges last looked: the device
+    // had not hung up then, and the next read will tell if it has since.
+    bool m_readSinceLook = false;
+    std::atomic<bool> m_woken{false}; // the watcher wrote m_wakeFd
     bool m_hasModemLines = false;
     bool m_hasCounters = false;
     TLineConfig m_config;
@@ -209,6 +214,8 @@ void TTermiosDevice::StopWatcher() {
 void TTermiosDevice::Wake() {
     const uint64_t one = 1;
     [[maybe_unused]] ssize_t written = ::write(m_wakeFd, &one, sizeof one);
+    // After the write: a reader that sees the flag finds the descriptor readable.
+    m_woken.store(true);
 }
 
 DWORD TTermiosDevice::Failed(int err) {
@@ -256,6 +263,7 @@ long TTermiosDevice::Read(char* buffer, size_t size) {
                 continue;
             }
             if (errno == EAGAIN) {
+                m_readSinceLook = true;
                 return 0;
             }
             return -long(Failed(errno));
@@ -268,6 +276,7 @@ long TTermiosDevice::Read(char* buffer, size_t size) {
             }
             return 0;
         }
+        m_readSinceLook = true;
         if (!m_config.errorMarks) {
             return long(count);
         }
@@ -502,14 +511,18 @@ void TTermiosDevice::PollSources(bool input, bool output, std::vector<pollfd>& s
 }
 
 DWORD TTermiosDevice::TakeLineChanges() {
-    uint64_t signalled = 0;
-    [[maybe_unused]] ssize_t drained = ::read(m_wakeFd, &signalled, sizeof signalled);
+    if (m_woken.exchange(false)) {
+        uint64_t signalled = 0;
+        [[maybe_unused]] ssize_t drained = ::read(m_wakeFd, &signalled, sizeof signalled);
+    }
     if (m_gone) {
         return 0;
     }
     // Hung up with nothing left to read: from now on the device is no longer polled (it would
-    // report POLLHUP for good) and every call reports it gone.
-    if (HungUp()) {
+    // report POLLHUP for good) and every call reports it gone. Reads find a hang-up by
+    // themselves; this look is for when the input queue is full and nothing reads.
+    const bool read = std::exchange(m_readSinceLook, false);
+    if (!read && HungUp()) {
         int waiting = 0;
         if (::ioctl(m_fd, FIONREAD, &waiting) != 0 || waiting == 0) {
             m_gone = true;
