@@ -7,10 +7,12 @@
 //   (d) libserialport, a thread waiting in sp_wait and answering with blocking writes,
 //   (e) the program's own main window, opened on the pty through a virtual port link, whose
 //       DecRxChar answers the start string and logs its three lines.
+//   (f) the same window with the receiver pausing 5 ms after each answer, as a receiver that
+//       starts once does: the window has repainted its log before the next start string.
 // Each exchange starts once the previous answer has been read in full; a warm-up of untimed
 // exchanges goes first. Prints median and 99th percentile, and each one's ratio to (a).
 // Run: QT_QPA_PLATFORM=offscreen build/bench/answer_latency_bench [exchanges] [warm-up] [cases]
-// where cases picks some of the letters "abcde" (all by default), for profiling one of them.
+// where cases picks some of the letters "abcdef" (all by default), for profiling one of them.
 
 #include "ChildProcessWindows.h"
 #include "BenchPty.h"
@@ -58,7 +60,7 @@ struct TResult {
 
 // The receiver at the master: the start string in one write, then the time until the whole
 // answer has been read. A missed answer is drained before the next exchange.
-TResult FarEnd(int master, int warmup, int exchanges) {
+TResult FarEnd(int master, int warmup, int exchanges, int pauseMs = 0) {
     TResult result;
     result.micros.reserve(size_t(exchanges));
     char buffer[64];
@@ -89,16 +91,18 @@ TResult FarEnd(int master, int warmup, int exchanges) {
         }
         if (i >= warmup)
             result.micros.push_back(std::chrono::duration<double, std::micro>(end - start).count());
+        if (pauseMs > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
     }
     return result;
 }
 
 // The far end on its own thread while this thread serves the Qt event loop; the loop ends when
 // the far end is done.
-TResult FarEndWithLoop(int master, int warmup, int exchanges) {
+TResult FarEndWithLoop(int master, int warmup, int exchanges, int pauseMs = 0) {
     TResult result;
     std::thread receiver([&] {
-        result = FarEnd(master, warmup, exchanges);
+        result = FarEnd(master, warmup, exchanges, pauseMs);
         QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::quit(); },
                                   Qt::QueuedConnection);
     });
@@ -126,7 +130,7 @@ private:
 };
 
 // (a) The limit: a thread in a plain poll/read/write loop on the slave.
-TResult PlainLoop(int warmup, int exchanges) {
+TResult PlainLoop(int warmup, int exchanges, int pauseMs = 0) {
     TPty pty;
     std::atomic<bool> stop{false};
     std::thread answering([&] {
@@ -144,7 +148,7 @@ TResult PlainLoop(int warmup, int exchanges) {
                 answerer.Received(buffer, size_t(n));
         }
     });
-    TResult result = FarEnd(pty.master, warmup, exchanges);
+    TResult result = FarEnd(pty.master, warmup, exchanges, pauseMs);
     stop = true;
     answering.join();
     return result;
@@ -248,8 +252,8 @@ public:
 };
 
 // (e) The program's main window, shown, its port opened with the toggle on a virtual port that
-// links to the pty; DecRxChar answers the start string.
-TResult ThroughMainWindow(int warmup, int exchanges) {
+// links to the pty; DecRxChar answers the start string. (f) with a pause after each answer.
+TResult ThroughMainWindow(int warmup, int exchanges, int pauseMs) {
     TPty pty;
     QTemporaryDir runtime;
     const std::string ports = runtime.path().toStdString() + "/vell-writer/ports";
@@ -276,7 +280,7 @@ TResult ThroughMainWindow(int warmup, int exchanges) {
         return {};
     }
     QCoreApplication::processEvents();
-    TResult result = FarEndWithLoop(pty.master, warmup, exchanges);
+    TResult result = FarEndWithLoop(pty.master, warmup, exchanges, pauseMs);
     form.ToolButton1Click(form.ToolButton1); // closes the port
     return result;
 }
@@ -308,14 +312,16 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     const int exchanges = argc > 1 ? std::atoi(argv[1]) : 10000;
     const int warmup = argc > 2 ? std::atoi(argv[2]) : 1000;
-    const std::string cases = argc > 3 ? argv[3] : "abcde";
+    const std::string cases = argc > 3 ? argv[3] : "abcdef";
     auto wanted = [&](char c) { return cases.find(c) != std::string::npos; };
 
-    TResult plain, ours, qt, lib, window;
+    TResult plain, ours, qt, lib, window, paused, plainPaused;
     {
         QCoreApplication application(argc, argv);
         InstallUiHandOver();
         plain = PlainLoop(warmup, exchanges); // the reference: always measured
+        if (wanted('f'))
+            plainPaused = PlainLoop(warmup, exchanges, 5);
         if (wanted('b'))
             ours = ThroughComPort(warmup, exchanges);
         if (wanted('c'))
@@ -327,7 +333,12 @@ int main(int argc, char** argv) {
         // The window needs the widgets' application; the port's hand-over goes to its loop.
         QApplication application(argc, argv);
         InstallUiHandOver();
-        window = ThroughMainWindow(warmup, exchanges);
+        window = ThroughMainWindow(warmup, exchanges, 0);
+    }
+    if (wanted('f')) {
+        QApplication application(argc, argv);
+        InstallUiHandOver();
+        paused = ThroughMainWindow(warmup, exchanges, 5);
     }
 
     std::printf("start string to the whole 16-byte answer on a pty, %d exchanges each "
@@ -340,5 +351,7 @@ int main(int argc, char** argv) {
     Print("(c) QSerialPort readyRead on UI thread", qt, plain);
     Print("(d) libserialport sp_wait thread", lib, plain);
     Print("(e) main window DecRxChar (shown)", window, plain);
+    Print("(a') plain loop, 5 ms between", plainPaused, plainPaused);
+    Print("(f) main window, 5 ms between (x a')", paused, plainPaused);
     return 0;
 }
