@@ -75,25 +75,30 @@ void Synchronize(const std::function<void()>& routine) {
 
 void ServePending() {
     State& state = Shared();
+    // A served request is marked done in the same locked step that takes the next one, so the
+    // released event thread never finds this thread holding the lock.
+    Request* finished = nullptr;
     for (;;) {
-        Request* request;
+        Request* request = nullptr;
         {
             std::lock_guard lock(state.mutex);
-            if (state.queue.empty())
-                return;
-            request = state.queue.front();
-            state.queue.pop_front();
+            if (finished != nullptr)
+                finished->done = true; // its owner may return and free it from here on
+            if (!state.queue.empty()) {
+                request = state.queue.front();
+                state.queue.pop_front();
+            }
         }
+        if (finished != nullptr)
+            state.changed.notify_all();
+        if (request == nullptr)
+            return;
         try {
             (*request->routine)();
         } catch (...) {
             request->failure = std::current_exception();
         }
-        {
-            std::lock_guard lock(state.mutex);
-            request->done = true;
-        }
-        state.changed.notify_all();
+        finished = request;
     }
 }
 
