@@ -1,6 +1,7 @@
 #include "SettingsStore.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
@@ -16,22 +17,48 @@ std::string Text(const char* format, const QString& name) {
     return QString::fromLatin1(format).arg(name).toStdString();
 }
 
+// Whether the file, where there is one, reads as settings: every line a section, a comment or
+// a name=value pair. QSettings drops what it cannot parse and writes the rest back, so a file
+// that fails here (not ours, damaged, or closed to us) must not be written: its contents would
+// be lost. QSettings cannot say so itself: it keeps a parsed file cached and reports the
+// error only to the first reader.
+bool ReadsAsSettings(const QString& fileName) {
+    QFile file(fileName);
+    if (!file.exists())
+        return true;
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = file.readAll();
+    if (file.error() != QFileDevice::NoError || text.contains('\0'))
+        return false;
+    for (const QByteArray& line : text.split('\n')) {
+        const QByteArray trimmed = line.trimmed();
+        if (!trimmed.isEmpty() && !trimmed.startsWith('[') && !trimmed.startsWith(';') &&
+            !trimmed.contains('='))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 TSettingsStore::TSettingsStore() : TSettingsStore(DefaultFileName()) {}
 
-TSettingsStore::TSettingsStore(const QString& fileName)
-    : m_settings(std::make_unique<QSettings>(fileName, QSettings::IniFormat)) {}
+TSettingsStore::TSettingsStore(const QString& fileName) : m_fileName(fileName) {}
 
 TSettingsStore::~TSettingsStore() = default;
 
-QString TSettingsStore::FileName() const { return m_settings->fileName(); }
+QString TSettingsStore::FileName() const { return m_fileName; }
 
 bool TSettingsStore::OpenKey(const QString& key, bool create) {
     m_key = key;
+    // Opened afresh for each operation: a failure of the last one (a read-only file since
+    // made writable, a damaged file since removed) must not stay with the store.
+    m_settings = std::make_unique<QSettings>(m_fileName, QSettings::IniFormat);
+    m_unreadable = !ReadsAsSettings(m_fileName);
     // A key exists once it holds a value; creating one is making room for the file.
     if (create) {
-        QDir().mkpath(QFileInfo(m_settings->fileName()).absolutePath());
+        QDir().mkpath(QFileInfo(m_fileName).absolutePath());
     } else {
         m_settings->beginGroup(QString(key).replace(u'\\', u'/'));
         const bool exists = !m_settings->childKeys().isEmpty();
@@ -44,7 +71,8 @@ bool TSettingsStore::OpenKey(const QString& key, bool create) {
 }
 
 void TSettingsStore::CloseKey() {
-    m_settings->sync();
+    if (m_settings)
+        m_settings->sync();
     m_open = false;
 }
 
@@ -53,11 +81,13 @@ QString TSettingsStore::Path(const QString& name) const {
 }
 
 bool TSettingsStore::ValueExists(const QString& name) const {
-    return m_settings->contains(Path(name));
+    // In a file that cannot be read the value may well be there: the read then says so, rather
+    // than a default being written over it.
+    return m_open && (m_unreadable || m_settings->contains(Path(name)));
 }
 
 int32_t TSettingsStore::ReadInteger(const QString& name) const {
-    if (m_settings->status() == QSettings::AccessError)
+    if (!m_open || m_unreadable || m_settings->status() == QSettings::AccessError)
         throw ERegistryException(Text("Failed to get data for '%1'", name));
     int32_t number = 0;
     if (!ParseStoredInteger(m_settings->value(Path(name)).toString(), number))
@@ -75,9 +105,10 @@ bool ParseStoredInteger(const QString& text, int32_t& value) {
 }
 
 void TSettingsStore::WriteInteger(const QString& name, int32_t value) {
-    if (m_open)
-        m_settings->setValue(Path(name), value);
+    if (!m_open || m_unreadable)
+        throw ERegistryException(Text("Failed to set data for '%1'", name));
+    m_settings->setValue(Path(name), value);
     m_settings->sync();
-    if (!m_open || m_settings->status() != QSettings::NoError)
+    if (m_settings->status() != QSettings::NoError)
         throw ERegistryException(Text("Failed to set data for '%1'", name));
 }

@@ -39,15 +39,19 @@ public:
     virtual void CloseKey();
     virtual bool ValueExists(const QString& name) const;
     // "Invalid data type for '<name>'" for a value that is not a 32-bit number,
-    // "Failed to get data for '<name>'" for one that cannot be read.
+    // "Failed to get data for '<name>'" for one that cannot be read. In a file that cannot be
+    // read as settings every value counts as there and unreadable.
     virtual int32_t ReadInteger(const QString& name) const;
-    // "Failed to set data for '<name>'" when the value cannot be written.
+    // "Failed to set data for '<name>'" when the value cannot be written; a file that cannot
+    // be read as settings is never written.
     virtual void WriteInteger(const QString& name, int32_t value);
 
 private:
     QString Path(const QString& name) const;
 
-    std::unique_ptr<QSettings> m_settings;
+    QString m_fileName;
+    std::unique_ptr<QSettings> m_settings; // the file as read by the last OpenKey
     QString m_key;
     bool m_open = false;
+    bool m_unreadable = false; // the file is there but does not read as settings
 };

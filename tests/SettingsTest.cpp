@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QSettings>
+#include <QTemporaryDir>
+#include <unistd.h>
 
 using namespace Dialogue;
 
@@ -52,6 +54,16 @@ protected:
         return {form->CheckBox1->isChecked(), form->CheckBox2->isChecked(),
                 form->CheckBox3->isChecked(), form->CheckBox4->isChecked(),
                 form->CheckBox5->isChecked()};
+    }
+
+    QByteArray FileBytes() const {
+        QFile file(harness.store.FileName());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+    }
+    void WriteFile(const QByteArray& bytes) {
+        QFile file(harness.store.FileName());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
     }
 
     const std::vector<const char*> names = {"ComPort", "FullCom", "ComStatus", "ConfLoad",
@@ -159,6 +171,117 @@ TEST_F(SettingsTest, FailingSaveIsReportedAndTheWindowStaysOpen) {
     ASSERT_EQ(dialogs.shown.size(), 2u);
     EXPECT_EQ(dialogs.shown[1].text, QStringLiteral("Failed to set data for 'ComPort'"));
     EXPECT_EQ(dialogs.shown[1].icon, TMsgIcon::Error);
+}
+
+// A huge stored delay must not block the window for days, and one beyond 32 bits is refused.
+TEST_F(SettingsTest, StoredDelayOutOfRangeNeverBlocksForLong) {
+    const struct {
+        const char* stored;
+        const char* failure; // the box at start, if any
+        const char* pause;   // what a run then waits before its command
+    } cases[] = {
+        {"2147483647", nullptr, "sleep 60000"},
+        {"4294967295", nullptr, "sleep 0"}, // the 32 bits of -1
+        {"-2147483648", nullptr, "sleep 0"},
+        {"4294967296", "Invalid data type for 'Delay'", nullptr},
+    };
+    QTemporaryDir images;
+    const QString image = MakeImage(images, QStringLiteral("flash.bin"), 524288);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        Store({{"Delay", QString::fromLatin1(c.stored)}});
+        dialogs.shown.clear();
+        windows.calls.clear();
+        form = harness.Build();
+        if (c.failure) {
+            // The loading stopped there: the built delay stays, and no port was chosen yet.
+            ASSERT_EQ(dialogs.shown.size(), 1u);
+            EXPECT_EQ(dialogs.shown[0].text, QString::fromLatin1(c.failure));
+            EXPECT_EQ(form->Spin1->Value(), 500);
+            continue;
+        }
+        EXPECT_TRUE(dialogs.shown.empty());
+        ASSERT_TRUE(OpenFrozen());
+        dialogs.openAnswer = image;
+        form->FileOpen1Execute(form->ToolButton3);
+        form->ToolButton16->click();
+        ASSERT_GE(windows.calls.size(), 3u);
+        EXPECT_EQ(windows.calls[2], c.pause);
+        form.reset();
+        line->TakeSent();
+    }
+}
+
+// A file the store cannot make sense of is not the program's to overwrite: the window starts
+// with its built options, and neither the defaults nor a save replace the file. Once the file
+// is gone (the user removed it), closing stores the options as usual.
+TEST_F(SettingsTest, FileThatCannotBeParsedIsNeverWrittenOver) {
+    QByteArray junk(600, '\0');
+    for (int i = 0; i < junk.size(); ++i)
+        junk[i] = char((i * 7919) % 251);
+    WriteFile(junk);
+    form = harness.Build();
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Failed to get data for 'ComPort'"));
+    EXPECT_EQ(Ticked(), (std::vector<bool>{false, false, true, false, true}));
+    EXPECT_EQ(form->Spin1->Value(), 500);
+    EXPECT_EQ(FileBytes(), junk);
+
+    form->show();
+    EXPECT_FALSE(form->close());
+    ASSERT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_EQ(dialogs.shown[1].text, QStringLiteral("Failed to set data for 'ComPort'"));
+    EXPECT_EQ(FileBytes(), junk);
+
+    ASSERT_TRUE(QFile::remove(harness.store.FileName()));
+    form->Spin1->SetValue(321);
+    EXPECT_TRUE(form->close());
+    EXPECT_EQ(Stored({"Delay"}), std::vector<int32_t>{321});
+}
+
+// Permissions that keep the program from reading or from writing its file: it starts with what
+// it could read, reports, and leaves the file as it was. Root reads and writes whatever the
+// mode bits say, so there these cases cannot be made.
+TEST_F(SettingsTest, FileThatCannotBeReadOrWrittenIsKept) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "running as root: mode bits do not keep root from reading or writing";
+    Store({{"ComPort", 1}, {"FullCom", 1}, {"ComStatus", 0}, {"ConfLoad", 0}, {"Freeze", 0},
+           {"Startup", 0}, {"Delay", 250}});
+    const QByteArray stored = FileBytes();
+    const struct {
+        const char* name;
+        QFileDevice::Permissions mode;
+        const char* startFailure; // nullptr: the stored options are shown
+    } cases[] = {
+        {"unreadable", QFileDevice::Permissions(), "Failed to get data for 'ComPort'"},
+        {"read-only", QFileDevice::ReadOwner, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(QFile::setPermissions(harness.store.FileName(), c.mode));
+        dialogs.shown.clear();
+        form = harness.Build();
+        if (c.startFailure) {
+            ASSERT_EQ(dialogs.shown.size(), 1u);
+            EXPECT_EQ(dialogs.shown[0].text, QString::fromLatin1(c.startFailure));
+            EXPECT_EQ(Ticked(), (std::vector<bool>{false, false, true, false, true}));
+        } else {
+            EXPECT_TRUE(dialogs.shown.empty());
+            EXPECT_EQ(Ticked(), (std::vector<bool>{true, false, false, false, false}));
+            EXPECT_EQ(form->Spin1->Value(), 250);
+        }
+        form->show();
+        form->CheckBox3->setChecked(true);
+        EXPECT_FALSE(form->close());
+        ASSERT_FALSE(dialogs.shown.empty());
+        EXPECT_EQ(dialogs.shown.back().text, QStringLiteral("Failed to set data for 'ComPort'"));
+        ASSERT_TRUE(QFile::setPermissions(harness.store.FileName(),
+                                          QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        EXPECT_EQ(FileBytes(), stored);
+        EXPECT_TRUE(form->close()) << "the file can be written again";
+        form.reset();
+        WriteFile(stored);
+    }
 }
 
 } // namespace
