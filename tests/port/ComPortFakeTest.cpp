@@ -216,6 +216,38 @@ TEST_F(ComPortFakeTest, UnpluggedDeviceFailsTransfersButCloses) {
     EXPECT_FALSE(port.Connected());
 }
 
+TEST_F(ComPortFakeTest, UnplugEndsTheTransfersUnderWay) {
+    // Long time-outs: a transfer that did not learn of the unplug would end after 30 s as a
+    // success instead of failing now.
+    port.Timeouts().SetReadInterval(0);
+    port.Timeouts().SetReadTotalC(30000);
+    port.Timeouts().SetWriteTotalM(0);
+    port.Timeouts().SetWriteTotalC(30000);
+    port.Open();
+    line->HoldOutput(true);
+    PAsync read = nullptr, write = nullptr;
+    InitAsync(read);
+    InitAsync(write);
+    char buffer[8];
+    port.ReadAsync(buffer, 8, read);
+    line->Send("AT"); // part of what the read waits for
+    port.WriteAsync("\x02" "C042,5\x03", 8, write);
+    EXPECT_FALSE(port.IsAsyncCompleted(read));
+    EXPECT_FALSE(port.IsAsyncCompleted(write));
+
+    line->Unplug();
+    int32_t system = 0;
+    EXPECT_EQ(ErrorOf([&] { port.WaitForAsync(read); }, &system), CError_ReadFailed);
+    EXPECT_EQ(system, int32_t(ERROR_BAD_COMMAND));
+    EXPECT_EQ(ErrorOf([&] { port.WaitForAsync(write); }, &system), CError_WriteFailed);
+    EXPECT_EQ(system, int32_t(ERROR_BAD_COMMAND));
+    EXPECT_EQ(ErrorOf([&] { port.Read(buffer, 8); }), CError_ReadFailed);
+    DoneAsync(read);
+    DoneAsync(write);
+    port.Close();
+    EXPECT_FALSE(port.Connected());
+}
+
 TEST_F(ComPortFakeTest, ClosedPortReportsInvalidHandle) {
     int32_t system = 0;
     EXPECT_EQ(ErrorOf([&] { port.Write("x", 1); }, &system), CError_WriteFailed);

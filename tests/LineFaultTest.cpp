@@ -1,0 +1,140 @@
+// The line failing under the window: the adapter pulled while the program writes to it, and the
+// far end hanging up and coming back under the same port name. The window must report, keep
+// what it showed, stay usable and let the user open the port again.
+
+#include "Application.h"
+#include "DialogueHarness.h"
+#include "FailureReport.h"
+#include "OpenDialog.h"
+#include "PageControl.h"
+#include "support/PtyPair.h"
+
+#include <QDir>
+#include <QFile>
+#include <chrono>
+#include <thread>
+
+using namespace Dialogue;
+
+namespace {
+
+bool ShownError(const TFakeDialogs& dialogs, const QString& text) {
+    for (const auto& box : dialogs.shown)
+        if (box.icon == TMsgIcon::Error && box.text == text)
+            return true;
+    return false;
+}
+
+// Failure reports, of handlers and of port events alike, are boxes as in the program: here
+// boxes of the fake dialogs.
+class ReportedFailures {
+public:
+    explicit ReportedFailures(TDialogs& dialogs) : m_earlier(TApplication::Instance()->Dialogs()) {
+        TApplication::Instance()->SetDialogs(&dialogs);
+        SetUiFailureReporter([] { ReportCurrentException(); });
+    }
+    ~ReportedFailures() {
+        SetUiFailureReporter(nullptr);
+        TApplication::Instance()->SetDialogs(m_earlier);
+    }
+
+private:
+    TDialogs* m_earlier;
+};
+
+class LineFaultTest : public TDialogueTest {
+protected:
+    ReportedFailures reports{dialogs};
+};
+
+TEST_F(LineFaultTest, AdapterPulledWhileTheCommandIsWritten) {
+    ASSERT_TRUE(OpenFrozen());
+    QTemporaryDir images;
+    dialogs.openAnswer = MakeImage(images, QStringLiteral("flash.bin"), 524288);
+    form->FileOpen1Execute(form->ToolButton3);
+    const std::vector<std::string> before = Lines(form->RichEdit1);
+    // The command's write stalls as under flow control; the adapter goes while it waits.
+    line->HoldOutput(true);
+    std::thread puller([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        line->Unplug();
+    });
+    dialogs.shown.clear();
+    form->ToolButton16->click();
+    puller.join();
+
+    EXPECT_TRUE(ShownError(dialogs, QStringLiteral("WriteFile function failed (win error code: 22)")));
+    const std::vector<std::string> after = Lines(form->RichEdit1);
+    ASSERT_GE(after.size(), before.size());
+    EXPECT_EQ(std::vector<std::string>(after.begin(), after.begin() + long(before.size())), before);
+    EXPECT_EQ(LastLine(form->RichEdit1), before.back()) << "a command that failed is not logged";
+    // The window can still be left, its options saved.
+    form->show();
+    EXPECT_TRUE(form->close());
+    EXPECT_TRUE(QFile::exists(harness.store.FileName()));
+}
+
+// The far end of a virtual port closes (the simulator or socat ended) and a new one is
+// published under the same name.
+class HangUpTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(runtime.isValid());
+        earlierRuntime = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+        ASSERT_TRUE(QDir().mkpath(Folder()));
+        InstallUiHandOver();
+    }
+    void TearDown() override {
+        form.reset();
+        qputenv("XDG_RUNTIME_DIR", earlierRuntime);
+    }
+    QString Folder() const { return runtime.filePath(QStringLiteral("vell-writer/ports")); }
+    void Publish(const TPtyPair& pty) {
+        const QString link = Folder() + QStringLiteral("/hup0");
+        QFile::remove(link);
+        ASSERT_TRUE(QFile::link(QString::fromStdString(pty.Path()), link));
+    }
+    // The receiver's start string on `pty` is answered with the freeze request.
+    void ExpectAnswered(const TPtyPair& pty) {
+        pty.Send(StartString);
+        EXPECT_TRUE(PumpUntil([&] { return LastLine(form->RichEdit1) == "Sending command string 2..."; }));
+        EXPECT_EQ(pty.Receive(16), "STX,EF81DD51,ETX");
+    }
+
+    QTemporaryDir runtime;
+    QByteArray earlierRuntime;
+    TWindowHarness harness{{"hup0"}};
+    TFakeDialogs& dialogs = harness.dialogs;
+    ReportedFailures reports{dialogs};
+    std::unique_ptr<TSDIAppForm> form;
+};
+
+TEST_F(HangUpTest, FarEndHangsUpAndComesBack) {
+    auto first = std::make_unique<TPtyPair>();
+    Publish(*first);
+    form = harness.Build();
+    form->ToolButton1->click();
+    ASSERT_TRUE(form->Dec->Connected());
+    ExpectAnswered(*first);
+    const std::vector<std::string> shown = Lines(form->RichEdit1);
+
+    first.reset(); // the far end closes: the terminal hangs up
+    ASSERT_TRUE(PumpUntil([&] { return !dialogs.shown.empty(); })) << "the hang-up went unreported";
+    EXPECT_EQ(dialogs.shown[0].icon, TMsgIcon::Error);
+    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("ClearCommError function failed (win error code: 22)"));
+    EXPECT_EQ(Lines(form->RichEdit1), shown);
+
+    TPtyPair second;
+    Publish(second);
+    form->ToolButton1->click(); // close the port that hung up...
+    EXPECT_FALSE(form->Dec->Connected());
+    EXPECT_EQ(LastLine(form->RichEdit1), "Correctly close port hup0");
+    form->ToolButton1->click(); // ...and open it again: the new far end
+    ASSERT_TRUE(form->Dec->Connected());
+    EXPECT_EQ(form->RichEdit1->Line(0), "Correctly open port hup0");
+    ExpectAnswered(second);
+    EXPECT_EQ(dialogs.shown.size(), 1u);
+}
+
+} // namespace
