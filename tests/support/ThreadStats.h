@@ -19,6 +19,15 @@ inline std::set<int> ThreadIds() {
     return ids;
 }
 
+// The thread's name. Threads the toolkit starts carry names of their own; a plain std::thread
+// keeps the name of the program.
+inline std::string ThreadName(int thread) {
+    std::ifstream comm("/proc/self/task/" + std::to_string(thread) + "/comm");
+    std::string name;
+    std::getline(comm, name);
+    return name;
+}
+
 inline long ContextSwitches(int thread) {
     std::ifstream status("/proc/self/task/" + std::to_string(thread) + "/status");
     std::string line;
