@@ -63,7 +63,8 @@ TEST_F(LineFaultTest, AdapterPulledWhileTheCommandIsWritten) {
     form->ToolButton16->click();
     puller.join();
 
-    EXPECT_TRUE(ShownError(dialogs, QStringLiteral("WriteFile function failed (win error code: 22)")));
+    EXPECT_TRUE(
+        ShownError(dialogs, QStringLiteral("WriteFile function failed (win error code: 22)")));
     const std::vector<std::string> after = Lines(form->RichEdit1);
     ASSERT_GE(after.size(), before.size());
     EXPECT_EQ(std::vector<std::string>(after.begin(), after.begin() + long(before.size())), before);
@@ -98,7 +99,8 @@ protected:
     // The receiver's start string on `pty` is answered with the freeze request.
     void ExpectAnswered(const TPtyPair& pty) {
         pty.Send(StartString);
-        EXPECT_TRUE(PumpUntil([&] { return LastLine(form->RichEdit1) == "Sending command string 2..."; }));
+        EXPECT_TRUE(
+            PumpUntil([&] { return LastLine(form->RichEdit1) == "Sending command string 2..."; }));
         EXPECT_EQ(pty.Receive(16), "STX,EF81DD51,ETX");
     }
 
@@ -122,7 +124,8 @@ TEST_F(HangUpTest, FarEndHangsUpAndComesBack) {
     first.reset(); // the far end closes: the terminal hangs up
     ASSERT_TRUE(PumpUntil([&] { return !dialogs.shown.empty(); })) << "the hang-up went unreported";
     EXPECT_EQ(dialogs.shown[0].icon, TMsgIcon::Error);
-    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("ClearCommError function failed (win error code: 22)"));
+    EXPECT_EQ(dialogs.shown[0].text,
+              QStringLiteral("ClearCommError function failed (win error code: 22)"));
     EXPECT_EQ(Lines(form->RichEdit1), shown);
 
     TPtyPair second;
