@@ -3,7 +3,8 @@
 # missing, builds with warnings as errors, and runs every test through ctest. The suite runs
 # also under AddressSanitizer and UndefinedBehaviorSanitizer, and the serial port's tests (the
 # threaded part) under ThreadSanitizer. No display is needed: the window tests run on Qt's
-# offscreen platform. The line's bytes are also fuzzed briefly with libFuzzer.
+# offscreen platform. The line's bytes, the run's text watch and the receiver state machine of
+# the main window are also fuzzed briefly with libFuzzer.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
@@ -30,7 +31,8 @@ done
 echo "== fuzzing what comes from the line, briefly"
 CXX=clang++ cmake -S "$root/tests/fuzz" -B "$build-fuzz" >/dev/null
 cmake --build "$build-fuzz" --parallel "$jobs"
-for target in fuzz_received_bytes fuzz_error_marks fuzz_settings_values; do
+for target in fuzz_received_bytes fuzz_error_marks fuzz_settings_values fuzz_text_watch \
+              fuzz_state_machine; do
   mkdir -p "$build-fuzz/corpus/$target"
   log="$build-fuzz/$target.log"
   if ! "$build-fuzz/$target" -max_total_time=15 -artifact_prefix="$build-fuzz/" \
