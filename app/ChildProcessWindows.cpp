@@ -21,6 +21,16 @@ TChildProcessWindows::~TChildProcessWindows() {
 }
 
 bool TChildProcessWindows::WinExec(const QString& commandLine, int) {
+    // Programs that have ended are forgotten: their windows are gone for good, and a run a
+    // day would otherwise keep every one of them for as long as Vell Writer runs.
+    for (auto entry = m_windows.begin(); entry != m_windows.end();) {
+        if (entry->second->state() == QProcess::NotRunning) {
+            delete entry->second;
+            entry = m_windows.erase(entry);
+        } else {
+            ++entry;
+        }
+    }
     auto* process = new QProcess(this);
     process->setProgram(commandLine);
     process->setProcessChannelMode(QProcess::ForwardedChannels);
