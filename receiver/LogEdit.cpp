@@ -28,20 +28,26 @@ void TLogEdit::Append(const std::string& text) {
 void TLogEdit::Append(const QString& text) {
     QScrollBar* bar = verticalScrollBar();
     const bool following = bar->value() == bar->maximum();
+    // One edit for all the lines: the view lays the document out once, when the edit ends.
+    // Step by step, each move, break, format and insert was a change of its own, the old last
+    // line was laid out again just to place the cursor, and an append with its repaint cost
+    // twice what Qt's own appendPlainText does.
+    QTextCursor cursor(document());
+    cursor.beginEditBlock();
     qsizetype start = 0;
     for (;;) {
         const qsizetype end = text.indexOf(u'\n', start);
-        AppendLine(text.mid(start, (end < 0 ? text.size() : end) - start));
+        AppendLine(cursor, text.mid(start, (end < 0 ? text.size() : end) - start));
         if (end < 0)
             break;
         start = end + 1;
     }
+    cursor.endEditBlock();
     if (following)
         bar->setValue(bar->maximum());
 }
 
-void TLogEdit::AppendLine(const QString& line) {
-    QTextCursor cursor(document());
+void TLogEdit::AppendLine(QTextCursor& cursor, const QString& line) {
     cursor.movePosition(QTextCursor::End);
     if (m_lineCount > 0)
         cursor.insertBlock();

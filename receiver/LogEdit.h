@@ -9,6 +9,8 @@
 #include <QPlainTextEdit>
 #include <string>
 
+class QTextCursor;
+
 class TLogEdit : public QPlainTextEdit {
     Q_OBJECT
 public:
@@ -32,7 +34,7 @@ public:
     void DeleteLine(int index);          // out-of-range indexes are ignored
 
 private:
-    void AppendLine(const QString& line);
+    void AppendLine(QTextCursor& cursor, const QString& line); // inside the caller's edit
 
     TColor m_color = clBlack;
     // The document always holds one block, even when empty, so the line count is kept apart.
