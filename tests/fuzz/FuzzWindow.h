@@ -14,6 +14,7 @@
 #include "SettingsStore.h"
 #include "platform/FakeDevice.h"
 
+#include <QCoreApplication>
 #include <QString>
 #include <initializer_list>
 #include <cstdio>
@@ -76,6 +77,7 @@ struct TFuzzWindow {
     void Receive(const std::string& bytes) {
         line->Send(bytes);
         form->Dec->CallRxChar();
+        Settle();
     }
     // The receiver sets its modem lines; the driver reports the DSR and RLSD lines that changed,
     // as the event thread would.
@@ -89,7 +91,12 @@ struct TFuzzWindow {
             form->Dec->CallDSRChange();
         if (changed & Platform::MS_RLSD_ON)
             form->Dec->CallRLSDChange();
+        Settle();
     }
+    // Back in the message loop between two events: what the handlers posted (repaints,
+    // layouts) is delivered, as the program's loop would; left undelivered it would pile up.
+    // Timers are not served: they expire only when the target says so.
+    static void Settle() { QCoreApplication::sendPostedEvents(); }
 
     std::shared_ptr<Platform::TFakeLine> line = Platform::TFakeLine::Publish(LinePort);
     TFakeDialogs dialogs;

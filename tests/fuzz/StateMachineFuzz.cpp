@@ -110,6 +110,7 @@ public:
                              action % 16, State(), Page(), Connected() ? "open" : "closed");
             if (!Step(action))
                 return; // the window was closed
+            TFuzzWindow::Settle();
             CheckWhole();
         }
     }

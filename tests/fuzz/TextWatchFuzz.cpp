@@ -105,6 +105,7 @@ TOutcome Deliver(const std::string& stream, const std::vector<size_t>& reads, bo
     FUZZ_CHECK(form.ReceiverState == rsFrozen);
     Window->line->TakeSent();
     Window->dialogs.shown.clear();
+    TFuzzWindow::Settle();
     return outcome;
 }
 
