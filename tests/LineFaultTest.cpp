@@ -88,7 +88,10 @@ protected:
     }
     void TearDown() override {
         form.reset();
-        qputenv("XDG_RUNTIME_DIR", earlierRuntime);
+        if (earlierRuntime.isNull())
+            qunsetenv("XDG_RUNTIME_DIR");
+        else
+            qputenv("XDG_RUNTIME_DIR", earlierRuntime);
     }
     QString Folder() const { return runtime.filePath(QStringLiteral("vell-writer/ports")); }
     void Publish(const TPtyPair& pty) {
