@@ -47,6 +47,18 @@ inline long ContextSwitches(pid_t pid) {
     return total;
 }
 
+// The same for one thread of the process.
+inline long TaskContextSwitches(pid_t pid, pid_t tid) {
+    long total = 0;
+    std::ifstream status("/proc/" + std::to_string(pid) + "/task/" + std::to_string(tid) +
+                         "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.find("ctxt_switches:") != std::string::npos)
+            total += std::stol(line.substr(line.find(':') + 1));
+    return total;
+}
+
 inline int ThreadCount(pid_t pid) {
     return int(Tasks(pid).size());
 }

@@ -8,6 +8,7 @@
 // and how many bytes a pty holds for a reader that does not read.
 // Run: build-h-bench/bench/rx_throughput_bench [MiB per run] [rounds]
 
+#include "BenchProc.h"
 #include "BenchPty.h"
 #include "ComPort.h"
 #include "UiHandOver.h"
@@ -18,10 +19,12 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <mutex>
 #include <poll.h>
 #include <thread>
 #include <unistd.h>
@@ -63,6 +66,7 @@ public:
             m_pattern.push_back(static_cast<unsigned char>(i % Period));
         fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
         m_thread = std::thread([this, master, total] {
+            m_tid = gettid();
             uint64_t sent = 0;
             while (sent < total && !m_stop) {
                 const size_t n = size_t(std::min<uint64_t>(WriteChunk, total - sent));
@@ -77,11 +81,21 @@ public:
                     std::abort();
                 }
             }
+            // Stays until joined, so that its context switches can be told from the reader's.
+            std::unique_lock lock(m_mutex);
+            m_joining.wait(lock, [this] { return m_join; });
         });
     }
+    // The writer's own context switches so far.
+    long Switches() const { return BenchProc::TaskContextSwitches(getpid(), m_tid); }
     // Waits for the writer; with `abandon` it stops wherever it is (the reader gave up).
     void Join(bool abandon) {
         m_stop = abandon;
+        {
+            std::lock_guard lock(m_mutex);
+            m_join = true;
+        }
+        m_joining.notify_one();
         m_thread.join();
     }
 
@@ -89,6 +103,10 @@ private:
     std::vector<unsigned char> m_pattern;
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
+    std::atomic<pid_t> m_tid{0};
+    std::mutex m_mutex;
+    std::condition_variable m_joining;
+    bool m_join = false;
 };
 
 // The checksum of the first `total` bytes of the pattern: what the reader must arrive at. Worked
@@ -109,6 +127,7 @@ uint64_t ExpectedChecksum(uint64_t total) {
 struct TRun {
     double seconds = 0;
     uint64_t bytes = 0, wrong = 0, reads = 0;
+    long switches = 0; // context switches of the reading side (all threads but the writer)
     bool checksumOk = false;
     double MBps() const { return double(bytes) / seconds / 1e6; }
 };
@@ -118,6 +137,7 @@ TRun PlainLoop(uint64_t total, uint64_t expected) {
     TPatternCheck got;
     TRun run;
     std::vector<unsigned char> buffer(65536);
+    const long switches = BenchProc::ContextSwitches(getpid());
     const auto start = Clock::now();
     TFlood flood(pty.master, total);
     int quiet = 0;
@@ -135,6 +155,7 @@ TRun PlainLoop(uint64_t total, uint64_t expected) {
         }
     }
     run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    run.switches = BenchProc::ContextSwitches(getpid()) - switches - flood.Switches();
     flood.Join(got.count < total);
     run.bytes = got.count;
     run.wrong = got.wrong;
@@ -173,10 +194,12 @@ TRun ThroughComPort(uint64_t total, uint64_t expected, int32_t inputSize) {
             QCoreApplication::quit();
     });
     watchdog.start(1000);
+    const long switches = BenchProc::ContextSwitches(getpid());
     const auto start = Clock::now();
     TFlood flood(pty.master, total);
     QCoreApplication::exec();
     run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    run.switches = BenchProc::ContextSwitches(getpid()) - switches - flood.Switches();
     port.Close();
     flood.Join(got.count < total);
     run.bytes = got.count;
@@ -230,16 +253,18 @@ int main(int argc, char** argv) {
 
     std::printf("%llu MiB through a pty, median of %d runs each (runs interleaved)\n",
                 static_cast<unsigned long long>(mib), rounds);
-    std::printf("%-38s %10s %10s %14s %10s %8s\n", "", "MB/s", "x plain", "bytes/handler", "lost",
-                "pattern");
+    std::printf("%-38s %10s %10s %14s %13s %10s %8s\n", "", "MB/s", "x plain", "bytes/handler",
+                "switches/KiB", "lost", "pattern");
     double plain = 0;
     for (int c = 0; c < 3; ++c) {
-        std::vector<double> rates, perRead;
+        std::vector<double> rates, perRead, switches;
         uint64_t lost = 0, wrong = 0;
         bool checksums = true;
         for (const TRun& run : runs[c]) {
             rates.push_back(run.MBps());
             perRead.push_back(double(run.bytes) / double(std::max<uint64_t>(run.reads, 1)));
+            switches.push_back(double(run.switches) * 1024 /
+                               double(std::max<uint64_t>(run.bytes, 1)));
             lost += total - run.bytes;
             wrong += run.wrong;
             checksums = checksums && run.checksumOk;
@@ -247,8 +272,8 @@ int main(int argc, char** argv) {
         const double rate = Median(rates);
         if (c == 0)
             plain = rate;
-        std::printf("%-38s %10.1f %10.2f %14.0f %10llu %8s\n", names[c], rate, rate / plain,
-                    Median(perRead), static_cast<unsigned long long>(lost),
+        std::printf("%-38s %10.1f %10.2f %14.0f %13.2f %10llu %8s\n", names[c], rate, rate / plain,
+                    Median(perRead), Median(switches), static_cast<unsigned long long>(lost),
                     wrong == 0 && checksums ? "intact" : "BROKEN");
     }
     std::printf("a pty holds %zu bytes for a reader that does not read\n", PtyCapacity());
