@@ -14,6 +14,7 @@ namespace {
 
 constexpr DWORD LineErrorBits = CE_FRAME | CE_OVERRUN | CE_RXPARITY | CE_RXOVER;
 constexpr int TxChecks = 12; // 2 ms doubling to about 4 s, then no more looking
+constexpr size_t MinInputCapacity = 4096;
 
 std::optional<TCommEngine::Clock::time_point> Earliest(
     std::optional<TCommEngine::Clock::time_point> a,
@@ -73,8 +74,9 @@ DWORD TCommEngine::SetupComm(DWORD inQueue, DWORD outQueue) {
     std::lock_guard lock(m_mutex);
     if (m_gone)
         return ERROR_BAD_COMMAND;
-    // The size is a floor, as on other systems; 0 leaves the driver's default.
-    m_inputCapacity = inQueue == 0 ? 4096 : inQueue;
+    // The size is a floor, as on other systems: never less than the terminal driver's own
+    // 4 KiB, so that a flood is taken in reads of that size rather than in quarters.
+    m_inputCapacity = std::max<size_t>(inQueue, MinInputCapacity);
     return ERROR_SUCCESS;
 }
 
@@ -436,14 +438,12 @@ void TCommEngine::PullInput() {
         if (got == 0)
             return;
         const size_t before = m_input.size();
-        const bool dropNull = (m_dcb.Flags & DCB_NULL) != 0;
-        for (long i = 0; i < got; ++i) {
-            if (dropNull && chunk[i] == '\0')
-                continue;
-            if (chunk[i] == m_dcb.EvtChar)
-                Record(EV_RXFLAG);
-            m_input.push_back(chunk[i]);
-        }
+        char* end = chunk + got;
+        if ((m_dcb.Flags & DCB_NULL) != 0)
+            end = std::remove(chunk, end, '\0');
+        if (std::memchr(chunk, m_dcb.EvtChar, size_t(end - chunk)) != nullptr)
+            Record(EV_RXFLAG);
+        m_input.insert(m_input.end(), chunk, end);
         if (m_input.size() > before)
             Record(EV_RXCHAR);
         const size_t full = m_inputCapacity * 8 / 10;

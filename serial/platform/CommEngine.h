@@ -113,7 +113,7 @@ private:
     DCB m_dcb;
     COMMTIMEOUTS m_timeouts;
     std::deque<char> m_input;
-    size_t m_inputCapacity = 4096;
+    size_t m_inputCapacity = 4096; // SetupComm's size, never below 4 KiB
     DWORD m_mask = 0;
     DWORD m_history = 0; // masked events since the last completed wait
     DWORD m_errors = 0;  // CE_* bits since the last ClearCommError
