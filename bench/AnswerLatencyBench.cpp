@@ -3,6 +3,9 @@
 // "STX,EF81" then "DD51,ETX", is read back on the master. Side by side, in one run:
 //   (a) a plain poll/read/write loop on the slave (the limit),
 //   (b) TComPort, its event thread handing over to the Qt UI thread, OnRxChar answering,
+//   (b') the same without "transmit queue empty" among its events: with all of them, the
+//       answer's own emptied queue is handed over too, often just as the next start string
+//       comes (a pseudo-terminal drains at once),
 //   (c) Qt's QSerialPort, readyRead on the UI thread answering,
 //   (d) libserialport, a thread waiting in sp_wait and answering with blocking writes,
 //   (e) the program's own main window, opened on the pty through a virtual port link, whose
@@ -12,7 +15,7 @@
 // Each exchange starts once the previous answer has been read in full; a warm-up of untimed
 // exchanges goes first. Prints median and 99th percentile, and each one's ratio to (a).
 // Run: QT_QPA_PLATFORM=offscreen build/bench/answer_latency_bench [exchanges] [warm-up] [cases]
-// where cases picks some of the letters "abcdef" (all by default), for profiling one of them.
+// where cases picks some of the letters "abBcdef" (all by default), for profiling one of them.
 
 #include "ChildProcessWindows.h"
 #include "BenchPty.h"
@@ -155,10 +158,12 @@ TResult PlainLoop(int warmup, int exchanges, int pauseMs = 0) {
 }
 
 // (b) TComPort with its default events and hand-over; OnRxChar on the UI thread answers.
-TResult ThroughComPort(int warmup, int exchanges) {
+TResult ThroughComPort(int warmup, int exchanges, bool watchTxEmpty) {
     TPty pty;
     TComPort port(nullptr);
     port.SetPort(pty.path);
+    if (!watchTxEmpty)
+        port.Events.Exclude(evTxEmpty);
     TAnswerer answerer([&](const std::string& s) { port.Write(s.data(), int32_t(s.size())); });
     port.OnRxChar = [&](TObject*, int32_t count) {
         char buffer[64];
@@ -312,10 +317,10 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     const int exchanges = argc > 1 ? std::atoi(argv[1]) : 10000;
     const int warmup = argc > 2 ? std::atoi(argv[2]) : 1000;
-    const std::string cases = argc > 3 ? argv[3] : "abcdef";
+    const std::string cases = argc > 3 ? argv[3] : "abBcdef";
     auto wanted = [&](char c) { return cases.find(c) != std::string::npos; };
 
-    TResult plain, ours, qt, lib, window, paused, plainPaused;
+    TResult plain, ours, oursNoTxEmpty, qt, lib, window, paused, plainPaused;
     {
         QCoreApplication application(argc, argv);
         InstallUiHandOver();
@@ -323,7 +328,9 @@ int main(int argc, char** argv) {
         if (wanted('f'))
             plainPaused = PlainLoop(warmup, exchanges, 5);
         if (wanted('b'))
-            ours = ThroughComPort(warmup, exchanges);
+            ours = ThroughComPort(warmup, exchanges, true);
+        if (wanted('B'))
+            oursNoTxEmpty = ThroughComPort(warmup, exchanges, false);
         if (wanted('c'))
             qt = ThroughQSerialPort(warmup, exchanges);
         if (wanted('d'))
@@ -348,6 +355,7 @@ int main(int argc, char** argv) {
                 "x (a) p99");
     Print("(a) plain poll/read/write loop", plain, plain);
     Print("(b) TComPort OnRxChar on the UI thread", ours, plain);
+    Print("(b') the same, evTxEmpty not watched", oursNoTxEmpty, plain);
     Print("(c) QSerialPort readyRead on UI thread", qt, plain);
     Print("(d) libserialport sp_wait thread", lib, plain);
     Print("(e) main window DecRxChar (shown)", window, plain);
