@@ -17,10 +17,10 @@
 // Run: QT_QPA_PLATFORM=offscreen build/bench/answer_latency_bench [exchanges] [warm-up] [cases]
 // where cases picks some of the letters "abBcdef" (all by default), for profiling one of them.
 
-#include "ChildProcessWindows.h"
+#include "BenchDialogs.h"
 #include "BenchPty.h"
+#include "ChildProcessWindows.h"
 #include "ComPort.h"
-#include "Dialogs.h"
 #include "SDIAppForm.h"
 #include "SettingsStore.h"
 #include "ToolButton.h"
@@ -246,15 +246,6 @@ TResult ThroughLibSerialPort(int warmup, int exchanges) {
     sp_free_port(port);
     return result;
 }
-
-// No box is ever shown: "is the receiver frozen?" is answered No, so the window stays idle.
-class TNoDialogs final : public TDialogs {
-public:
-    bool AskYesNo(QWidget*, const QString&, const QString&, TMsgIcon) override { return false; }
-    void ShowOk(QWidget*, const QString&, const QString&, TMsgIcon) override {}
-    bool ExecuteOpen(QWidget*, TOpenDialog&) override { return false; }
-    int ExecModal(QDialog&) override { return 0; }
-};
 
 // (e) The program's main window, shown, its port opened with the toggle on a virtual port that
 // links to the pty; DecRxChar answers the start string. (f) with a pause after each answer.

@@ -20,10 +20,10 @@
 // Run: build-h-bench/bench/log_flood_bench [seconds] [rounds] [cases], cases from "abc" (all by
 // default)
 
+#include "BenchDialogs.h"
 #include "BenchPty.h"
 #include "ChildProcessWindows.h"
 #include "ComPort.h"
-#include "Dialogs.h"
 #include "LogEdit.h"
 #include "Rendering.h"
 #include "SDIAppForm.h"
@@ -312,15 +312,6 @@ TResult PlainEdit(double seconds) {
         pty.master, seconds, read, [&] { return double(edit->blockCount()); },
         [&] { return double(edit->document()->characterCount()); }, maxHandlerMs);
 }
-
-// No box is ever shown: the window is left alone while the text streams in.
-class TNoDialogs final : public TDialogs {
-public:
-    bool AskYesNo(QWidget*, const QString&, const QString&, TMsgIcon) override { return false; }
-    void ShowOk(QWidget*, const QString&, const QString&, TMsgIcon) override {}
-    bool ExecuteOpen(QWidget*, TOpenDialog&) override { return false; }
-    int ExecModal(QDialog&) override { return 0; }
-};
 
 // (b), (c) The program's main window, its port opened with the toggle on a virtual port that
 // links to the pty.
