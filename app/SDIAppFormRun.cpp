@@ -130,7 +130,19 @@ void TSDIAppForm::StartRun() {
         // The receiver's loader must not get its command before the transfer program is up.
         windows.Sleep(std::clamp(Spin1->Value(), 0, LongestCommandDelay));
     }
-    SendCommand(command);
+    try {
+        SendCommand(command);
+    } catch (...) {
+        // The command never reached the receiver, so no run is under way, and none would ever
+        // end: the watchdog starts only with the receiver's answer. Left running, the window
+        // would keep its tool bar disabled and refuse every page change until it was closed.
+        // The receiver is still in its loader, as before the run; the failure is then told.
+        Timer1->stop();
+        CloseExternalWindow();
+        RunToolBar->setEnabled(true);
+        EnterFrozen();
+        throw;
+    }
 }
 
 void TSDIAppForm::TextWatch(TLogEdit* log, const char* chunk, int32_t count) {

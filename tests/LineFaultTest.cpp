@@ -7,10 +7,12 @@
 #include "FailureReport.h"
 #include "OpenDialog.h"
 #include "PageControl.h"
+#include "ToolBar.h"
 #include "support/PtyPair.h"
 
 #include <QDir>
 #include <QFile>
+#include <QTimer>
 #include <chrono>
 #include <thread>
 
@@ -69,6 +71,10 @@ TEST_F(LineFaultTest, AdapterPulledWhileTheCommandIsWritten) {
     ASSERT_GE(after.size(), before.size());
     EXPECT_EQ(std::vector<std::string>(after.begin(), after.begin() + long(before.size())), before);
     EXPECT_EQ(LastLine(form->RichEdit1), before.back()) << "a command that failed is not logged";
+    // No run is left under way that nothing would ever end: the tool bar and pages are free.
+    EXPECT_EQ(form->ReceiverState, rsFrozen);
+    EXPECT_TRUE(form->ToolBar1->isEnabled());
+    EXPECT_FALSE(form->Timer1->isActive());
     // The window can still be left, its options saved.
     form->show();
     EXPECT_TRUE(form->close());

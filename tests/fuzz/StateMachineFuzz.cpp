@@ -433,6 +433,9 @@ private:
                asked + (confirm ? 1 : 0));
         if (yes && Reports() == before.reports)
             FUZZ_CHECK(!OwnEnabled(Form().RunToolBar));
+        // A command that could not be written leaves no run behind.
+        if (yes && Reports() != before.reports)
+            FUZZ_CHECK(State() != rsRunning && OwnEnabled(Form().RunToolBar));
     }
 
     // A timer expires, if it runs.
