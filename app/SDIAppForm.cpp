@@ -156,12 +156,19 @@ void TSDIAppForm::FormClose(QObject*) {
 }
 
 void TSDIAppForm::closeEvent(QCloseEvent* event) {
-    // A failing save keeps the window open, so that nothing the user set is lost unnoticed.
+    // A failing save keeps the window open once, so that nothing the user set is lost
+    // unnoticed; closing again, the user has been told and leaves without saving. Refused for
+    // good, a settings file that cannot be written would leave no way out but killing.
     try {
         FormClose(this);
         event->accept();
     } catch (...) {
-        event->ignore();
+        if (m_closeRefused) {
+            event->accept();
+        } else {
+            event->ignore();
+            m_closeRefused = true;
+        }
         ReportCurrentException();
     }
 }

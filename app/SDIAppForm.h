@@ -178,4 +178,5 @@ private:
     TDialogs& m_dialogs;
     TAboutBox* m_aboutBox = nullptr;
     bool m_outerSizeSet = false;
+    bool m_closeRefused = false; // a close was refused because the settings could not be saved
 };

@@ -155,7 +155,7 @@ TEST_F(SettingsTest, ClosingTheWindowStoresWhatTheControlsShow) {
     EXPECT_TRUE(dialogs.shown.empty());
 }
 
-TEST_F(SettingsTest, FailingSaveIsReportedAndTheWindowStaysOpen) {
+TEST_F(SettingsTest, FailingSaveIsReportedAndTheWindowStaysOpenOnce) {
     // The settings file's folder is a plain file: nothing can be written under it.
     const QString blocker = harness.folder.filePath(QStringLiteral("file"));
     QFile(blocker).open(QIODevice::WriteOnly);
@@ -171,6 +171,12 @@ TEST_F(SettingsTest, FailingSaveIsReportedAndTheWindowStaysOpen) {
     ASSERT_EQ(dialogs.shown.size(), 2u);
     EXPECT_EQ(dialogs.shown[1].text, QStringLiteral("Failed to set data for 'ComPort'"));
     EXPECT_EQ(dialogs.shown[1].icon, TMsgIcon::Error);
+
+    // Told once, the user may still leave: a second close goes through, told again.
+    EXPECT_TRUE(window->close());
+    EXPECT_FALSE(window->isVisible());
+    ASSERT_EQ(dialogs.shown.size(), 3u);
+    EXPECT_EQ(dialogs.shown[2].text, QStringLiteral("Failed to set data for 'ComPort'"));
 }
 
 // A huge stored delay must not block the window for days, and one beyond 32 bits is refused.
