@@ -25,6 +25,15 @@ wait_for() {
     sleep 0.1
   done
 }
+# True when the shown window titled exactly $1 holds the keyboard focus. Keys and clicks wait
+# for this rather than for a fixed time: under a sanitizer on a busy machine a dialog can take
+# seconds to appear, and keys typed before it would go to the window behind it.
+focused() {
+  local id
+  id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1) || return 1
+  [ -n "$id" ] && [ "$(xdotool getwindowfocus 2>/dev/null)" = "$id" ]
+}
+shown() { xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
 
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
 pids+=($!)
@@ -43,26 +52,26 @@ crc=$(gzip -c "$work/flash.bin" | tail -c 8 | head -c 4 | od -An -tx4 | tr -d ' 
 QT_QPA_PLATFORM=xcb "$program" >"$work/program.log" 2>&1 &
 program_pid=$!
 pids+=($program_pid)
-wait_for 'xdotool search --name "Vell Writer 1.0.1" >/dev/null 2>&1' 15 || fail "no window"
-sleep 0.5
+main="Vell Writer 1.0.1"
+wait_for 'shown "$main"' 30 || fail "no window"
 click() { xdotool mousemove "$1" "$2" click 1; sleep 0.3; }
 
 click 27 365                                   # open the port (Flash page)
-wait_for 'grep -q "frozen in the loader" "$work/sim.log"' 10 || fail "the receiver was not frozen"
-sleep 0.5
+wait_for 'grep -q "frozen in the loader" "$work/sim.log"' 30 || fail "the receiver was not frozen"
 click 75 365                                   # choose the image
-sleep 1
+wait_for 'focused Open' 30 || fail "no file dialog"
 xdotool type --delay 5 "$work/flash.bin"
 xdotool key Return
-sleep 1
+wait_for '! shown Open' 30 || fail "the file dialog stayed open"
 click 163 365                                  # program
-sleep 0.5
+wait_for 'focused Attention' 30 || fail "no question before writing"
 xdotool key Return                             # Yes to "You are writing FLASH with file ..."
-wait_for 'grep -q "run over" "$work/sim.log"' 30 || fail "the write did not end"
+wait_for 'grep -q "run over" "$work/sim.log"' 60 || fail "the write did not end"
 grep -q "image received: size=524288 crc32=0x$crc" "$work/sim.log" || fail "another image arrived"
 grep -q "02 43 30 34 32 2C 35 03" "$work/sim.log" || fail "no FLASH command on the line"
 
 # The log, as the user sees it: select it all and copy it.
+wait_for '! shown Attention' 30 || fail "a box is left open"
 sleep 0.5
 click 200 150
 xdotool key ctrl+a ctrl+c
