@@ -64,7 +64,7 @@ TEST_F(ComPortPtyTest, BytesGoBothWays) {
 
     pty.Send(std::string("\x02S000,0\x03", 8));
     std::string received;
-    for (int tries = 0; tries < 200 && received.size() < 8; ++tries) {
+    for (int tries = 0; tries < 2000 && received.size() < 8; ++tries) {
         std::string chunk;
         port.ReadStr(chunk, 8 - int32_t(received.size()));
         received += chunk;
@@ -107,7 +107,7 @@ TEST_F(ComPortPtyTest, MissingDeviceGivesNoSuchDevice) {
 TEST_F(ComPortPtyTest, ClosingDiscardsUnreadBytes) {
     port.Open();
     pty.Send("stale");
-    for (int tries = 0; tries < 200 && port.InputCount() < 5; ++tries)
+    for (int tries = 0; tries < 2000 && port.InputCount() < 5; ++tries)
         usleep(5000);
     ASSERT_EQ(port.InputCount(), 5);
     port.Close();
