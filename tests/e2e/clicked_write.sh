@@ -16,7 +16,16 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-fail() { echo "FAILED: $*" >&2; echo "--- simulator:" >&2; tail -n 30 "$work/sim.log" >&2; exit 1; }
+fail() {
+  echo "FAILED: $*" >&2
+  echo "--- shown windows (the focus is on $(xdotool getwindowfocus 2>/dev/null)):" >&2
+  for id in $(xdotool search --onlyvisible --name '.*' 2>/dev/null); do
+    echo "$id \"$(xdotool getwindowname "$id")\"" >&2
+  done
+  echo "--- program:" >&2; tail -n 20 "$work/program.log" >&2
+  echo "--- simulator:" >&2; tail -n 30 "$work/sim.log" >&2
+  exit 1
+}
 # Waits up to $2 seconds for the condition in $1.
 wait_for() {
   local deadline=$((SECONDS + $2))
@@ -60,11 +69,26 @@ click 27 365                                   # open the port (Flash page)
 wait_for 'grep -q "frozen in the loader" "$work/sim.log"' 30 || fail "the receiver was not frozen"
 click 75 365                                   # choose the image
 wait_for 'focused Open' 30 || fail "no file dialog"
-xdotool type --delay 5 "$work/flash.bin"
-xdotool key Return
+# The path is pasted, not typed: a dialog still filling its view from the folder can drop keys,
+# and a pasted name arrives whole or not at all. Until the dialog closes, the name field is
+# pasted over again (after dismissing a "File not found." box, titled like the dialog).
+printf %s "$work/flash.bin" | xclip -selection clipboard
+for attempt in 1 2 3 4 5; do
+  sleep 1
+  [ "$(xdotool search --onlyvisible --name '^Open$' | wc -l)" -lt 2 ] || xdotool key Return
+  xdotool key ctrl+a ctrl+v Return
+  wait_for '! shown Open' 10 && break
+done
 wait_for '! shown Open' 30 || fail "the file dialog stayed open"
+# The dialog's own event loop may still be ending as it vanishes from the screen, and a click it
+# takes goes nowhere: click again if no question comes (a second click on the window behind the
+# question would be refused by the question).
+sleep 0.5
 click 163 365                                  # program
-wait_for 'focused Attention' 30 || fail "no question before writing"
+if ! wait_for 'focused Attention' 10; then
+  click 163 365
+  wait_for 'focused Attention' 30 || fail "no question before writing"
+fi
 xdotool key Return                             # Yes to "You are writing FLASH with file ..."
 wait_for 'grep -q "run over" "$work/sim.log"' 60 || fail "the write did not end"
 grep -q "image received: size=524288 crc32=0x$crc" "$work/sim.log" || fail "another image arrived"
