@@ -19,7 +19,7 @@ trap cleanup EXIT
 fail() {
   echo "FAILED: $*" >&2
   echo "--- shown windows (the focus is on $(xdotool getwindowfocus 2>/dev/null)):" >&2
-  for id in $(xdotool search --onlyvisible --name '.*' 2>/dev/null); do
+  for id in $(windows '.*'); do
     echo "$id \"$(xdotool getwindowname "$id")\"" >&2
   done
   echo "--- program:" >&2; tail -n 20 "$work/program.log" >&2
@@ -34,15 +34,17 @@ wait_for() {
     sleep 0.1
   done
 }
-# True when the shown window titled exactly $1 holds the keyboard focus. Keys and clicks wait
-# for this rather than for a fixed time: under a sanitizer on a busy machine a dialog can take
-# seconds to appear, and keys typed before it would go to the window behind it.
+# The shown windows titled exactly $1.
+windows() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null || true; }
+shown() { [ -n "$(windows "$1")" ]; }
+# True when such a window holds the keyboard focus. Keys and clicks wait for this rather than
+# for a fixed time: under a sanitizer on a busy machine a dialog can take seconds to appear, and
+# keys typed before it would go to the window behind it.
 focused() {
   local id
-  id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1) || return 1
+  id=$(windows "$1" | head -n 1)
   [ -n "$id" ] && [ "$(xdotool getwindowfocus 2>/dev/null)" = "$id" ]
 }
-shown() { xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
 
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
 pids+=($!)
@@ -73,9 +75,9 @@ wait_for 'focused Open' 30 || fail "no file dialog"
 # and a pasted name arrives whole or not at all. Until the dialog closes, the name field is
 # pasted over again (after dismissing a "File not found." box, titled like the dialog).
 printf %s "$work/flash.bin" | xclip -selection clipboard
-for attempt in 1 2 3 4 5; do
+for _ in 1 2 3 4 5; do
   sleep 1
-  [ "$(xdotool search --onlyvisible --name '^Open$' | wc -l)" -lt 2 ] || xdotool key Return
+  [ "$(windows Open | wc -l)" -lt 2 ] || xdotool key Return
   xdotool key ctrl+a ctrl+v Return
   wait_for '! shown Open' 10 && break
 done
