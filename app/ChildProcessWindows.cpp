@@ -1,5 +1,7 @@
 #include "ChildProcessWindows.h"
 
+#include "BridgeProtocol.h"
+
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QProcess>
@@ -8,7 +10,7 @@
 namespace {
 
 // A window's first control is its handle with this bit set: one control, one window.
-constexpr HWND FirstControl = HWND(1) << 40;
+constexpr Win::HWND FirstControl = Win::HWND(1) << 40;
 
 } // namespace
 
@@ -20,7 +22,7 @@ TChildProcessWindows::~TChildProcessWindows() {
         process->closeWriteChannel();
 }
 
-bool TChildProcessWindows::WinExec(const QString& commandLine, int) {
+bool TChildProcessWindows::WinExec(const std::string& commandLine, int) {
     // Programs that have ended are forgotten: their windows are gone for good, and a run a
     // day would otherwise keep every one of them for as long as Vell Writer runs.
     for (auto entry = m_windows.begin(); entry != m_windows.end();) {
@@ -32,7 +34,7 @@ bool TChildProcessWindows::WinExec(const QString& commandLine, int) {
         }
     }
     auto* process = new QProcess(this);
-    process->setProgram(commandLine);
+    process->setProgram(QString::fromStdString(commandLine));
     process->setProcessChannelMode(QProcess::ForwardedChannels);
     process->start();
     // The window that comes up is the program's: recorded even when the start failed, so
@@ -40,14 +42,19 @@ bool TChildProcessWindows::WinExec(const QString& commandLine, int) {
     const HWND window = m_next++;
     m_windows[window] = process;
     m_foreground = window;
-    return process->waitForStarted(5000);
+    if (process->waitForStarted(5000)) {
+        m_startFailure.clear();
+        return true;
+    }
+    m_startFailure = process->errorString().toStdString();
+    return false;
 }
 
-HWND TChildProcessWindows::GetForegroundWindow() { return m_foreground; }
+Win::HWND TChildProcessWindows::GetForegroundWindow() { return m_foreground; }
 
 bool TChildProcessWindows::CloseWindow(HWND window) { return Send(window, "minimize\n"); }
 
-HWND TChildProcessWindows::GetNextDlgTabItem(HWND dialog, HWND control, bool) {
+Win::HWND TChildProcessWindows::GetNextDlgTabItem(HWND dialog, HWND control, bool) {
     if (control != 0 || Process(dialog) == nullptr)
         return 0;
     return dialog | FirstControl;
@@ -57,16 +64,16 @@ intptr_t TChildProcessWindows::SendMessage(HWND window, uint32_t message, uintpt
                                            intptr_t lParam) {
     const HWND owner = window & ~FirstControl;
     switch (message) {
-    case WM_LBUTTONDOWN:
+    case Win::WM_LBUTTONDOWN:
         Send(owner, QStringLiteral("click %1 %2\n")
                         .arg(lParam & 0xFFFF)
                         .arg((lParam >> 16) & 0xFFFF)
                         .toLatin1());
         break;
-    case WM_PASTE:
+    case Win::WM_PASTE:
         Send(owner, PasteLine(QGuiApplication::clipboard()->text()));
         break;
-    case WM_CLOSE:
+    case Win::WM_CLOSE:
         if (Send(owner, "close\n")) {
             QProcess* process = Process(owner);
             process->closeWriteChannel();
@@ -84,8 +91,8 @@ bool TChildProcessWindows::IsWindow(HWND window) {
     return process != nullptr && process->state() != QProcess::NotRunning;
 }
 
-void TChildProcessWindows::SetClipboardText(const QString& text) {
-    QGuiApplication::clipboard()->setText(text);
+void TChildProcessWindows::SetClipboardText(const std::string& text) {
+    QGuiApplication::clipboard()->setText(QString::fromStdString(text));
 }
 
 void TChildProcessWindows::Sleep(int milliseconds) {
@@ -94,18 +101,7 @@ void TChildProcessWindows::Sleep(int milliseconds) {
 }
 
 QByteArray TChildProcessWindows::PasteLine(const QString& text) {
-    QByteArray line = "paste ";
-    for (char byte : text.toUtf8()) {
-        if (byte == '%')
-            line += "%25";
-        else if (byte == '\n')
-            line += "%0A";
-        else if (byte == '\r')
-            line += "%0D";
-        else
-            line += byte;
-    }
-    return line + '\n';
+    return QByteArray::fromStdString("paste " + Bridge::Escape(text.toStdString()) + '\n');
 }
 
 QProcess* TChildProcessWindows::Process(HWND window) const {

@@ -25,14 +25,15 @@ public:
     TChildProcessWindows();
     ~TChildProcessWindows() override;
 
-    bool WinExec(const QString& commandLine, int showMode) override;
+    bool WinExec(const std::string& commandLine, int showMode) override;
+    std::string StartFailure() const override { return m_startFailure; }
     HWND GetForegroundWindow() override;
     bool CloseWindow(HWND window) override;
     HWND GetNextDlgTabItem(HWND dialog, HWND control, bool previous) override;
     intptr_t SendMessage(HWND window, uint32_t message, uintptr_t wParam,
                          intptr_t lParam) override;
     bool IsWindow(HWND window) override;
-    void SetClipboardText(const QString& text) override;
+    void SetClipboardText(const std::string& text) override;
     void Sleep(int milliseconds) override;
 
     // The line a request becomes on the channel.
@@ -45,4 +46,5 @@ private:
     std::map<HWND, QProcess*> m_windows; // owned by this object (QObject children)
     HWND m_next = 1;
     HWND m_foreground = 0;
+    std::string m_startFailure;
 };

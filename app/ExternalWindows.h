@@ -1,12 +1,17 @@
 #pragma once
 // The transfer program's window as a programming run drives it: start the program, take the
 // window that came up, minimise it, click and paste into its first control, close it, ask
-// whether it is still there; and the desktop clipboard and a sleep. One interface, so that a
-// Windows form (real window messages) can sit beside the Linux one and tests can fake it.
+// whether it is still there; and the clipboard and a sleep. One interface, so that the Windows
+// form (real window messages), the Wine form (the same messages through a bridge) and the
+// child-process form of Linux sit side by side and tests can fake it.
+//
+// Free of Qt and of <windows.h>: the Windows form includes this before the system's header,
+// whose macros would otherwise clash with these names. Texts are UTF-8.
 
-#include <QString>
 #include <cstdint>
+#include <string>
 
+namespace Win {
 using HWND = intptr_t; // 0: no window
 
 constexpr uint32_t WM_CLOSE = 0x0010;
@@ -14,12 +19,17 @@ constexpr uint32_t WM_PASTE = 0x0302;
 constexpr uint32_t WM_LBUTTONDOWN = 0x0201;
 constexpr uintptr_t MK_LBUTTON = 0x0001;
 constexpr int SW_SHOWMINIMIZED = 2;
+} // namespace Win
 
 class TExternalWindows {
 public:
+    using HWND = Win::HWND;
+
     virtual ~TExternalWindows() = default;
-    // Starts a program by its command line; false when it could not be started.
-    virtual bool WinExec(const QString& commandLine, int showMode) = 0;
+    // Starts a program by its command line; false when it could not be started, and then
+    // StartFailure() says why in one line.
+    virtual bool WinExec(const std::string& commandLine, int showMode) = 0;
+    virtual std::string StartFailure() const = 0;
     // The window in front; never one of this program's own.
     virtual HWND GetForegroundWindow() = 0;
     virtual bool CloseWindow(HWND window) = 0; // minimises, does not destroy
@@ -29,6 +39,6 @@ public:
     virtual intptr_t SendMessage(HWND window, uint32_t message, uintptr_t wParam,
                                  intptr_t lParam) = 0;
     virtual bool IsWindow(HWND window) = 0;
-    virtual void SetClipboardText(const QString& text) = 0;
+    virtual void SetClipboardText(const std::string& text) = 0;
     virtual void Sleep(int milliseconds) = 0;
 };

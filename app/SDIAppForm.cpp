@@ -175,7 +175,7 @@ void TSDIAppForm::closeEvent(QCloseEvent* event) {
 
 void TSDIAppForm::CloseExternalWindow() {
     if (ExternalWindow != 0 && m_services.Windows.IsWindow(ExternalWindow))
-        m_services.Windows.SendMessage(ExternalWindow, WM_CLOSE, 0, 0);
+        m_services.Windows.SendMessage(ExternalWindow, Win::WM_CLOSE, 0, 0);
 }
 
 void TSDIAppForm::showEvent(QShowEvent* event) {

@@ -97,7 +97,7 @@ public:
     int32_t ReceiverState = rsIdle;
     MessageTable ReceiveTable;
     MessageTable CommandTable;
-    HWND ExternalWindow = 0;          // the transfer program's window
+    Win::HWND ExternalWindow = 0;          // the transfer program's window
     TToolBar* RunToolBar = nullptr;   // disabled while its run is under way
     std::string RunText;              // the receiver's text collected during a run
     // Whether the run's text has shown the memory allocation, the download's start and a

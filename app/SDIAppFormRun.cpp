@@ -123,7 +123,8 @@ void TSDIAppForm::StartRun() {
     RunSawAllocation = RunSawDownload = RunSawFailure = false;
     if (SelectedKind != ikErase) {
         TExternalWindows& windows = m_services.Windows;
-        windows.WinExec(AppDir + QStringLiteral("Vell_par.exe"), SW_SHOWMINIMIZED);
+        windows.WinExec((AppDir + QStringLiteral("Vell_par.exe")).toStdString(),
+                        Win::SW_SHOWMINIMIZED);
         ExternalWindow = windows.GetForegroundWindow();
         windows.CloseWindow(ExternalWindow);
         Timer1->start();
@@ -187,11 +188,11 @@ void TSDIAppForm::TextWatch(TLogEdit* log, const char* chunk, int32_t count) {
 
 void TSDIAppForm::Timer1Timer(QObject*) {
     TExternalWindows& windows = m_services.Windows;
-    windows.SetClipboardText(OpenDialog->FileName);
-    const HWND input = windows.GetNextDlgTabItem(ExternalWindow, 0, false);
+    windows.SetClipboardText(OpenDialog->FileName.toStdString());
+    const Win::HWND input = windows.GetNextDlgTabItem(ExternalWindow, 0, false);
     if (input != 0) {
-        windows.SendMessage(input, WM_LBUTTONDOWN, MK_LBUTTON, ClickPoint);
-        windows.SendMessage(input, WM_PASTE, 0, 0);
+        windows.SendMessage(input, Win::WM_LBUTTONDOWN, Win::MK_LBUTTON, ClickPoint);
+        windows.SendMessage(input, Win::WM_PASTE, 0, 0);
     }
     Timer1->stop();
 }

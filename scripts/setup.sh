@@ -10,6 +10,8 @@ packages=(
   clang libclang-rt-14-dev
   qt6-serialport-dev libserialport-dev
   xvfb xauth xdotool xclip
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest
+  wine wine64 wine32:i386
 )
 
 missing=()
@@ -22,5 +24,7 @@ done
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 echo "Installing: ${missing[*]}"
+# wine32 (32-bit Windows programs, as the real transfer program is) is an i386 package.
+dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
 $sudo apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -10,12 +10,12 @@
 class TFakeWindows final : public TExternalWindows {
 public:
     std::vector<std::string> calls; // "exec <command line>", "minimize 7", "click", ...
-    QString clipboard;
+    std::string clipboard;
     bool running = false; // whether the started program's window is still there
     HWND window = 7;
 
-    bool WinExec(const QString& commandLine, int showMode) override {
-        calls.push_back("exec " + commandLine.toStdString() + " " + std::to_string(showMode));
+    bool WinExec(const std::string& commandLine, int showMode) override {
+        calls.push_back("exec " + commandLine + " " + std::to_string(showMode));
         running = true;
         return true;
     }
@@ -31,9 +31,9 @@ public:
         if (!running)
             return 0;
         switch (message) {
-        case WM_LBUTTONDOWN: calls.push_back("click " + std::to_string(handle)); break;
-        case WM_PASTE: calls.push_back("paste " + clipboard.toStdString()); break;
-        case WM_CLOSE:
+        case Win::WM_LBUTTONDOWN: calls.push_back("click " + std::to_string(handle)); break;
+        case Win::WM_PASTE: calls.push_back("paste " + clipboard); break;
+        case Win::WM_CLOSE:
             calls.push_back("close " + std::to_string(handle));
             running = false;
             break;
@@ -42,6 +42,7 @@ public:
         return 0;
     }
     bool IsWindow(HWND handle) override { return running && handle == window; }
-    void SetClipboardText(const QString& text) override { clipboard = text; }
+    std::string StartFailure() const override { return {}; }
+    void SetClipboardText(const std::string& text) override { clipboard = text; }
     void Sleep(int milliseconds) override { calls.push_back("sleep " + std::to_string(milliseconds)); }
 };

@@ -57,7 +57,7 @@ TEST_F(RunTest, FlashRunGoesThroughTheTransferProgramToTheReceiversEnd) {
 
     form->Timer1Timer(form->Timer1);
     EXPECT_FALSE(form->Timer1->isActive());
-    EXPECT_EQ(windows.clipboard, path);
+    EXPECT_EQ(windows.clipboard, path.toStdString());
     EXPECT_EQ(std::vector<std::string>(windows.calls.begin() + 3, windows.calls.end()),
               (std::vector<std::string>{"click 8", "paste " + path.toStdString()}));
 
