@@ -104,6 +104,33 @@ BOOL CALLBACK ConsiderWindow(::HWND window, LPARAM context) {
     return search.WithControls != nullptr ? search.WithControls : search.Bare;
 }
 
+void CALLBACK WakeOnWindowEvent(HWINEVENTHOOK, DWORD, ::HWND, LONG, LONG, DWORD, DWORD) {
+    // Only here to be called: the call wakes the wait below, which then looks again.
+}
+
+// Waits, bounded, until a started program shows its main window or ends. A program may seem
+// idle before it has made its window (Wine's WaitForInputIdle returns while the program's
+// first window is still being made when the desktop process starts up slowly), so the window
+// itself is awaited: window events of that process wake this thread, which looks each time.
+void WaitForMainWindow(HANDLE process, DWORD processId, DWORD patienceMs) {
+    const HWINEVENTHOOK hook =
+        ::SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_SHOW, nullptr, &WakeOnWindowEvent,
+                          processId, 0, WINEVENT_OUTOFCONTEXT);
+    const ULONGLONG deadline = ::GetTickCount64() + patienceMs;
+    while (hook != nullptr && MainWindowOf(processId) == nullptr) {
+        const ULONGLONG now = ::GetTickCount64();
+        if (now >= deadline ||
+            ::MsgWaitForMultipleObjects(1, &process, FALSE, DWORD(deadline - now), QS_ALLINPUT) !=
+                WAIT_OBJECT_0 + 1)
+            break; // ended, or out of patience
+        MSG message;
+        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            ::DispatchMessageW(&message);
+    }
+    if (hook != nullptr)
+        ::UnhookWinEvent(hook);
+}
+
 // A click's point, moved into the control's client area when it lies outside.
 LPARAM PointInside(::HWND control, LPARAM point) {
     RECT client{};
@@ -161,7 +188,11 @@ bool TWin32Windows::WinExec(const std::string& commandLine, int showMode) {
     m_program = started.hProcess;
     m_programId = started.dwProcessId;
     // As WinExec does: back once the program waits for input, that is once its window is up.
+    const ULONGLONG begun = ::GetTickCount64();
     ::WaitForInputIdle(started.hProcess, kInputIdleMs);
+    const ULONGLONG waited = ::GetTickCount64() - begun;
+    WaitForMainWindow(started.hProcess, started.dwProcessId,
+                      DWORD(waited < kInputIdleMs ? kInputIdleMs - waited : 0));
     m_startFailure.clear();
     m_lastError = 0;
     return true;
