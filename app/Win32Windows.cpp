@@ -177,10 +177,13 @@ bool TWin32Windows::WinExec(const std::string& commandLine, int showMode) {
 
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
+    // No standard handles: the program must not hold this process's standard channels (the
+    // bridge's line channel) open. Without STARTF_USESTDHANDLES Wine hands the program this
+    // process's own, handles inherited or not.
+    startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
     startup.wShowWindow = WORD(showMode);
+    startup.hStdInput = startup.hStdOutput = startup.hStdError = nullptr;
     PROCESS_INFORMATION started{};
-    // No handles inherited: the program must not hold this process's standard channels open.
     if (!::CreateProcessW(application.empty() ? nullptr : application.c_str(), mutableLine.data(),
                           nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
         return StartFailed(::GetLastError());
