@@ -141,10 +141,13 @@ LPARAM PointInside(::HWND control, LPARAM point) {
     return MAKELPARAM(x, y);
 }
 
-bool OpenClipboardSoon() {
+// Here, outside the class, HWND is the system's handle type that the macro casts to.
+const ::HWND kMessageOnlyParent = HWND_MESSAGE;
+
+bool OpenClipboardSoon(::HWND owner) {
     // Another program may hold the clipboard for a moment; there is nothing to wait on.
     for (int attempt = 0; attempt < 10; ++attempt) {
-        if (::OpenClipboard(nullptr))
+        if (::OpenClipboard(owner))
             return true;
         ::Sleep(20);
     }
@@ -296,11 +299,17 @@ bool TWin32Windows::PutClipboardText(const std::string& text) {
     std::copy_n(wide->c_str(), wide->size() + 1, static_cast<wchar_t*>(data));
     ::GlobalUnlock(memory);
 
-    // No owner window: an owner would be sent WM_DESTROYCLIPBOARD by the next program that
-    // empties the clipboard, and would hold that program up while this one waits for a request.
-    if (!OpenClipboardSoon()) {
+    // The clipboard's owner is a window made for this text alone and destroyed at once: the
+    // data needs an owner to be placed, and a live owner would be sent WM_DESTROYCLIPBOARD by
+    // the next program that empties the clipboard, holding that program up while this one
+    // waits for its next request.
+    ::HWND owner = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, kMessageOnlyParent, nullptr,
+                                     nullptr, nullptr);
+    if (owner == nullptr || !OpenClipboardSoon(owner)) {
         m_lastError = ::GetLastError();
         ::GlobalFree(memory);
+        if (owner != nullptr)
+            ::DestroyWindow(owner);
         return false;
     }
     ::EmptyClipboard();
@@ -309,6 +318,7 @@ bool TWin32Windows::PutClipboardText(const std::string& text) {
     if (!placed)
         ::GlobalFree(memory); // the clipboard owns it only once placed
     ::CloseClipboard();
+    ::DestroyWindow(owner);
     return placed;
 }
 

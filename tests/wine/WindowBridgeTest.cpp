@@ -28,11 +28,13 @@ std::unique_ptr<SimTest::TSimProcess> g_simulator;
 // A bridge of one architecture, its stand-ins recording into a file of its own.
 class TBridge {
 public:
-    explicit TBridge(const std::string& arch) : m_record(g_session->Folder() + "/record-" + arch) {
+    // `runtime`: where its stand-ins look for the simulator, the session's simulator's by default.
+    explicit TBridge(const std::string& arch, const std::string& runtime = SimulatorRuntime())
+        : m_record(g_session->Folder() + "/record-" + arch) {
         m_child = std::make_unique<TChild>(
             std::vector<std::string>{WINE_PROGRAM, TWineSession::BridgeProgram(arch)},
             g_session->Environment(
-                {{"XDG_RUNTIME_DIR", Runtime()}, {"VELL_STANDIN_RECORD", m_record}}),
+                {{"XDG_RUNTIME_DIR", runtime}, {"VELL_STANDIN_RECORD", m_record}}),
             true);
     }
 
@@ -65,7 +67,7 @@ public:
         return found;
     }
 
-    static std::string Runtime() {
+    static std::string SimulatorRuntime() {
         const std::string ports = g_simulator->PortsFolder();
         return ports.substr(0, ports.size() - std::string("/vell-writer/ports").size());
     }
@@ -195,6 +197,58 @@ TEST_F(WindowBridgeTest, StartsAProgramInAFolderWithSpacesAndLetsItOutlive) {
     EXPECT_EQ(closer.Call("IsWindow " + started[1]), "1 0");
     EXPECT_EQ(closer.Call("SendMessage " + started[1] + " 16 0 0"), "0 0");
     EXPECT_EQ(closer.Call("IsWindow " + started[1]), "0 1400");
+}
+
+// A receiver that takes the connection and then reads no more: the stand-in's window still
+// answers at once while its image is stuck on the way, and a close ends it there.
+TEST_F(WindowBridgeTest, StandInAnswersWhileSendingAndClosesMidway) {
+    const std::string runtime = g_session->Folder() + "/stalled";
+    std::filesystem::create_directories(runtime + "/vell-writer/ports");
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int small = 4096;
+    ::setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    std::ofstream(runtime + "/vell-writer/ports/stalled.tcp")
+        << ntohs(address.sin_port) << " 0123456789abcdef0123456789abcdef\n";
+    // 64 MiB of zeros that take no disk: far more than the connection's buffers hold.
+    const std::string image = runtime + "/large.bin";
+    std::ofstream(image).close();
+    std::filesystem::resize_file(image, 64 << 20);
+
+    TBridge bridge("x86_64", runtime);
+    bridge.ForgetRecord();
+    ASSERT_EQ(bridge.Call("WinExec 2 " + WindowsPath(TWineSession::StandInProgram("i686"))), "1 0");
+    const std::vector<std::string> started = Fields(bridge.Recorded("window "));
+    ASSERT_EQ(started.size(), 6u);
+    const std::string path = WindowsPath(image);
+    EXPECT_EQ(bridge.Call("SetClipboardText " + path), "1 0");
+    EXPECT_EQ(bridge.Call("SendMessage " + started[3] + " " + std::to_string(kPaste) + " 0 0"),
+              "0 0");
+    // The stand-in is sending once it has given the secret.
+    pollfd incoming{listener, POLLIN, 0};
+    ASSERT_EQ(::poll(&incoming, 1, 30000), 1);
+    const int connection = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    ASSERT_GE(connection, 0);
+    char secret[40];
+    ASSERT_EQ(::recv(connection, secret, sizeof secret, MSG_WAITALL), ssize_t(sizeof secret));
+    EXPECT_EQ(std::string(secret, 40), "SECRET 0123456789abcdef0123456789abcdef\n");
+
+    constexpr int kGetTextLength = 0x000E;
+    EXPECT_EQ(
+        bridge.Call("SendMessage " + started[3] + " " + std::to_string(kGetTextLength) + " 0 0"),
+        std::to_string(path.size()) + " 0"); // ASCII: as many UTF-16 units as bytes
+    EXPECT_EQ(bridge.Call("SendMessage " + started[1] + " " + std::to_string(kClose) + " 0 0"),
+              "0 0");
+    EXPECT_EQ(bridge.Record().back(), "close");
+    EXPECT_EQ(bridge.Call("IsWindow " + started[1]), "0 1400");
+    ::close(connection);
+    ::close(listener);
 }
 
 TEST_F(WindowBridgeTest, AMissingProgramFailsWithItsReasonAndLeavesNoWindow) {
