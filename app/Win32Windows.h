@@ -5,8 +5,9 @@
 //
 // Where it goes beyond the plain calls, it does so to keep a run's promises:
 // - WinExec quotes a command line that names an existing program file as a whole, so a folder
-//   with spaces ("C:\Program Files\...") never starts a planted "C:\Program.exe" instead, and
-//   returns once the program waits for input (its window is up) or after kInputIdleMs.
+//   with spaces ("C:\Program Files\...") never starts a planted "C:\Program.exe" instead. It
+//   returns once the program waits for input and shows its main window, or has ended, or after
+//   kInputIdleMs. The program gets no standard handles of this process.
 // - GetForegroundWindow never gives a window of this process, of its console, or the desktop.
 //   Once a program has been started it gives only that program's windows: the foreground
 //   window when it is one of them, otherwise its main window (visible, unowned, with controls
