@@ -28,9 +28,12 @@ public:
     // take nothing now, e.g. held by flow control) or minus an error number.
     virtual long Write(const char* data, size_t size) = 0;
 
-    // Applies the line settings of a device control block. ERROR_INVALID_PARAMETER for a
-    // combination the device cannot take (1.5 stop bits need 5 data bits).
+    // Applies the line settings of a device control block. ERROR_INVALID_PARAMETER, with the
+    // previous settings kept, for a combination the device cannot take (1.5 stop bits need 5
+    // data bits) or does not hold once set.
     virtual DWORD Configure(const DCB& dcb) = 0;
+    // The settings the device holds now, as a device control block.
+    virtual DWORD CurrentState(DCB& dcb) = 0;
     // MS_* bits of the modem lines; 0 on a device without modem lines.
     virtual DWORD ModemStatus(DWORD& status) = 0;
     // EscapeCommFunction: SETDTR, CLRDTR, SETRTS, CLRRTS, SETBREAK, CLRBREAK, SETXON, SETXOFF.

@@ -33,7 +33,12 @@ std::optional<TCommEngine::Clock::time_point> After(uint64_t milliseconds) {
 } // namespace
 
 TCommEngine::TCommEngine(std::unique_ptr<TCommDevice> device)
-    : m_device(std::move(device)), m_kick(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+    : m_device(std::move(device)), m_kick(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+    // What the device holds, so that a caller can change one field of it and set it again.
+    m_dcbError = m_device->CurrentState(m_dcb);
+    if (m_dcbError != ERROR_SUCCESS)
+        m_dcb = DCB{};
+}
 
 TCommEngine::~TCommEngine() {
     if (m_kick >= 0)
@@ -85,15 +90,17 @@ DWORD TCommEngine::SetCommState(const DCB& dcb) {
     if (m_gone)
         return ERROR_BAD_COMMAND;
     const DWORD error = m_device->Configure(dcb);
-    if (error == ERROR_SUCCESS)
+    if (error == ERROR_SUCCESS) {
         m_dcb = dcb;
+        m_dcbError = ERROR_SUCCESS;
+    }
     return error;
 }
 
 DWORD TCommEngine::GetCommState(DCB& dcb) {
     std::lock_guard lock(m_mutex);
     dcb = m_dcb;
-    return m_gone ? ERROR_BAD_COMMAND : ERROR_SUCCESS;
+    return m_gone ? ERROR_BAD_COMMAND : m_dcbError;
 }
 
 DWORD TCommEngine::SetCommTimeouts(const COMMTIMEOUTS& timeouts) {

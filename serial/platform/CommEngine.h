@@ -110,7 +110,8 @@ private:
     std::unique_ptr<TCommDevice> m_device;
     bool m_closed = false;
     bool m_gone = false;
-    DCB m_dcb;
+    DCB m_dcb;            // as the device held it when opened, then as last set
+    DWORD m_dcbError = 0; // reading it at open failed: GetCommState reports this
     COMMTIMEOUTS m_timeouts;
     std::deque<char> m_input;
     size_t m_inputCapacity = 4096; // SetupComm's size, never below 4 KiB

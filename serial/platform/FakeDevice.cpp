@@ -61,11 +61,17 @@ public:
         if (m_line->m_unplugged)
             return ERROR_BAD_COMMAND;
         m_line->m_dcb = dcb;
+        m_line->m_configured = true;
         const DWORD dtr = (dcb.Flags >> DCB_DTR_CONTROL_SHIFT) & 3;
         const DWORD rts = (dcb.Flags >> DCB_RTS_CONTROL_SHIFT) & 3;
         m_line->m_raised = (dtr != DTR_CONTROL_DISABLE ? TFakeLine::RaisedDTR : 0) |
                            (rts != RTS_CONTROL_DISABLE ? TFakeLine::RaisedRTS : 0);
         return ERROR_SUCCESS;
+    }
+    DWORD CurrentState(DCB& dcb) override {
+        std::lock_guard lock(m_line->m_mutex);
+        dcb = m_line->m_configured ? m_line->m_dcb : TFakeLine::FreshState();
+        return m_line->m_unplugged ? ERROR_BAD_COMMAND : ERROR_SUCCESS;
     }
     DWORD ModemStatus(DWORD& status) override {
         std::lock_guard lock(m_line->m_mutex);
@@ -160,6 +166,17 @@ std::unique_ptr<TCommDevice> TFakeLine::Open(const std::string& portName, DWORD&
     line->m_linesSeen = line->m_lines;
     error = ERROR_SUCCESS;
     return std::make_unique<TFakeDevice>(line);
+}
+
+DCB TFakeLine::FreshState() {
+    DCB dcb;
+    dcb.DCBlength = sizeof(DCB);
+    dcb.BaudRate = 9600;
+    dcb.Flags = DCB_BINARY; // DTR and RTS down, as RaisedLines() says
+    dcb.ByteSize = 8;
+    dcb.XonChar = 0x11;
+    dcb.XoffChar = 0x13;
+    return dcb;
 }
 
 TFakeLine::TFakeLine(const std::string& portName, int wakeFd) : m_name(portName), m_wakeFd(wakeFd) {}

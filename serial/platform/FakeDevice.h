@@ -42,6 +42,7 @@ public:
     // --- What the port did ------------------------------------------------------------------
     bool IsOpen() const;
     DCB LastState() const;                     // the last device control block applied
+    static DCB FreshState();                   // what a line never configured holds: 9600 8N1
     std::vector<DWORD> Escapes() const;        // EscapeCommFunction codes, in order
     static constexpr DWORD RaisedDTR = 1, RaisedRTS = 2;
     DWORD RaisedLines() const;                 // RaisedDTR | RaisedRTS as the port left them
@@ -63,6 +64,7 @@ private:
     DWORD m_linesSeen = 0;
     DWORD m_errors = 0;
     DCB m_dcb;
+    bool m_configured = false; // m_dcb was applied; until then the line holds FreshState()
     std::vector<DWORD> m_escapes;
     DWORD m_raised = 0;
 };

@@ -81,6 +81,7 @@ public:
     long Read(char* buffer, size_t size) override;
     long Write(const char* data, size_t size) override;
     DWORD Configure(const DCB& dcb) override;
+    DWORD CurrentState(DCB& dcb) override;
     DWORD ModemStatus(DWORD& status) override;
     DWORD Escape(DWORD function) override;
     DWORD OutputQueued(DWORD& count) override;
@@ -343,6 +344,25 @@ DWORD TTermiosDevice::Configure(const DCB& dcb) {
     if (!config.driverControlsRTS) {
         return SetModemLine(TIOCM_RTS, config.raiseRTS);
     }
+    return ERROR_SUCCESS;
+}
+
+DWORD TTermiosDevice::CurrentState(DCB& dcb) {
+    if (m_gone) {
+        return ERROR_BAD_COMMAND;
+    }
+    TLineConfig config = m_config; // what termios does not keep: the error marks' handling
+    if (DWORD error = ReadLineConfig(m_fd, config); error != ERROR_SUCCESS) {
+        return Noted(error);
+    }
+    // The kernel raises both lines when a terminal opens; a pseudo-terminal shows none.
+    config.raiseDTR = config.raiseRTS = true;
+    int lines = 0;
+    if (m_hasModemLines && ::ioctl(m_fd, TIOCMGET, &lines) == 0) {
+        config.raiseDTR = (lines & TIOCM_DTR) != 0;
+        config.raiseRTS = (lines & TIOCM_RTS) != 0;
+    }
+    LineConfigToDcb(config, dcb);
     return ERROR_SUCCESS;
 }
 
