@@ -58,6 +58,9 @@ public:
     // descriptor and returns the EV_CTS, EV_DSR, EV_RLSD and EV_RING changes since the last
     // call (EV_RING when the ring line comes on).
     virtual DWORD TakeLineChanges() = 0;
+    // Makes the wake-up descriptor readable once every byte handed to the driver so far has
+    // gone out, however long that takes (at once when nothing is queued). Nothing wakes before.
+    virtual void WatchDrain() = 0;
 };
 
 } // namespace Platform

@@ -103,8 +103,10 @@ private:
     static void Complete(OVERLAPPED* overlapped, const Event& event, DWORD error, DWORD bytes);
     void Record(DWORD events) { m_history |= events & m_mask; }
     void Kick(); // makes waiters look again: the state changed under them
-    std::optional<Clock::time_point> TxEmptyCheck() const;
-    void NoteTransmitting(); // bytes went to the device: watch for its queue to drain
+    void NoteTransmitting() { m_transmitting = m_drainUnwatched = true; }
+    // Once every write is in the driver and EV_TXEMPTY is wanted, asks the device to wake
+    // waiters when its queue has drained.
+    void WatchDrainIfDue();
 
     std::mutex m_mutex;
     std::unique_ptr<TCommDevice> m_device;
@@ -119,11 +121,7 @@ private:
     DWORD m_history = 0; // masked events since the last completed wait
     DWORD m_errors = 0;  // CE_* bits since the last ClearCommError
     bool m_transmitting = false; // bytes handed to the device, not yet known to be sent
-    // While output drains, waiters for "transmit queue empty" look again at growing intervals,
-    // and give up looking after a while (a pseudo-terminal nobody reads never drains).
-    Clock::time_point m_txCheckAt;
-    Clock::duration m_txCheckStep{};
-    int m_txChecksLeft = 0;
+    bool m_drainUnwatched = false; // bytes handed to the device since the last WatchDrain
     int m_kick = -1; // eventfd, readable while m_kicked
     bool m_kicked = false;
     int m_pollers = 0; // waiters between AddPollSources and Progress

@@ -48,6 +48,10 @@ public:
             return -long(ERROR_BAD_COMMAND);
         if (m_line->m_held)
             return 0;
+        if (m_line->m_heldInDriver) {
+            m_line->m_driverQueue.append(data, size);
+            return long(size);
+        }
         m_line->m_fromPort.append(data, size);
         m_line->m_sentArrived.notify_all();
         return long(size);
@@ -94,7 +98,8 @@ public:
         return ERROR_SUCCESS;
     }
     DWORD OutputQueued(DWORD& count) override {
-        count = 0; // written bytes reach the far end at once
+        std::lock_guard lock(m_line->m_mutex);
+        count = DWORD(m_line->m_driverQueue.size());
         return ERROR_SUCCESS;
     }
     DWORD TakeLineErrors(DWORD& errors) override {
@@ -108,10 +113,12 @@ public:
         flags = m_line->m_held ? COMSTAT_CTS_HOLD : 0;
         return ERROR_SUCCESS;
     }
-    DWORD Flush(bool input, bool) override {
+    DWORD Flush(bool input, bool output) override {
         std::lock_guard lock(m_line->m_mutex);
         if (input)
             m_line->m_toPort.clear();
+        if (output)
+            m_line->m_driverQueue.clear();
         return ERROR_SUCCESS;
     }
     DWORD TransmitImmediate(char character) override {
@@ -119,6 +126,15 @@ public:
     }
     void PollSources(bool, bool, std::vector<pollfd>& sources) override {
         sources.push_back({m_line->m_wakeFd, POLLIN, 0});
+    }
+    void WatchDrain() override {
+        bool drained = false;
+        {
+            std::lock_guard lock(m_line->m_mutex);
+            drained = m_line->m_driverQueue.empty();
+        }
+        if (drained)
+            m_line->Wake(); // otherwise releasing the queue wakes
     }
     DWORD TakeLineChanges() override {
         uint64_t count;
@@ -247,6 +263,18 @@ void TFakeLine::HoldOutput(bool hold) {
     {
         std::lock_guard lock(m_mutex);
         m_held = hold;
+    }
+    Wake();
+}
+
+void TFakeLine::HoldInDriver(bool hold) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_heldInDriver = hold;
+        if (!hold) {
+            m_fromPort += std::exchange(m_driverQueue, std::string());
+            m_sentArrived.notify_all();
+        }
     }
     Wake();
 }

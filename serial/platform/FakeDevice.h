@@ -37,6 +37,9 @@ public:
     void SendWithLines(const std::string& bytes, DWORD modemStatus);
     void InjectErrors(DWORD lineErrors);       // CE_FRAME, CE_RXPARITY, CE_OVERRUN, CE_BREAK
     void HoldOutput(bool hold);                // the port's writes stall while held
+    // While held, the driver takes the port's writes but sends none: they wait in its output
+    // queue, as behind a slow line. Releasing sends them.
+    void HoldInDriver(bool hold);
     void Unplug();                             // the device is gone for good
 
     // --- What the port did ------------------------------------------------------------------
@@ -58,6 +61,8 @@ private:
     bool m_open = false;
     bool m_unplugged = false;
     bool m_held = false;
+    bool m_heldInDriver = false;
+    std::string m_driverQueue; // written by the port, not yet sent
     std::string m_toPort;
     std::string m_fromPort;
     DWORD m_lines = 0;

@@ -1,11 +1,17 @@
 #include "platform/CommApi.h"
 
+#include "../support/ThreadStats.h"
 #include "PtyPair.h"
 
 #include <asm/termbits.h>
+#include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
+#include <map>
+#include <set>
 #include <stdexcept>
 #include <sys/ioctl.h>
+#include <thread>
 
 namespace {
 
@@ -103,6 +109,52 @@ TEST(CommApi, FrameTheDeviceCannotHoldIsRefused) {
     twoStops.StopBits = TWOSTOPBITS;
     EXPECT_TRUE(SetCommState(port, twoStops)) << GetLastError();
     EXPECT_NE(LineOf(pty).c_cflag & CSTOPB, 0u);
+    CloseHandle(port);
+}
+
+// Written bytes bring "output drained" once the terminal has sent them; afterwards no thread of
+// the open port wakes while nothing happens.
+TEST(CommApi, OutputDrainedComesAndTheOpenPortThenSleeps) {
+    TPtyPair pty;
+    const std::set<int> before = ThreadIds();
+    const HANDLE port = OpenPort(pty);
+    ASSERT_TRUE(SetCommMask(port, EV_RXCHAR | EV_TXEMPTY | EV_CTS | EV_DSR | EV_RLSD | EV_ERR));
+
+    std::atomic<DWORD> seen{0};
+    std::thread waiter([&] {
+        OVERLAPPED overlapped;
+        overlapped.hEvent = CreateEvent(true, false);
+        DWORD mask = 0;
+        // Ends when the mask is cleared: the wait then completes with nothing seen.
+        do {
+            mask = 0;
+            if (!WaitCommEvent(port, &mask, &overlapped) && GetLastError() == ERROR_IO_PENDING)
+                GetOverlappedResult(port, &overlapped, nullptr, true);
+            seen |= mask;
+        } while (mask != 0);
+        CloseHandle(overlapped.hEvent);
+    });
+
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(port, "STX,EF81", 8, &written, nullptr));
+    EXPECT_EQ(pty.Receive(8), "STX,EF81");
+    for (int i = 0; i < 1000 && (seen & EV_TXEMPTY) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(seen & EV_TXEMPTY, EV_TXEMPTY);
+
+    std::set<int> fresh;
+    for (int id : ThreadIds())
+        if (!before.count(id))
+            fresh.insert(id);
+    std::map<int, long> switches;
+    for (int id : fresh)
+        switches[id] = ContextSwitches(id);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    for (int id : fresh)
+        EXPECT_LE(ContextSwitches(id) - switches[id], 2) << "thread " << id << " kept waking";
+
+    ASSERT_TRUE(SetCommMask(port, 0));
+    waiter.join();
     CloseHandle(port);
 }
 
