@@ -3,7 +3,8 @@
 // (TIOCMIWAIT, tcdrain). Stop() asks it to end and sends it a signal until it has: the
 // signal's handler does nothing, but it is installed without SA_RESTART, so the blocked call
 // returns EINTR and the body then sees Stopping(). The thread takes no other signal; those
-// belong to the application's threads.
+// belong to the application's threads. It carries a name of its own, so that it is told apart
+// from the application's threads (in a debugger, in /proc).
 //
 // The signal is SIGRTMIN+3: a real-time signal, because neither the kernel nor the terminal
 // layer ever sends one and Qt uses none; not SIGRTMIN itself, the one other libraries reach for
@@ -34,8 +35,9 @@ public:
 
     static int WakeSignal() { return SIGRTMIN + 3; }
 
-    // Runs `body` on a new thread. ERROR_NOT_ENOUGH_MEMORY when no thread can be had.
-    DWORD Start(std::function<void()> body) {
+    // Runs `body` on a new thread named `name` (at most 15 characters). ERROR_NOT_ENOUGH_MEMORY
+    // when no thread can be had.
+    DWORD Start(const char* name, std::function<void()> body) {
         InstallWakeSignalHandler();
         // The mask is inherited: block every signal while creating the thread, which then
         // unblocks the wake signal alone.
@@ -44,7 +46,7 @@ public:
         ::pthread_sigmask(SIG_SETMASK, &all, &previous);
         DWORD error = ERROR_SUCCESS;
         try {
-            m_thread = std::thread([this, body = std::move(body)] { Run(body); });
+            m_thread = std::thread([this, name, body = std::move(body)] { Run(name, body); });
         } catch (const std::system_error&) {
             error = ERROR_NOT_ENOUGH_MEMORY;
         }
@@ -91,7 +93,8 @@ private:
         });
     }
 
-    void Run(const std::function<void()>& body) {
+    void Run(const char* name, const std::function<void()>& body) {
+        ::pthread_setname_np(::pthread_self(), name);
         sigset_t wake;
         sigemptyset(&wake);
         sigaddset(&wake, WakeSignal());

@@ -133,10 +133,11 @@ DWORD TTermiosDevice::Start() {
                          counters.buf_overrun};
     }
 
-    if (DWORD error = m_lineWatcher.Start([this] { WatchLines(); }); error != ERROR_SUCCESS) {
+    if (DWORD error = m_lineWatcher.Start("tty-lines", [this] { WatchLines(); });
+        error != ERROR_SUCCESS) {
         return error;
     }
-    return m_drainWatcher.Start([this] { WatchDrains(); });
+    return m_drainWatcher.Start("tty-drain", [this] { WatchDrains(); });
 }
 
 void TTermiosDevice::WatchLines() {

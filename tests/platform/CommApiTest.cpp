@@ -3,6 +3,7 @@
 #include "../support/ThreadStats.h"
 #include "PtyPair.h"
 
+#include <algorithm>
 #include <asm/termbits.h>
 #include <atomic>
 #include <chrono>
@@ -10,8 +11,10 @@
 #include <map>
 #include <set>
 #include <stdexcept>
+#include <string>
 #include <sys/ioctl.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -146,6 +149,11 @@ TEST(CommApi, OutputDrainedComesAndTheOpenPortThenSleeps) {
     for (int id : ThreadIds())
         if (!before.count(id))
             fresh.insert(id);
+    // The port's own threads carry names of their own: only the waiter has the program's.
+    const std::string program = ThreadName(int(::getpid()));
+    EXPECT_EQ(std::count_if(fresh.begin(), fresh.end(),
+                            [&](int id) { return ThreadName(id) == program; }),
+              1);
     std::map<int, long> switches;
     for (int id : fresh)
         switches[id] = ContextSwitches(id);

@@ -39,7 +39,7 @@ TEST(InterruptibleThread, StopEndsACallThatNothingElseEnds) {
             if (::read(pipeFds[0], &byte, 1) < 0 && errno == EINTR)
                 ++interrupted;
     };
-    ASSERT_EQ(thread.Start(readForever), ERROR_SUCCESS);
+    ASSERT_EQ(thread.Start("test-reader", readForever), ERROR_SUCCESS);
     for (int i = 0; i < 10000 && (id == 0 || StateOf(id) != 'S'); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_EQ(StateOf(id), 'S') << "the thread never blocked";
