@@ -7,7 +7,8 @@
 // component reads the same on every system. This is the Linux form: devices are terminals
 // opened through termios (or in-process fake devices, for tests), events are eventfds, and
 // waits are poll() calls — there is no periodic polling anywhere and no thread of the layer's
-// own, except one per real serial device that waits for modem-line changes.
+// own, except a terminal's helpers that wait in the driver for modem-line changes and for
+// written bytes to have gone out (TermiosDevice.h).
 //
 // Overlapped operations complete at once or report ERROR_IO_PENDING; a pending one is carried
 // on by whichever thread next waits on its event (or asks for its result), because every wait

@@ -28,9 +28,12 @@ public:
     // take nothing now, e.g. held by flow control) or minus an error number.
     virtual long Write(const char* data, size_t size) = 0;
 
-    // Applies the line settings of a device control block. ERROR_INVALID_PARAMETER for a
-    // combination the device cannot take (1.5 stop bits need 5 data bits).
+    // Applies the line settings of a device control block. ERROR_INVALID_PARAMETER, with the
+    // previous settings kept, for a combination the device cannot take (1.5 stop bits need 5
+    // data bits) or does not hold once set.
     virtual DWORD Configure(const DCB& dcb) = 0;
+    // The settings the device holds now, as a device control block.
+    virtual DWORD CurrentState(DCB& dcb) = 0;
     // MS_* bits of the modem lines; 0 on a device without modem lines.
     virtual DWORD ModemStatus(DWORD& status) = 0;
     // EscapeCommFunction: SETDTR, CLRDTR, SETRTS, CLRRTS, SETBREAK, CLRBREAK, SETXON, SETXOFF.
@@ -55,6 +58,9 @@ public:
     // descriptor and returns the EV_CTS, EV_DSR, EV_RLSD and EV_RING changes since the last
     // call (EV_RING when the ring line comes on).
     virtual DWORD TakeLineChanges() = 0;
+    // Makes the wake-up descriptor readable once every byte handed to the driver so far has
+    // gone out, however long that takes (at once when nothing is queued). Nothing wakes before.
+    virtual void WatchDrain() = 0;
 };
 
 } // namespace Platform

@@ -13,7 +13,6 @@ namespace Platform {
 namespace {
 
 constexpr DWORD LineErrorBits = CE_FRAME | CE_OVERRUN | CE_RXPARITY | CE_RXOVER;
-constexpr int TxChecks = 12; // 2 ms doubling to about 4 s, then no more looking
 constexpr size_t MinInputCapacity = 4096;
 
 std::optional<TCommEngine::Clock::time_point> Earliest(
@@ -33,7 +32,12 @@ std::optional<TCommEngine::Clock::time_point> After(uint64_t milliseconds) {
 } // namespace
 
 TCommEngine::TCommEngine(std::unique_ptr<TCommDevice> device)
-    : m_device(std::move(device)), m_kick(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+    : m_device(std::move(device)), m_kick(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+    // What the device holds, so that a caller can change one field of it and set it again.
+    m_dcbError = m_device->CurrentState(m_dcb);
+    if (m_dcbError != ERROR_SUCCESS)
+        m_dcb = DCB{};
+}
 
 TCommEngine::~TCommEngine() {
     if (m_kick >= 0)
@@ -85,15 +89,17 @@ DWORD TCommEngine::SetCommState(const DCB& dcb) {
     if (m_gone)
         return ERROR_BAD_COMMAND;
     const DWORD error = m_device->Configure(dcb);
-    if (error == ERROR_SUCCESS)
+    if (error == ERROR_SUCCESS) {
         m_dcb = dcb;
+        m_dcbError = ERROR_SUCCESS;
+    }
     return error;
 }
 
 DWORD TCommEngine::GetCommState(DCB& dcb) {
     std::lock_guard lock(m_mutex);
     dcb = m_dcb;
-    return m_gone ? ERROR_BAD_COMMAND : ERROR_SUCCESS;
+    return m_gone ? ERROR_BAD_COMMAND : m_dcbError;
 }
 
 DWORD TCommEngine::SetCommTimeouts(const COMMTIMEOUTS& timeouts) {
@@ -120,6 +126,7 @@ DWORD TCommEngine::SetCommMask(DWORD mask) {
     }
     m_mask = mask;
     m_history &= mask;
+    WatchDrainIfDue();
     Kick();
     return ERROR_SUCCESS;
 }
@@ -232,6 +239,7 @@ DWORD TCommEngine::Write(const void* data, DWORD count, DWORD* written, OVERLAPP
         if (written != nullptr)
             *written = count;
         Complete(overlapped, event, ERROR_SUCCESS, count);
+        WatchDrainIfDue();
         Kick();
         return ERROR_SUCCESS;
     }
@@ -296,7 +304,7 @@ DWORD TCommEngine::PurgeComm(DWORD flags) {
     // A device that has gone holds nothing more: purging it succeeds, so the port can close.
     if ((flags & PURGE_TXCLEAR) && !m_gone) {
         m_device->Flush(false, true);
-        m_transmitting = false;
+        m_transmitting = m_drainUnwatched = false;
     }
     if (flags & PURGE_RXCLEAR) {
         m_input.clear();
@@ -312,8 +320,10 @@ DWORD TCommEngine::TransmitCommChar(char character) {
     if (m_gone)
         return ERROR_BAD_COMMAND;
     const DWORD error = m_device->TransmitImmediate(character);
-    if (error == ERROR_SUCCESS)
+    if (error == ERROR_SUCCESS) {
         NoteTransmitting();
+        WatchDrainIfDue();
+    }
     return error;
 }
 
@@ -346,18 +356,11 @@ void TCommEngine::EndTransfers(DWORD error) {
 
 // --- Carrying operations on -----------------------------------------------------------------
 
-void TCommEngine::NoteTransmitting() {
-    m_transmitting = true;
-    m_txCheckStep = std::chrono::milliseconds(2);
-    m_txCheckAt = Clock::now() + m_txCheckStep;
-    m_txChecksLeft = TxChecks;
-}
-
-std::optional<TCommEngine::Clock::time_point> TCommEngine::TxEmptyCheck() const {
-    if (!m_transmitting || m_txChecksLeft <= 0 || !m_wait || !(m_mask & EV_TXEMPTY) ||
-        !m_writes.empty())
-        return std::nullopt;
-    return m_txCheckAt;
+void TCommEngine::WatchDrainIfDue() {
+    if (!m_drainUnwatched || !m_writes.empty() || !(m_mask & EV_TXEMPTY) || m_gone)
+        return;
+    m_drainUnwatched = false;
+    m_device->WatchDrain();
 }
 
 std::optional<TCommEngine::Clock::time_point> TCommEngine::AddPollSources(
@@ -370,7 +373,7 @@ std::optional<TCommEngine::Clock::time_point> TCommEngine::AddPollSources(
     // Input is watched while there is room for it; a full queue leaves the rest to the driver,
     // whose flow control then holds the sender.
     m_device->PollSources(m_input.size() < m_inputCapacity, !m_writes.empty(), sources);
-    std::optional<Clock::time_point> wake = TxEmptyCheck();
+    std::optional<Clock::time_point> wake;
     if (!m_reads.empty())
         wake = Earliest(wake, Earliest(m_reads.front().totalDeadline,
                                        m_reads.front().intervalDeadline));
@@ -409,15 +412,14 @@ void TCommEngine::ProgressLocked() {
     }
     CarryReads();
     CarryWrites();
+    WatchDrainIfDue();
+    // Looked at after every wake-up; the device's drain watch makes sure there is one once the
+    // driver has sent the last byte.
     if (m_transmitting && m_writes.empty() && !m_gone) {
         DWORD queued = 1;
         if (m_device->OutputQueued(queued) == ERROR_SUCCESS && queued == 0) {
             m_transmitting = false;
             Record(EV_TXEMPTY);
-        } else if (Clock::now() >= m_txCheckAt && m_txChecksLeft > 0) {
-            --m_txChecksLeft;
-            m_txCheckStep *= 2;
-            m_txCheckAt = Clock::now() + m_txCheckStep;
         }
     }
     CarryWait();

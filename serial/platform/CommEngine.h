@@ -103,14 +103,17 @@ private:
     static void Complete(OVERLAPPED* overlapped, const Event& event, DWORD error, DWORD bytes);
     void Record(DWORD events) { m_history |= events & m_mask; }
     void Kick(); // makes waiters look again: the state changed under them
-    std::optional<Clock::time_point> TxEmptyCheck() const;
-    void NoteTransmitting(); // bytes went to the device: watch for its queue to drain
+    void NoteTransmitting() { m_transmitting = m_drainUnwatched = true; }
+    // Once every write is in the driver and EV_TXEMPTY is wanted, asks the device to wake
+    // waiters when its queue has drained.
+    void WatchDrainIfDue();
 
     std::mutex m_mutex;
     std::unique_ptr<TCommDevice> m_device;
     bool m_closed = false;
     bool m_gone = false;
-    DCB m_dcb;
+    DCB m_dcb;            // as the device held it when opened, then as last set
+    DWORD m_dcbError = 0; // reading it at open failed: GetCommState reports this
     COMMTIMEOUTS m_timeouts;
     std::deque<char> m_input;
     size_t m_inputCapacity = 4096; // SetupComm's size, never below 4 KiB
@@ -118,11 +121,7 @@ private:
     DWORD m_history = 0; // masked events since the last completed wait
     DWORD m_errors = 0;  // CE_* bits since the last ClearCommError
     bool m_transmitting = false; // bytes handed to the device, not yet known to be sent
-    // While output drains, waiters for "transmit queue empty" look again at growing intervals,
-    // and give up looking after a while (a pseudo-terminal nobody reads never drains).
-    Clock::time_point m_txCheckAt;
-    Clock::duration m_txCheckStep{};
-    int m_txChecksLeft = 0;
+    bool m_drainUnwatched = false; // bytes handed to the device since the last WatchDrain
     int m_kick = -1; // eventfd, readable while m_kicked
     bool m_kicked = false;
     int m_pollers = 0; // waiters between AddPollSources and Progress

@@ -48,6 +48,10 @@ public:
             return -long(ERROR_BAD_COMMAND);
         if (m_line->m_held)
             return 0;
+        if (m_line->m_heldInDriver) {
+            m_line->m_driverQueue.append(data, size);
+            return long(size);
+        }
         m_line->m_fromPort.append(data, size);
         m_line->m_sentArrived.notify_all();
         return long(size);
@@ -61,11 +65,17 @@ public:
         if (m_line->m_unplugged)
             return ERROR_BAD_COMMAND;
         m_line->m_dcb = dcb;
+        m_line->m_configured = true;
         const DWORD dtr = (dcb.Flags >> DCB_DTR_CONTROL_SHIFT) & 3;
         const DWORD rts = (dcb.Flags >> DCB_RTS_CONTROL_SHIFT) & 3;
         m_line->m_raised = (dtr != DTR_CONTROL_DISABLE ? TFakeLine::RaisedDTR : 0) |
                            (rts != RTS_CONTROL_DISABLE ? TFakeLine::RaisedRTS : 0);
         return ERROR_SUCCESS;
+    }
+    DWORD CurrentState(DCB& dcb) override {
+        std::lock_guard lock(m_line->m_mutex);
+        dcb = m_line->m_configured ? m_line->m_dcb : TFakeLine::FreshState();
+        return m_line->m_unplugged ? ERROR_BAD_COMMAND : ERROR_SUCCESS;
     }
     DWORD ModemStatus(DWORD& status) override {
         std::lock_guard lock(m_line->m_mutex);
@@ -88,7 +98,8 @@ public:
         return ERROR_SUCCESS;
     }
     DWORD OutputQueued(DWORD& count) override {
-        count = 0; // written bytes reach the far end at once
+        std::lock_guard lock(m_line->m_mutex);
+        count = DWORD(m_line->m_driverQueue.size());
         return ERROR_SUCCESS;
     }
     DWORD TakeLineErrors(DWORD& errors) override {
@@ -102,10 +113,12 @@ public:
         flags = m_line->m_held ? COMSTAT_CTS_HOLD : 0;
         return ERROR_SUCCESS;
     }
-    DWORD Flush(bool input, bool) override {
+    DWORD Flush(bool input, bool output) override {
         std::lock_guard lock(m_line->m_mutex);
         if (input)
             m_line->m_toPort.clear();
+        if (output)
+            m_line->m_driverQueue.clear();
         return ERROR_SUCCESS;
     }
     DWORD TransmitImmediate(char character) override {
@@ -113,6 +126,15 @@ public:
     }
     void PollSources(bool, bool, std::vector<pollfd>& sources) override {
         sources.push_back({m_line->m_wakeFd, POLLIN, 0});
+    }
+    void WatchDrain() override {
+        bool drained = false;
+        {
+            std::lock_guard lock(m_line->m_mutex);
+            drained = m_line->m_driverQueue.empty();
+        }
+        if (drained)
+            m_line->Wake(); // otherwise releasing the queue wakes
     }
     DWORD TakeLineChanges() override {
         uint64_t count;
@@ -160,6 +182,17 @@ std::unique_ptr<TCommDevice> TFakeLine::Open(const std::string& portName, DWORD&
     line->m_linesSeen = line->m_lines;
     error = ERROR_SUCCESS;
     return std::make_unique<TFakeDevice>(line);
+}
+
+DCB TFakeLine::FreshState() {
+    DCB dcb;
+    dcb.DCBlength = sizeof(DCB);
+    dcb.BaudRate = 9600;
+    dcb.Flags = DCB_BINARY; // DTR and RTS down, as RaisedLines() says
+    dcb.ByteSize = 8;
+    dcb.XonChar = 0x11;
+    dcb.XoffChar = 0x13;
+    return dcb;
 }
 
 TFakeLine::TFakeLine(const std::string& portName, int wakeFd) : m_name(portName), m_wakeFd(wakeFd) {}
@@ -230,6 +263,18 @@ void TFakeLine::HoldOutput(bool hold) {
     {
         std::lock_guard lock(m_mutex);
         m_held = hold;
+    }
+    Wake();
+}
+
+void TFakeLine::HoldInDriver(bool hold) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_heldInDriver = hold;
+        if (!hold) {
+            m_fromPort += std::exchange(m_driverQueue, std::string());
+            m_sentArrived.notify_all();
+        }
     }
     Wake();
 }

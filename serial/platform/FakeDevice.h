@@ -37,11 +37,15 @@ public:
     void SendWithLines(const std::string& bytes, DWORD modemStatus);
     void InjectErrors(DWORD lineErrors);       // CE_FRAME, CE_RXPARITY, CE_OVERRUN, CE_BREAK
     void HoldOutput(bool hold);                // the port's writes stall while held
+    // While held, the driver takes the port's writes but sends none: they wait in its output
+    // queue, as behind a slow line. Releasing sends them.
+    void HoldInDriver(bool hold);
     void Unplug();                             // the device is gone for good
 
     // --- What the port did ------------------------------------------------------------------
     bool IsOpen() const;
     DCB LastState() const;                     // the last device control block applied
+    static DCB FreshState();                   // what a line never configured holds: 9600 8N1
     std::vector<DWORD> Escapes() const;        // EscapeCommFunction codes, in order
     static constexpr DWORD RaisedDTR = 1, RaisedRTS = 2;
     DWORD RaisedLines() const;                 // RaisedDTR | RaisedRTS as the port left them
@@ -57,12 +61,15 @@ private:
     bool m_open = false;
     bool m_unplugged = false;
     bool m_held = false;
+    bool m_heldInDriver = false;
+    std::string m_driverQueue; // written by the port, not yet sent
     std::string m_toPort;
     std::string m_fromPort;
     DWORD m_lines = 0;
     DWORD m_linesSeen = 0;
     DWORD m_errors = 0;
     DCB m_dcb;
+    bool m_configured = false; // m_dcb was applied; until then the line holds FreshState()
     std::vector<DWORD> m_escapes;
     DWORD m_raised = 0;
 };

@@ -97,6 +97,22 @@ bool RateWithinTolerance(uint32_t wanted, uint32_t got) {
     return difference * 100 <= uint64_t(wanted) * 3;
 }
 
+// Data bits, parity and stop bits; which parity (odd, mark) matters only when there is one.
+uint32_t Frame(uint32_t cflag) {
+    const uint32_t parity = (cflag & PARENB) ? cflag & (PARENB | PARODD | CMSPAR) : 0;
+    return (cflag & (CSIZE | CSTOPB)) | parity;
+}
+
+// A rate from the legacy constants, for a driver that leaves c_ospeed unset.
+DWORD RateOfBits(uint32_t cflag) {
+    for (const TRateConstant& row : kRateConstants) {
+        if (row.constant == (cflag & CBAUD)) {
+            return row.rate;
+        }
+    }
+    return 0;
+}
+
 } // namespace
 
 DWORD DcbToLineConfig(const DCB& dcb, TLineConfig& config) {
@@ -210,7 +226,8 @@ DWORD ApplyLineConfig(int fd, const TLineConfig& config) {
     if (DWORD error = CurrentTermios(fd, taken); error != ERROR_SUCCESS) {
         return error;
     }
-    if (config.ospeed != 0 && !RateWithinTolerance(config.ospeed, taken.c_ospeed)) {
+    if (Frame(taken.c_cflag) != Frame(config.cflag) ||
+        (config.ospeed != 0 && !RateWithinTolerance(config.ospeed, taken.c_ospeed))) {
         SetTermios(fd, previous);
         return ERROR_INVALID_PARAMETER;
     }
@@ -230,6 +247,63 @@ DWORD ReadLineConfig(int fd, TLineConfig& config) {
     config.ispeed = tio.c_ispeed;
     config.ospeed = tio.c_ospeed;
     return ERROR_SUCCESS;
+}
+
+void LineConfigToDcb(const TLineConfig& config, DCB& dcb) {
+    dcb = DCB{};
+    dcb.DCBlength = sizeof(DCB);
+    dcb.BaudRate = config.ospeed != 0 ? config.ospeed : RateOfBits(config.cflag);
+    dcb.Flags = DCB_BINARY;
+    if (config.iflag & INPCK) {
+        dcb.Flags |= DCB_PARITY;
+    }
+    if (config.errorMarks && config.replaceErrors) {
+        dcb.Flags |= DCB_ERROR_CHAR;
+        dcb.ErrorChar = config.errorChar;
+    }
+    if (config.iflag & IXON) {
+        dcb.Flags |= DCB_OUTX;
+    }
+    if (config.iflag & IXOFF) {
+        dcb.Flags |= DCB_INX;
+    }
+    DWORD rts = config.raiseRTS ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+    if (config.cflag & CRTSCTS) {
+        dcb.Flags |= DCB_OUTX_CTS_FLOW;
+        rts = RTS_CONTROL_HANDSHAKE;
+    }
+    dcb.Flags |= rts << DCB_RTS_CONTROL_SHIFT;
+    dcb.Flags |= (config.raiseDTR ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE)
+                 << DCB_DTR_CONTROL_SHIFT;
+
+    switch (config.cflag & CSIZE) {
+    case CS5:
+        dcb.ByteSize = 5;
+        break;
+    case CS6:
+        dcb.ByteSize = 6;
+        break;
+    case CS7:
+        dcb.ByteSize = 7;
+        break;
+    default:
+        dcb.ByteSize = 8;
+        break;
+    }
+    if ((config.cflag & PARENB) == 0) {
+        dcb.Parity = NOPARITY;
+    } else if (config.cflag & CMSPAR) {
+        dcb.Parity = (config.cflag & PARODD) ? MARKPARITY : SPACEPARITY;
+    } else {
+        dcb.Parity = (config.cflag & PARODD) ? ODDPARITY : EVENPARITY;
+    }
+    if ((config.cflag & CSTOPB) == 0) {
+        dcb.StopBits = ONESTOPBIT;
+    } else {
+        dcb.StopBits = dcb.ByteSize == 5 ? ONE5STOPBITS : TWOSTOPBITS;
+    }
+    dcb.XonChar = char(config.cc[VSTART]);
+    dcb.XoffChar = char(config.cc[VSTOP]);
 }
 
 DWORD PrepareOpenedTerminal(int fd) {

@@ -48,12 +48,19 @@ struct TLineConfig {
 DWORD DcbToLineConfig(const DCB& dcb, TLineConfig& config);
 
 // Sets the terminal fields of `config` on the device at once. ERROR_INVALID_PARAMETER, with
-// the previous settings put back, when the driver settles on a rate more than 3% off the one
-// asked for (a UART cannot receive past that, and some drivers fall back to 9600 silently).
+// the previous settings put back, when the driver does not hold the frame asked for (data
+// bits, parity, stop bits: a pseudo-terminal always carries 8 data bits without parity) or
+// settles on a rate more than 3% off the one asked for (a UART cannot receive past that, and
+// some drivers fall back to 9600 silently).
 DWORD ApplyLineConfig(int fd, const TLineConfig& config);
 
 // Reads the terminal fields of the device into `config`; the other fields are left alone.
 DWORD ReadLineConfig(int fd, TLineConfig& config);
+
+// The device control block that gives `config` (its terminal fields and modem lines), as far as
+// a block can tell: a frame, rate and flow control that termios has no form for cannot come
+// back, and XON/XOFF limits, the end-of-file and event characters stay 0.
+void LineConfigToDcb(const TLineConfig& config, DCB& dcb);
 
 // Readies a freshly opened terminal for the device, leaving its other settings as they are
 // until the first Configure (as Windows keeps a port's last settings on open):

@@ -1,25 +1,21 @@
 #include "TermiosDevice.h"
 
 #include "ErrnoToWin.h"
+#include "InterruptibleThread.h"
 #include "LineSettings.h"
 
 #include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <condition_variable>
-#include <csignal>
 #include <cstdint>
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <mutex>
 #include <poll.h>
-#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <system_error>
 #include <termios.h>
-#include <thread>
 #include <utility>
 #include <unistd.h>
 
@@ -42,27 +38,6 @@ bool GoneErrno(int err) {
 
 constexpr int kWatchedLines = TIOCM_CTS | TIOCM_DSR | TIOCM_CD | TIOCM_RNG;
 
-// The signal that ends a watcher's TIOCMIWAIT. A real-time signal, because neither the kernel
-// nor the terminal layer ever sends one and Qt uses none; not SIGRTMIN itself, the one other
-// libraries reach for first. Its handler does nothing: what matters is that it is installed
-// without SA_RESTART, so the interrupted ioctl returns EINTR instead of waiting on.
-int WakeSignal() {
-    return SIGRTMIN + 3;
-}
-
-void IgnoreWakeSignal(int) {}
-
-void InstallWakeSignalHandler() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        struct sigaction action {};
-        action.sa_handler = IgnoreWakeSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = 0;
-        ::sigaction(WakeSignal(), &action, nullptr);
-    });
-}
-
 struct TModemCounts {
     int cts = 0, dsr = 0, rng = 0, dcd = 0;
 };
@@ -81,6 +56,7 @@ public:
     long Read(char* buffer, size_t size) override;
     long Write(const char* data, size_t size) override;
     DWORD Configure(const DCB& dcb) override;
+    DWORD CurrentState(DCB& dcb) override;
     DWORD ModemStatus(DWORD& status) override;
     DWORD Escape(DWORD function) override;
     DWORD OutputQueued(DWORD& count) override;
@@ -90,6 +66,7 @@ public:
     DWORD TransmitImmediate(char character) override;
     void PollSources(bool input, bool output, std::vector<pollfd>& sources) override;
     DWORD TakeLineChanges() override;
+    void WatchDrain() override;
 
 private:
     // The Windows error for a failed call; remembers that the device is gone where it is.
@@ -100,7 +77,8 @@ private:
     bool ReadCounters(serial_icounter_struct& counters) const;
 
     void WatchLines();
-    void StopWatcher();
+    void WatchDrains();
+    void StopWatchers();
     void Wake();
 
     const int m_fd;
@@ -109,7 +87,7 @@ private:
     // A read answered (bytes, or none waiting) since TakeLineChanges last looked: the device
     // had not hung up then, and the next read will tell if it has since.
     bool m_readSinceLook = false;
-    std::atomic<bool> m_woken{false}; // the watcher wrote m_wakeFd
+    std::atomic<bool> m_woken{false}; // a watcher wrote m_wakeFd
     bool m_hasModemLines = false;
     bool m_hasCounters = false;
     TLineConfig m_config;
@@ -118,15 +96,18 @@ private:
     TModemCounts m_modemCounts;
     TErrorCounts m_errorCounts;
 
-    std::thread m_watcher;
-    std::atomic<bool> m_stopWatcher{false};
-    std::mutex m_watcherMutex;
-    std::condition_variable m_watcherEnded;
-    bool m_watcherDone = false; // under m_watcherMutex
+    // Waits in TIOCMIWAIT for modem-line changes; ends at once where there are no lines.
+    TInterruptibleThread m_lineWatcher;
+    // Waits in tcdrain while output is queued and someone wants to know when it has gone out;
+    // otherwise on m_drainAsked.
+    TInterruptibleThread m_drainWatcher;
+    std::mutex m_drainMutex;
+    std::condition_variable m_drainAsked;
+    bool m_drainWanted = false; // under m_drainMutex
 };
 
 TTermiosDevice::~TTermiosDevice() {
-    StopWatcher();
+    StopWatchers();
     // Release exclusive use; a second handle of this process that failed to open must not have
     // done this, which is why only the owner does it, here.
     ::ioctl(m_fd, TIOCNXCL);
@@ -152,29 +133,15 @@ DWORD TTermiosDevice::Start() {
                          counters.buf_overrun};
     }
 
-    InstallWakeSignalHandler();
-    // The watcher takes no process signals (they belong to the application's threads); it
-    // unblocks the wake signal itself. The mask is inherited, so block all while creating it.
-    sigset_t all, previous;
-    sigfillset(&all);
-    ::pthread_sigmask(SIG_SETMASK, &all, &previous);
-    DWORD error = ERROR_SUCCESS;
-    try {
-        m_watcher = std::thread([this] { WatchLines(); });
-    } catch (const std::system_error&) {
-        error = ERROR_NOT_ENOUGH_MEMORY;
+    if (DWORD error = m_lineWatcher.Start("tty-lines", [this] { WatchLines(); });
+        error != ERROR_SUCCESS) {
+        return error;
     }
-    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    return error;
+    return m_drainWatcher.Start("tty-drain", [this] { WatchDrains(); });
 }
 
 void TTermiosDevice::WatchLines() {
-    sigset_t wake;
-    sigemptyset(&wake);
-    sigaddset(&wake, WakeSignal());
-    ::pthread_sigmask(SIG_UNBLOCK, &wake, nullptr);
-
-    while (!m_stopWatcher.load()) {
+    while (!m_lineWatcher.Stopping()) {
         if (::ioctl(m_fd, TIOCMIWAIT, kWatchedLines) == 0) {
             Wake();
             continue;
@@ -190,25 +157,45 @@ void TTermiosDevice::WatchLines() {
         // device is gone: nothing more to watch.
         break;
     }
-    std::lock_guard<std::mutex> lock(m_watcherMutex);
-    m_watcherDone = true;
-    m_watcherEnded.notify_all();
 }
 
-void TTermiosDevice::StopWatcher() {
-    if (!m_watcher.joinable()) {
-        return;
+// No descriptor becomes readable when output has drained, so this thread sits in tcdrain for
+// as long as the driver takes, flow control included, and wakes waiters when it returns; they
+// then ask the driver (OutputQueued). Asked again while it drains, it drains once more.
+void TTermiosDevice::WatchDrains() {
+    std::unique_lock<std::mutex> lock(m_drainMutex);
+    for (;;) {
+        m_drainAsked.wait(lock, [this] { return m_drainWanted || m_drainWatcher.Stopping(); });
+        if (m_drainWatcher.Stopping()) {
+            return;
+        }
+        m_drainWanted = false;
+        lock.unlock();
+        const bool interrupted = ::ioctl(m_fd, TCSBRK, 1) != 0 && errno == EINTR;
+        lock.lock();
+        if (interrupted) {
+            m_drainWanted = true; // not drained yet: wait again unless stopping
+            continue;
+        }
+        // Drained; or the call failed (the device has gone), which a waiter finds out.
+        Wake();
     }
-    m_stopWatcher.store(true);
-    std::unique_lock<std::mutex> lock(m_watcherMutex);
-    // The signal is sent again until the thread ends: one that arrives after the thread checked
-    // the stop flag but before it entered TIOCMIWAIT interrupts nothing.
-    while (!m_watcherDone) {
-        ::pthread_kill(m_watcher.native_handle(), WakeSignal());
-        m_watcherEnded.wait_for(lock, std::chrono::milliseconds(20));
+}
+
+void TTermiosDevice::WatchDrain() {
+    {
+        std::lock_guard<std::mutex> lock(m_drainMutex);
+        m_drainWanted = true;
     }
-    lock.unlock();
-    m_watcher.join();
+    m_drainAsked.notify_one();
+}
+
+void TTermiosDevice::StopWatchers() {
+    m_lineWatcher.Stop();
+    m_drainWatcher.Stop([this] {
+        std::lock_guard<std::mutex> lock(m_drainMutex);
+        m_drainAsked.notify_all();
+    });
 }
 
 void TTermiosDevice::Wake() {
@@ -343,6 +330,25 @@ DWORD TTermiosDevice::Configure(const DCB& dcb) {
     if (!config.driverControlsRTS) {
         return SetModemLine(TIOCM_RTS, config.raiseRTS);
     }
+    return ERROR_SUCCESS;
+}
+
+DWORD TTermiosDevice::CurrentState(DCB& dcb) {
+    if (m_gone) {
+        return ERROR_BAD_COMMAND;
+    }
+    TLineConfig config = m_config; // what termios does not keep: the error marks' handling
+    if (DWORD error = ReadLineConfig(m_fd, config); error != ERROR_SUCCESS) {
+        return Noted(error);
+    }
+    // The kernel raises both lines when a terminal opens; a pseudo-terminal shows none.
+    config.raiseDTR = config.raiseRTS = true;
+    int lines = 0;
+    if (m_hasModemLines && ::ioctl(m_fd, TIOCMGET, &lines) == 0) {
+        config.raiseDTR = (lines & TIOCM_DTR) != 0;
+        config.raiseRTS = (lines & TIOCM_RTS) != 0;
+    }
+    LineConfigToDcb(config, dcb);
     return ERROR_SUCCESS;
 }
 

@@ -2,10 +2,11 @@
 // The Linux form of a serial device: a terminal (a serial driver's /dev/tty*, or the slave side
 // of a pseudo-terminal that a simulator publishes) driven through termios, non-blocking.
 //
-// One thread per open device waits in TIOCMIWAIT for modem-line changes and wakes waiters
-// through an eventfd; on a device without modem lines (pseudo-terminals) it ends at once.
-// The thread is stopped with a signal, SIGRTMIN+3, whose do-nothing handler this form installs
-// the first time a device opens; the application must leave that signal alone.
+// Two threads per open device wake waiters through an eventfd: one waits in TIOCMIWAIT for
+// modem-line changes (on a device without modem lines, such as a pseudo-terminal, it ends at
+// once), the other in tcdrain for written bytes to have gone out, only while someone wants to
+// know (EV_TXEMPTY); otherwise it sleeps. Both are stopped with a signal (InterruptibleThread.h)
+// the application must leave alone.
 
 #include "CommDevice.h"
 

@@ -8,6 +8,8 @@
 #include <asm/termbits.h>
 #include <string>
 #include <sys/ioctl.h>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -115,6 +117,15 @@ TEST(DcbToLineConfig, TurnsEachBlockIntoTerminalSettings) {
         EXPECT_EQ(config.driverControlsRTS, (c.frame & CRTSCTS) != 0);
         EXPECT_EQ(config.errorMarks, (c.iflag & PARMRK) != 0);
         EXPECT_EQ(config.replaceErrors, config.errorMarks && (c.dcb.Flags & DCB_ERROR_CHAR));
+
+        // Read back as a block, the frame and flow control are the ones asked for.
+        DCB back;
+        LineConfigToDcb(config, back);
+        constexpr DWORD kFlow = DCB_PARITY | DCB_OUTX | DCB_INX | DCB_OUTX_CTS_FLOW;
+        EXPECT_EQ(back.Flags & kFlow, c.dcb.Flags & kFlow);
+        EXPECT_EQ(std::tuple(back.BaudRate, back.ByteSize, back.Parity, back.StopBits),
+                  std::tuple(c.dcb.BaudRate, c.dcb.ByteSize, c.dcb.Parity, c.dcb.StopBits));
+        EXPECT_EQ(std::pair(back.XonChar, back.XoffChar), std::pair(c.dcb.XonChar, c.dcb.XoffChar));
     }
 }
 
@@ -157,8 +168,8 @@ TEST(ErrorMarkFilter, TakesMarksOutEvenWhenSplitBetweenReads) {
     }
 }
 
-// A pseudo-terminal forces CS8 and clears PARENB whatever it is given, so data bits and parity
-// are left to the table above; rates, stop bits, flow control and raw mode are checked here.
+// A pseudo-terminal holds only 8 data bits without parity, so other frames are left to the table
+// above; rates, stop bits, flow control and raw mode are checked here.
 TEST(ApplyLineConfig, TerminalTakesRatesAndFlagsAsConfigured) {
     const struct {
         DCB dcb;
@@ -168,8 +179,7 @@ TEST(ApplyLineConfig, TerminalTakesRatesAndFlagsAsConfigured) {
         {Dcb(19200, 8, NOPARITY, ONESTOPBIT), B19200, 0},
         {Dcb(250000, 8, NOPARITY, ONESTOPBIT), BOTHER, 0},
         {Dcb(14400, 8, NOPARITY, ONESTOPBIT), BOTHER, 0},
-        {Dcb(57600, 8, EVENPARITY, TWOSTOPBITS,
-             DCB_OUTX_CTS_FLOW | DCB_OUTX | DCB_INX | DCB_PARITY),
+        {Dcb(57600, 8, NOPARITY, TWOSTOPBITS, DCB_OUTX_CTS_FLOW | DCB_OUTX | DCB_INX | DCB_PARITY),
          B57600 | CSTOPB | CRTSCTS, IXON | IXOFF | INPCK | PARMRK},
     };
     TestPty::TPtyPair pty;

@@ -42,6 +42,8 @@ public:
     TPtyPair& operator=(const TPtyPair&) = delete;
 
     const std::string& SlavePath() const { return m_slavePath; }
+    // Terminal settings asked of the master are the slave's: what the port set on its line.
+    int Master() const { return m_master; }
     void CloseMaster() {
         if (m_master >= 0) {
             ::close(m_master);

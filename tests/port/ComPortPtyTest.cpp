@@ -5,8 +5,10 @@
 #include "PtyPair.h"
 #include "platform/LineSettings.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <termios.h>
+#include <vector>
 
 using namespace Platform;
 
@@ -49,12 +51,22 @@ TEST_F(ComPortPtyTest, OpenConfiguresTheTerminal) {
         port.SetBaudRate(rate);
         EXPECT_EQ(Line().ospeed, expected);
     }
-    port.Parity().SetBits(prEven);
-    port.SetDataBits(dbSeven);
     port.SetStopBits(sbTwoStopBits);
-    // A pseudo-terminal always carries 8 data bits without parity (its driver forces them);
-    // the rest of the frame reaches it.
     EXPECT_NE(Line().cflag & CSTOPB, 0u);
+    // A pseudo-terminal always carries 8 data bits without parity: another frame is refused and
+    // the line keeps the one it had.
+    for (const auto& change : std::vector<std::function<void()>>{
+             [&] { port.Parity().SetBits(prEven); }, [&] { port.SetDataBits(dbSeven); }}) {
+        try {
+            change();
+            ADD_FAILURE() << "a frame the line cannot hold was taken";
+        } catch (const EComPort& failure) {
+            EXPECT_EQ(failure.ErrorCode(), 7);
+            EXPECT_EQ(failure.SystemErrorCode(), 87);
+        }
+        EXPECT_EQ(Line().cflag & (CSIZE | PARENB | CSTOPB), unsigned(CS8 | CSTOPB));
+        EXPECT_TRUE(port.Connected());
+    }
 }
 
 TEST_F(ComPortPtyTest, BytesGoBothWays) {

@@ -3,6 +3,7 @@
 
 #include "ComPort.h"
 #include "ExceptionHandler.h"
+#include "ThreadStats.h"
 #include "ThreadSync.h"
 #include "platform/FakeDevice.h"
 
@@ -10,6 +11,7 @@
 #include <chrono>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -130,6 +132,33 @@ TEST_F(ComThreadTest, CloseServesTheHandOverTheThreadIsBlockedIn) {
     EXPECT_TRUE(handled);
     EXPECT_FALSE(port.Connected());
     ThreadSync::SetWaker(nullptr);
+}
+
+// The driver sends as slowly as the line: "output drained" comes once it has sent the last byte,
+// however long that takes, and the thread sleeps until then instead of looking again and again.
+TEST_F(ComThreadTest, TxEmptyComesWhenTheDriverHasSentEverything) {
+    int drained = 0;
+    port.OnTxEmpty = [&](TObject*) { ++drained; };
+    const std::set<int> before = ThreadIds();
+    port.Open();
+    std::set<int> fresh;
+    for (int id : ThreadIds())
+        if (!before.count(id))
+            fresh.insert(id);
+    ASSERT_EQ(fresh.size(), 1u) << "the event thread";
+    const int eventThread = *fresh.begin();
+
+    line->HoldInDriver(true);
+    ASSERT_EQ(port.Write("STX", 3), 3);
+    const long switches = ContextSwitches(eventThread);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_LE(ContextSwitches(eventThread) - switches, 2) << "the thread kept looking";
+    ThreadSync::ServePending();
+    EXPECT_EQ(drained, 0);
+
+    line->HoldInDriver(false);
+    EXPECT_TRUE(ServeUntil([&] { return drained == 1; }));
+    port.Close();
 }
 
 TEST_F(ComThreadTest, NoEventsNoThread) {
