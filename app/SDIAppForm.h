@@ -157,6 +157,8 @@ public:
     void TextWatch(TLogEdit* log, const char* chunk, int32_t count);
     void Timer1Timer(QObject* Sender);
     void Timer2Timer(QObject* Sender);
+    // Ends a run that no watchdog watches yet when the receiver leaves its loader.
+    void EndUnwatchedRun();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

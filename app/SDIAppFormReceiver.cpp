@@ -49,7 +49,7 @@ void TSDIAppForm::DecRxChar(TObject*, int32_t Count) {
     }
     const MessageEntry& entry = ReceiveTable[size_t(index)];
     if (index == rmStartString) {
-        ReceiverState = rsIdle; // the receiver started over, also in the middle of a run
+        EnterIdle(); // the receiver started over, also in the middle of a run
         log->Clear();
     }
     if (ReceiverState != rsIdle)
@@ -160,6 +160,7 @@ void TSDIAppForm::EnterFrozen() {
 }
 
 void TSDIAppForm::EnterIdle() {
+    EndUnwatchedRun();
     ReceiverState = rsIdle;
     for (TToolButton* button : RunButtons())
         button->setEnabled(false);

@@ -208,3 +208,14 @@ void TSDIAppForm::Timer2Timer(QObject*) {
     Timer2->stop();
     EnterFrozen();
 }
+
+void TSDIAppForm::EndUnwatchedRun() {
+    // Before "Memory Alocation" nothing would ever end the run: its tool bar would stay
+    // disabled and the transfer program open for good. A running watchdog ends it itself.
+    if (ReceiverState != rsRunning || Timer2->isActive())
+        return;
+    Timer1->stop();
+    CloseExternalWindow();
+    if (RunToolBar != nullptr)
+        RunToolBar->setEnabled(true);
+}

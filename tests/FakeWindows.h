@@ -12,6 +12,7 @@ public:
     std::vector<std::string> calls; // "exec <command line>", "minimize 7", "click", ...
     std::string clipboard;
     bool running = false; // whether the started program's window is still there
+    bool staysOpen = false; // the program ignores close requests
     HWND window = 7;
 
     bool WinExec(const std::string& commandLine, int showMode) override {
@@ -35,7 +36,7 @@ public:
         case Win::WM_PASTE: calls.push_back("paste " + clipboard); break;
         case Win::WM_CLOSE:
             calls.push_back("close " + std::to_string(handle));
-            running = false;
+            running = staysOpen;
             break;
         default: break;
         }

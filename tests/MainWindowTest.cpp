@@ -178,12 +178,35 @@ TEST_F(MainWindowTest, BytesAreRenderedInFullOnlyWhenAsked) {
     EXPECT_EQ(form.RenderBytes("AT\r", 3), "AT. (3 bytes: 41 54 0D )");
 }
 
-TEST_F(MainWindowTest, ExitButtonsCloseTheWindow) {
-    for (TToolButton* exit : {form.ToolButton4, form.ToolButton8, form.ToolButton12}) {
+// Exit saves the options, asks the transfer program to close and closes the window, whose
+// close asks the program again while it is still there: up to two requests, none once gone.
+TEST_F(MainWindowTest, ExitButtonsSaveAndCloseTheTransferProgramAndTheWindow) {
+    const struct {
+        TToolButton* exit;
+        bool running, staysOpen;
+        size_t requests;
+    } cases[] = {
+        {form.ToolButton4, false, false, 0},
+        {form.ToolButton8, true, false, 1},
+        {form.ToolButton12, true, true, 2},
+    };
+    TFakeWindows& windows = harness.windows;
+    form.ExternalWindow = windows.window;
+    int delay = 100;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.exit->objectName().toStdString());
         Show();
         ASSERT_TRUE(form.isVisible());
-        exit->click();
-        EXPECT_FALSE(form.isVisible()) << exit->objectName().toStdString();
+        windows.calls.clear();
+        windows.running = c.running;
+        windows.staysOpen = c.staysOpen;
+        form.Spin1->SetValue(++delay);
+        c.exit->click();
+        EXPECT_FALSE(form.isVisible());
+        EXPECT_EQ(windows.calls, std::vector<std::string>(c.requests, "close 7"));
+        TSettingsStore stored(harness.store.FileName());
+        ASSERT_TRUE(stored.OpenKey(QStringLiteral("Software\\VellWriter"), false));
+        EXPECT_EQ(stored.ReadInteger(QStringLiteral("Delay")), delay);
     }
 }
 

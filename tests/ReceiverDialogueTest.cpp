@@ -97,14 +97,35 @@ TEST_F(ReceiverDialogueTest, ReceiverHeldInItsLoaderAtOpenIsAskedAboutOnce) {
     }
 }
 
-TEST_F(ReceiverDialogueTest, SwitchingTheReceiverOffDisablesTheRunButtons) {
-    ASSERT_TRUE(OpenFrozen());
-    ASSERT_TRUE(RunButtonsEnabled(true));
-    line->SetLines(0);
-    ASSERT_TRUE(PumpUntil([&] { return LastLine(form->RichEdit1) == "Receiver turn off..."; }));
-    EXPECT_EQ(form->RichEdit1->LineColor(form->RichEdit1->LineCount() - 1), clBlue);
-    EXPECT_EQ(form->ReceiverState, rsIdle);
-    EXPECT_TRUE(RunButtonsEnabled(false));
+// Whatever takes the receiver out of its loader (switched off, switched on again, or starting
+// over with its start string) leaves the run buttons disabled.
+TEST_F(ReceiverDialogueTest, LeavingTheLoaderDisablesTheRunButtons) {
+    const struct {
+        const char* event;
+        DWORD lines; // the receiver's lines after the event
+        const char* line;
+        TColor color;
+    } cases[] = {
+        {"switched off", 0, "Receiver turn off...", clBlue},
+        {"switched on", MS_RLSD_ON | MS_DSR_ON, "Receiver turn on...", clBlue},
+        {"start string", MS_RLSD_ON, "Sending command string 2...", clNavy},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.event);
+        if (form->Dec->Connected())
+            form->ToolButton1Click(form->ToolButton1);
+        ASSERT_TRUE(OpenFrozen());
+        ASSERT_TRUE(RunButtonsEnabled(true));
+        if (c.lines == MS_RLSD_ON) {
+            ASSERT_TRUE(Receive(StartString));
+        } else {
+            line->SetLines(c.lines);
+        }
+        ASSERT_TRUE(PumpUntil([&] { return LastLine(form->RichEdit1) == c.line; }));
+        EXPECT_EQ(form->RichEdit1->LineColor(form->RichEdit1->LineCount() - 1), c.color);
+        EXPECT_EQ(form->ReceiverState, rsIdle);
+        EXPECT_TRUE(RunButtonsEnabled(false));
+    }
 }
 
 TEST_F(ReceiverDialogueTest, ChoosingAnotherPortClosesTheOpenOne) {

@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QTimer>
+#include <algorithm>
 
 using namespace Dialogue;
 
@@ -140,6 +141,102 @@ TEST_F(RunTest, WatchdogKeepsWatchingAcrossTheReceiversLines) {
     EXPECT_TRUE(form->Timer2->isActive()) << "a stall after this chunk would go unnoticed";
     form->Timer2Timer(form->Timer2);
     EXPECT_EQ(form->ReceiverState, rsFrozen);
+}
+
+// The receiver starts over, or is switched on or off, while a run waits for its first words:
+// no watchdog runs yet, so the run ends there, as the watchdog would end it but without its
+// line. Once the watchdog runs, the run is left for it to end.
+TEST_F(RunTest, ReceiverLeavingTheLoaderEndsARunThatNoWatchdogWatches) {
+    const std::string watchdogLine =
+        "Receiver cannot continue download. Check cable connection and return receiver on...";
+    const struct {
+        const char* event;
+        bool watched; // "Memory Alocation" came before the event
+    } cases[] = {{"start string", false},
+                 {"DSR on", false},
+                 {"RLSD off", false},
+                 {"start string", true},
+                 {"RLSD off", true}};
+    Choose(0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.event << (c.watched ? ", watched" : ""));
+        if (form->Dec->Connected())
+            form->ToolButton1Click(form->ToolButton1);
+        ASSERT_TRUE(OpenFrozen());
+        form->PageControl1->setCurrentIndex(0);
+        line->TakeSent();
+        form->ToolButton16->click();
+        ASSERT_EQ(line->WaitSent(8, 5000), FlashCommand);
+        ASSERT_TRUE(!c.watched || Receive("Memory Alocation"));
+        const std::string event = c.event;
+        if (event == "start string") {
+            ASSERT_TRUE(Receive(StartString));
+        } else {
+            line->SetLines(event == "DSR on" ? MS_RLSD_ON | MS_DSR_ON : 0);
+        }
+        ASSERT_TRUE(PumpUntil([&] { return form->ReceiverState == rsIdle; }));
+        for (TToolButton* button : form->RunButtons())
+            EXPECT_FALSE(button->isEnabled());
+        EXPECT_EQ(form->ToolBar1->isEnabled(), !c.watched);
+        EXPECT_EQ(windows.IsWindow(windows.window), c.watched);
+        EXPECT_EQ(form->Timer2->isActive(), c.watched);
+        if (!c.watched) {
+            EXPECT_EQ(windows.calls.back(), "close 7");
+            EXPECT_FALSE(form->Timer1->isActive()) << "nothing to paste into";
+            const auto lines = Lines(form->RichEdit1);
+            EXPECT_EQ(std::count(lines.begin(), lines.end(), watchdogLine), 0);
+            continue;
+        }
+        form->Timer2Timer(form->Timer2);
+        EXPECT_EQ(LastLine(form->RichEdit1), watchdogLine);
+        EXPECT_TRUE(form->ToolBar1->isEnabled());
+        EXPECT_FALSE(windows.IsWindow(windows.window));
+        EXPECT_EQ(form->ReceiverState, rsFrozen);
+    }
+}
+
+// The end of a write split over two chunks: joined in the run's text when the full
+// communication is shown, otherwise only while both parts are on the last log line.
+TEST_F(RunTest, EndOfTheWriteInTwoChunks) {
+    const struct {
+        bool full;
+        const char* first;
+        bool ends;
+    } cases[] = {
+        {true, "C0", true}, {false, "C0", true}, {true, "C0\n", false}, {false, "C0\n", false}};
+    ASSERT_TRUE(OpenFrozen());
+    Choose(0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "full " << c.full << ", first \"" << c.first << '"');
+        form->CheckBox1->setChecked(c.full);
+        form->ToolButton16->click();
+        ASSERT_EQ(line->WaitSent(8, 5000), FlashCommand);
+        ASSERT_TRUE(Receive(c.first));
+        EXPECT_EQ(form->ReceiverState, rsRunning);
+        ASSERT_TRUE(Receive("42"));
+        EXPECT_EQ(form->ReceiverState, c.ends ? rsFrozen : rsRunning);
+        ASSERT_TRUE(c.ends || Receive("C042"));
+        EXPECT_EQ(LastLine(form->RichEdit1), NewDownloadLine);
+        EXPECT_TRUE(form->ToolBar1->isEnabled());
+    }
+}
+
+// From the freeze acknowledgement a FIRMWARE run asks only for the run's confirmation: the
+// program button's warning is the button's, not the run's.
+TEST_F(RunTest, FirmwareRunFromTheFreezeAcknowledgementAsksOnlyTheConfirmation) {
+    ASSERT_TRUE(OpenPort());
+    const QString path = Choose(1);
+    ASSERT_TRUE(Receive(StartString));
+    line->WaitSent(16, 5000);
+    dialogs.shown.clear();
+    ASSERT_TRUE(Receive(FreezeAck));
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("You are writing FIRMWARE\n") + path +
+                                         QStringLiteral(".\nWould you continue?"));
+    EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Attention"));
+    EXPECT_EQ(line->WaitSent(8, 5000), std::string("\x02" "C246,2\x03", 8));
+    EXPECT_EQ(form->ReceiverState, rsRunning);
+    EXPECT_FALSE(form->ToolBar2->isEnabled());
 }
 
 TEST_F(RunTest, EraseOnTheEepromPageWithAFlashImageSplitsItsLines) {

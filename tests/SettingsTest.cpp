@@ -98,21 +98,38 @@ TEST_F(SettingsTest, StoredPortIndexSelectsItsEntryOrNone) {
     EXPECT_TRUE(dialogs.shown.empty());
 }
 
+// A receiver already held in its loader is asked about while the window is built, so the
+// question comes before the window is first shown.
 TEST_F(SettingsTest, StoredStartupOpensThePortWhileTheWindowIsBuilt) {
     Store({{"Startup", 1}, {"FullCom", 1}, {"ConfLoad", 0}, {"Delay", 250}});
-    form = harness.Build();
-    EXPECT_EQ(Ticked(), (std::vector<bool>{true, false, false, true, true}));
-    EXPECT_EQ(form->Spin1->Value(), 250);
-    ASSERT_TRUE(form->Dec->Connected());
-    EXPECT_TRUE(line->IsOpen());
-    for (TToolButton* button : form->PortButtons()) {
-        EXPECT_TRUE(button->Down());
-        EXPECT_EQ(button->ImageIndex(), TImageList::imgPortOpen);
+    for (const bool held : {false, true}) {
+        SCOPED_TRACE(held ? "held in its loader" : "switched off");
+        line->SetLines(held ? MS_RLSD_ON : 0);
+        dialogs.shown.clear();
+        form = harness.Build();
+        EXPECT_FALSE(form->isVisible());
+        ASSERT_EQ(dialogs.shown.size(), held ? 1u : 0u);
+        EXPECT_TRUE(!held || dialogs.shown[0].text ==
+                                 QStringLiteral("Your receiver seems to be yet \"freeze\". Is it "
+                                                "correct?"));
+        EXPECT_EQ(form->ReceiverState, held ? rsFrozen : rsIdle);
+        for (TToolButton* button : form->RunButtons())
+            EXPECT_EQ(button->isEnabled(), held);
+
+        EXPECT_EQ(Ticked(), (std::vector<bool>{true, false, false, true, true}));
+        EXPECT_EQ(form->Spin1->Value(), 250);
+        ASSERT_TRUE(form->Dec->Connected());
+        EXPECT_TRUE(line->IsOpen());
+        for (TToolButton* button : form->PortButtons()) {
+            EXPECT_TRUE(button->Down());
+            EXPECT_EQ(button->ImageIndex(), TImageList::imgPortOpen);
+        }
+        for (TToolButton* button : form->ChooseButtons())
+            EXPECT_TRUE(button->isEnabled());
+        for (TLogEdit* log : form->Logs())
+            EXPECT_EQ(Lines(log), std::vector<std::string>{"Correctly open port " + portName});
+        form.reset();
     }
-    for (TToolButton* button : form->ChooseButtons())
-        EXPECT_TRUE(button->isEnabled());
-    for (TLogEdit* log : form->Logs())
-        EXPECT_EQ(Lines(log), std::vector<std::string>{"Correctly open port " + portName});
 }
 
 TEST_F(SettingsTest, ValueThatIsNotANumberStopsTheLoadingThere) {

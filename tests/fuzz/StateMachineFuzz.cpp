@@ -4,7 +4,9 @@
 // expiring, a pulled adapter. After every step the window must hold together:
 //
 // - the receiver state is idle, running or frozen, and the six run buttons are enabled or
-//   disabled together, always enabled when frozen; a run's tool bar is disabled while it runs;
+//   disabled together, always enabled when frozen and disabled when idle; a run's tool bar is
+//   disabled, and the transfer program open, only while the run goes on or its watchdog is
+//   still to end it: a receiver that starts over or switches off ends an unwatched run;
 // - the port toggles, the choose-file buttons and the DSR and RLSD lamps follow the port;
 // - each step moves the state as the dialogue defines it, and writes to the line exactly the
 //   command strings that step answers or starts with;
@@ -170,8 +172,13 @@ private:
         for (TToolButton* button : run)
             FUZZ_CHECK(OwnEnabled(button) == enabled);
         FUZZ_CHECK(state != rsFrozen || enabled);
+        FUZZ_CHECK(state != rsIdle || !enabled);
         if (state == rsRunning)
             FUZZ_CHECK(form.RunToolBar != nullptr && !OwnEnabled(form.RunToolBar));
+        if (state != rsRunning && !form.Timer2->isActive()) {
+            FUZZ_CHECK(form.RunToolBar == nullptr || OwnEnabled(form.RunToolBar));
+            FUZZ_CHECK(!w.windows.IsWindow(form.ExternalWindow));
+        }
 
         const bool connected = Connected();
         for (TToolButton* toggle : form.PortButtons()) {
