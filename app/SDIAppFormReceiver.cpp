@@ -108,16 +108,18 @@ void TSDIAppForm::SetPortButtons(bool down) {
 void TSDIAppForm::ToolButton1Click(QObject*) {
     // A check button has already toggled itself; it follows the port, not the click, so a
     // failing open leaves all three as they were.
+    const bool opening = !Dec->Connected();
     for (TToolButton* button : PortButtons())
-        button->SetDown(Dec->Connected());
-    if (Dec->Connected()) {
-        Dec->Close();
-        SetPortButtons(false);
-    } else {
+        button->SetDown(!opening);
+    if (opening)
         Dec->Open();
-        SetPortButtons(true);
+    else
+        Dec->Close();
+    // The lamps let further clicks through while the port reports to them: the buttons follow
+    // the port as it is now, which a second click may have closed or opened again.
+    SetPortButtons(Dec->Connected());
+    if (opening && Dec->Connected())
         CheckFrozen();
-    }
 }
 
 void TSDIAppForm::DecAfterOpen(TObject*) {

@@ -42,7 +42,16 @@ void TCustomComPort::UnRegisterLink(TComLink* AComLink) {
     const auto found = std::find(FLinks.begin(), FLinks.end(), AComLink);
     if (found == FLinks.end())
         throw EComPort(CError_RegFailed);
+    const size_t index = size_t(found - FLinks.begin());
     FLinks.erase(found);
+    // A walk under way goes on with the link after the one it is at, and never reaches this
+    // one: its owner may free it as soon as this returns.
+    for (TLinkCursor* cursor : FCursors) {
+        if (index < cursor->next)
+            --cursor->next;
+        if (index < cursor->end)
+            --cursor->end;
+    }
     FHasRxBufLink = HasLink();
 }
 
@@ -76,36 +85,60 @@ TComLink::TNotify TComLink::*NotifySlot(TComLinkEvent event) {
 
 } // namespace
 
-// A handler may unregister links while the list is walked, so each walk uses a copy.
+// A handler may unregister links (and free them), register links, and close or open the port
+// while the list is walked: the walk follows the live list and stops when the port's state it
+// reports no longer holds.
+template <class Call> void TCustomComPort::WalkLinks(Call call) {
+    const uint32_t session = FSession;
+    TLinkCursor cursor{0, FLinks.size()};
+    FCursors.push_back(&cursor);
+    struct TDone {
+        std::vector<TLinkCursor*>& cursors;
+        TLinkCursor* mine;
+        ~TDone() { std::erase(cursors, mine); }
+    } done{FCursors, &cursor};
+    while (cursor.next < cursor.end && session == FSession)
+        call(FLinks[cursor.next++]);
+}
+
 void TCustomComPort::SendSignalToLink(TComLinkEvent Signal, bool OnOff) {
     const auto slot = SignalSlot(Signal);
     if (slot == nullptr)
         return;
-    for (TComLink* link : std::vector<TComLink*>(FLinks))
+    WalkLinks([&](TComLink* link) {
         if (link->*slot)
             (link->*slot)(this, OnOff);
+    });
 }
 
 void TCustomComPort::NotifyLink(TComLinkEvent FLinkEvent) {
     const auto slot = NotifySlot(FLinkEvent);
     if (slot == nullptr)
         return;
-    for (TComLink* link : std::vector<TComLink*>(FLinks))
+    WalkLinks([&](TComLink* link) {
         if (link->*slot)
             (link->*slot)(this);
+    });
 }
 
 void TCustomComPort::TxNotifyLink(const char* Buffer, int32_t Count) {
-    for (TComLink* link : std::vector<TComLink*>(FLinks))
+    WalkLinks([&](TComLink* link) {
         if (link->OnTxBuf)
             link->OnTxBuf(this, Buffer, Count);
+    });
 }
+
+// Each entry point below drops the rest of its steps once a handler has closed or opened the
+// port (a lamp lets a click through while it shows a change): they report a state gone by.
 
 void TCustomComPort::CheckSignals(bool Open) {
     if (Open) {
+        const uint32_t session = FSession;
         CallCTSChange();
-        CallDSRChange();
-        CallRLSDChange();
+        if (session == FSession)
+            CallDSRChange();
+        if (session == FSession)
+            CallRLSDChange();
         return;
     }
     SendSignalToLink(leCTS, false);
@@ -121,9 +154,12 @@ void TCustomComPort::CheckSignals(bool Open) {
 void TCustomComPort::CallBeforeOpen() { DoBeforeOpen(); }
 
 void TCustomComPort::CallAfterOpen() {
+    const uint32_t session = FSession;
     SendSignalToLink(leConn, true);
-    DoAfterOpen();
-    CheckSignals(true);
+    if (session == FSession)
+        DoAfterOpen();
+    if (session == FSession)
+        CheckSignals(true);
 }
 
 void TCustomComPort::CallBeforeClose() {
@@ -132,14 +168,19 @@ void TCustomComPort::CallBeforeClose() {
 }
 
 void TCustomComPort::CallAfterClose() {
+    const uint32_t session = FSession;
     SendSignalToLink(leConn, false);
-    DoAfterClose();
+    if (session == FSession)
+        DoAfterClose();
 }
 
 void TCustomComPort::CallRxChar() {
+    const uint32_t session = FSession;
     int32_t count = InputCount();
     if (count > 0)
         SendSignalToLink(leRx, true);
+    if (session != FSession)
+        return;
     if (count > 0 && !GetTriggersOnRxChar()) {
         // The data goes to the buffer handlers: read once, before the first of them.
         std::unique_ptr<char[]> buffer;
@@ -151,13 +192,14 @@ void TCustomComPort::CallRxChar() {
             DoRxBuf(buffer.get(), count);
         };
         try {
-            for (TComLink* link : std::vector<TComLink*>(FLinks)) {
+            WalkLinks([&](TComLink* link) {
                 if (!link->OnRxBuf)
-                    continue;
+                    return;
                 readOnce();
-                link->OnRxBuf(this, buffer.get(), count);
-            }
-            if (!buffer && !FTriggersOnRxChar)
+                if (session == FSession)
+                    link->OnRxBuf(this, buffer.get(), count);
+            });
+            if (!buffer && !FTriggersOnRxChar && session == FSession)
                 readOnce();
         } catch (...) {
             if (buffer)
@@ -167,44 +209,57 @@ void TCustomComPort::CallRxChar() {
         if (buffer)
             count = 0;
     }
-    if (count > 0)
+    if (count > 0 && session == FSession)
         DoRxChar(count);
 }
 
 void TCustomComPort::CallTxEmpty() {
+    const uint32_t session = FSession;
     SendSignalToLink(leTx, false);
-    NotifyLink(leTxEmpty);
-    DoTxEmpty();
+    if (session == FSession)
+        NotifyLink(leTxEmpty);
+    if (session == FSession)
+        DoTxEmpty();
 }
 
 void TCustomComPort::CallBreak() { DoBreak(); }
 
 void TCustomComPort::CallRing() {
+    const uint32_t session = FSession;
     NotifyLink(leRing);
-    DoRing();
+    if (session == FSession)
+        DoRing();
 }
 
 void TCustomComPort::CallRxFlag() {
+    const uint32_t session = FSession;
     NotifyLink(leRxFlag);
-    DoRxFlag();
+    if (session == FSession)
+        DoRxFlag();
 }
 
 void TCustomComPort::CallCTSChange() {
+    const uint32_t session = FSession;
     const bool onOff = Signals().Contains(csCTS);
     SendSignalToLink(leCTS, onOff);
-    DoCTSChange(onOff);
+    if (session == FSession)
+        DoCTSChange(onOff);
 }
 
 void TCustomComPort::CallDSRChange() {
+    const uint32_t session = FSession;
     const bool onOff = Signals().Contains(csDSR);
     SendSignalToLink(leDSR, onOff);
-    DoDSRChange(onOff);
+    if (session == FSession)
+        DoDSRChange(onOff);
 }
 
 void TCustomComPort::CallRLSDChange() {
+    const uint32_t session = FSession;
     const bool onOff = Signals().Contains(csRLSD);
     SendSignalToLink(leRLSD, onOff);
-    DoRLSDChange(onOff);
+    if (session == FSession)
+        DoRLSDChange(onOff);
 }
 
 void TCustomComPort::CallError() {

@@ -26,9 +26,7 @@ TCustomComPort::~TCustomComPort() {
     try {
         Close();
     } catch (...) {
-        delete FEventThread;
-        FEventThread = nullptr;
-        FThreadCreated = false;
+        StopEventThread();
         DestroyHandle();
         FConnected = false;
     }
@@ -64,6 +62,7 @@ void TCustomComPort::Open() {
     CallBeforeOpen();
     CreateHandle();
     FConnected = true;
+    ++FSession;
     try {
         SetupComPort();
     } catch (...) {
@@ -83,22 +82,41 @@ void TCustomComPort::Open() {
 }
 
 void TCustomComPort::Close() {
-    if (!FConnected || Designing())
+    // A handler reached by a close (a lamp that lets a click through, a hand-over served while
+    // the close waits for its thread) may close again: that is the close under way.
+    if (!FConnected || Designing() || FClosing)
         return;
-    CallBeforeClose();
-    AbortAllAsync();
-    if (FThreadCreated) {
-        delete FEventThread; // stops the thread and waits for its end
-        FEventThread = nullptr;
-        FThreadCreated = false;
-        if (FWindow != nullptr) {
-            TComWindow::Destroy(FWindow);
-            FWindow = nullptr;
-        }
+    FClosing = true;
+    try {
+        CallBeforeClose();
+        AbortAllAsync();
+    } catch (...) {
+        FClosing = false;
+        throw;
     }
+    ++FSession;
+    StopEventThread();
     DestroyHandle();
     FConnected = false;
+    FClosing = false;
     CallAfterClose();
+}
+
+void TCustomComPort::StopEventThread() {
+    if (!FThreadCreated)
+        return;
+    // Inside the thread's own hand-over the thread waits for this very call: waiting for it
+    // would never end.
+    if (FEventThread->HandOverRunsHere())
+        FEventThread->Abandon();
+    else
+        delete FEventThread; // stops the thread and waits for its end, serving its hand-overs
+    FEventThread = nullptr;
+    FThreadCreated = false;
+    if (FWindow != nullptr) {
+        TComWindow::Destroy(FWindow);
+        FWindow = nullptr;
+    }
 }
 
 void TCustomComPort::SetConnected(bool value) {

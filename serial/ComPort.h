@@ -14,6 +14,7 @@
 #include "Component.h"
 #include "platform/CommApi.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -219,6 +220,23 @@ protected:
 
 private:
     bool CanApply() const;
+    // Destroys the event thread, or abandons it when called from inside its own hand-over,
+    // and the hidden window.
+    void StopEventThread();
+    // Calls `call` for every link registered when the walk began, in list order, skipping those
+    // unregistered since; stops when the port is closed or opened under the walk.
+    template <class Call> void WalkLinks(Call call);
+
+    // A walk over the links under way: the index of the next link and the end, both kept right
+    // by UnRegisterLink.
+    struct TLinkCursor {
+        size_t next, end;
+    };
+    std::vector<TLinkCursor*> FCursors;
+    // Counts opens and closes: a notification begun under one value no longer holds under
+    // another, and the rest of it is dropped.
+    std::atomic<uint32_t> FSession{0};
+    bool FClosing = false; // a close under way: asked for again, it is that close
 };
 
 // The same component, as the window's form description uses it.

@@ -20,12 +20,18 @@ TComThread::TComThread(TCustomComPort* port)
     SetCommMask(m_port->Handle(), EventsToMask(m_port->Events));
     m_thread = std::thread([this] {
         Execute();
+        if (m_abandoned) {
+            delete this; // nobody waits for it
+            return;
+        }
         m_finished = true;
         ThreadSync::NotifyAll();
     });
 }
 
 TComThread::~TComThread() {
+    if (m_abandoned)
+        return; // run by the thread itself, at its end
     Stop();
     // The thread may be blocked handing events to this (UI) thread: keep serving them.
     ThreadSync::WaitUntil([this] { return m_finished.load(); });
@@ -35,6 +41,21 @@ TComThread::~TComThread() {
 void TComThread::Stop() {
     SetEvent(m_stopEvent);
     Sleep(0);
+}
+
+bool TComThread::HandOverRunsHere() const {
+    const std::thread::id thread = m_thread.get_id();
+    return std::this_thread::get_id() == thread || ThreadSync::Serving(thread);
+}
+
+void TComThread::Abandon() {
+    // The thread is held in the hand-over, no event wait pending: what it would do at its end
+    // is done here while the device is still open.
+    const HANDLE device = m_port->Handle();
+    SetCommMask(device, 0);
+    PurgeComm(device, PURGE_TXCLEAR | PURGE_RXCLEAR);
+    m_abandoned = true;
+    m_thread.detach();
 }
 
 void TComThread::Execute() {
@@ -54,10 +75,14 @@ void TComThread::Execute() {
         if (GetOverlappedResult(device, &overlapped, &transferred, false)) {
             m_events = MaskToEvents(mask);
             DispatchComMsg();
+            if (m_abandoned)
+                break; // the port closed inside the hand-over: the device is no longer ours
         }
     }
-    SetCommMask(device, 0);
-    PurgeComm(device, PURGE_TXCLEAR | PURGE_RXCLEAR);
+    if (!m_abandoned) {
+        SetCommMask(device, 0);
+        PurgeComm(device, PURGE_TXCLEAR | PURGE_RXCLEAR);
+    }
     CloseHandle(overlapped.hEvent);
     CloseHandle(m_stopEvent);
 }
@@ -84,15 +109,16 @@ void TComThread::DispatchComMsg() {
     }
 }
 
+// A handler that closed the port ends the wake-up: the rest was seen on a device now closed.
 void TComThread::DoEvents() {
     for (TComEvent event : DispatchOrder)
-        if (m_events.Contains(event))
+        if (m_events.Contains(event) && !m_abandoned)
             m_port->DispatchEvent(EventsToMask(TComEvents{event}));
 }
 
 void TComThread::SendEvents() {
     for (TComEvent event : DispatchOrder)
-        if (m_events.Contains(event) && m_port->Window() != nullptr)
+        if (m_events.Contains(event) && !m_abandoned && m_port->Window() != nullptr)
             m_port->Window()->SendMessage(TCustomComPort::ComWindowMessage,
                                           EventsToMask(TComEvents{event}), 0);
 }

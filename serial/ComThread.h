@@ -6,7 +6,9 @@
 // goes on.
 //
 // Created and destroyed on the UI thread by the port's open and close; the destructor stops
-// the thread and waits for its end while serving hand-overs.
+// the thread and waits for its end while serving hand-overs. A close from inside one of the
+// thread's own hand-overs cannot wait for it: it abandons the thread instead, which ends and
+// frees itself once that hand-over returns.
 
 #include "ComTypes.h"
 #include "platform/CommApi.h"
@@ -26,6 +28,13 @@ public:
 
     // Asks the thread to stop; does not wait.
     void Stop();
+    // Whether the caller runs inside one of this thread's hand-overs (on the UI thread, or on
+    // the thread itself under smNone): the thread cannot end before the caller returns.
+    bool HandOverRunsHere() const;
+    // Only from inside a hand-over: does the thread's clean-up of the still open device now,
+    // drops the rest of the wake-up, and lets the thread end and free itself after the
+    // hand-over without touching the port or the device again. The caller forgets the thread.
+    void Abandon();
 
 private:
     void Execute();
@@ -37,6 +46,7 @@ private:
     Platform::HANDLE m_stopEvent;
     TComEvents m_events; // of the last wake-up; written only while no hand-over runs
     std::atomic<bool> m_finished{false};
+    std::atomic<bool> m_abandoned{false};
     std::thread m_thread;
 };
 

@@ -1,9 +1,11 @@
 #include "ThreadSync.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <vector>
 
 namespace ThreadSync {
 
@@ -11,9 +13,13 @@ namespace {
 
 struct Request {
     const std::function<void()>* routine;
+    std::thread::id requester;
     bool done = false;
     std::exception_ptr failure;
 };
+
+// The requesters whose routines run on this thread, innermost last.
+thread_local std::vector<std::thread::id> Running;
 
 struct State {
     std::mutex mutex;
@@ -57,7 +63,7 @@ void Synchronize(const std::function<void()>& routine) {
         return;
     }
     State& state = Shared();
-    Request request{&routine, false, nullptr};
+    Request request{&routine, std::this_thread::get_id(), false, nullptr};
     std::function<void()> waker;
     {
         std::lock_guard lock(state.mutex);
@@ -71,6 +77,10 @@ void Synchronize(const std::function<void()>& routine) {
     state.changed.wait(lock, [&] { return request.done; });
     if (request.failure)
         std::rethrow_exception(request.failure);
+}
+
+bool Serving(std::thread::id requester) {
+    return std::find(Running.begin(), Running.end(), requester) != Running.end();
 }
 
 void ServePending() {
@@ -93,11 +103,13 @@ void ServePending() {
             state.changed.notify_all();
         if (request == nullptr)
             return;
+        Running.push_back(request->requester);
         try {
             (*request->routine)();
         } catch (...) {
             request->failure = std::current_exception();
         }
+        Running.pop_back();
         finished = request;
     }
 }

@@ -21,6 +21,10 @@ bool OnUiThread();
 void SetWaker(std::function<void()> waker);
 
 void Synchronize(const std::function<void()>& routine);
+// Whether a routine that `requester` handed over is running on the calling thread now, further
+// down its stack: `requester` waits for that routine, so waiting for `requester` here would
+// never end.
+bool Serving(std::thread::id requester);
 // UI thread: runs every queued request.
 void ServePending();
 // UI thread: serves requests until done() is true. Threads that make done() true call

@@ -10,10 +10,12 @@
 #include <QApplication>
 #include <QTimer>
 #include <QTimerEvent>
+#include <QToolButton>
 #include <chrono>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <set>
+#include <utility>
 
 using namespace Platform;
 
@@ -196,6 +198,56 @@ TEST_F(ComLedTest, RingKeepsTheLampLitFromTheFirstRingUntilTheTimerExpires) {
     EXPECT_FALSE(timer.isActive());
     EXPECT_EQ(log, (Log{"ring on", "ring on", "ring off"}));
     port.Close();
+}
+
+// The user clicks the port button while a lamp shows a line change. The lamp lets the window
+// run the click inside the port's hand-over, and the click closes the port there: the close
+// must not wait for the event thread, which waits for the hand-over to end. The rest of that
+// wake-up is dropped, the lamps end off and the window goes on.
+TEST_F(ComLedTest, PortClickServedInsideALampsNotificationClosesThePort) {
+    port.Events = AllComEvents;
+    QWidget window;
+    QToolButton button(&window);
+    QObject::connect(&button, &QToolButton::clicked, [&] { port.Close(); });
+    window.show();
+    TLamp dsr(lsDSR), rlsd(lsRLSD);
+    Follow({{&dsr, "dsr"}, {&rlsd, "rlsd"}});
+    dsr.OnChange = [&, follow = dsr.OnChange](TObject* sender, TLedState state) {
+        follow(sender, state);
+        if (state == lsOn)
+            QMetaObject::invokeMethod(&button, &QToolButton::click, Qt::QueuedConnection);
+    };
+    dsr.SetComPort(&port);
+    rlsd.SetComPort(&port);
+    port.OnAfterClose = [&](TObject*) { log.push_back("after close"); };
+    port.Open();
+    log.clear();
+    line->SetLines(MS_DSR_ON | MS_RLSD_ON); // one wake-up: DSR, then RLSD
+    ASSERT_TRUE(PumpUntil([&] { return !port.Connected(); }));
+    bool served = false;
+    QMetaObject::invokeMethod(qApp, [&] { served = true; }, Qt::QueuedConnection);
+    EXPECT_TRUE(PumpUntil([&] { return served; }));
+    EXPECT_EQ(log, (Log{"dsr on", "dsr off", "rlsd off", "after close"}));
+    EXPECT_EQ(dsr.State(), lsOff);
+    EXPECT_EQ(rlsd.State(), lsOff);
+    EXPECT_FALSE(line->IsOpen());
+}
+
+// A lamp's owner frees another lamp while the port reports to both: the freed lamp's link
+// leaves the port and is not called.
+TEST_F(ComLedTest, LampFreedDuringAReportIsNotCalled) {
+    TLamp first(lsDSR);
+    auto* second = new TLamp(lsDSR);
+    Follow({{&first, "first"}, {second, "second"}});
+    first.OnChange = [&](TObject*, TLedState) {
+        log.push_back("first");
+        delete std::exchange(second, nullptr);
+    };
+    first.SetComPort(&port);
+    second->SetComPort(&port);
+    port.Open();
+    EXPECT_EQ(log, (Log{"first", "second off"})); // its own end reports it off
+    EXPECT_EQ(port.Links(), 1u);
 }
 
 TEST(ComLedPaintTest, GlyphIsCentredAndNeverOutsideTheClientArea) {

@@ -11,7 +11,9 @@
 // - each step moves the state as the dialogue defines it, and writes to the line exactly the
 //   command strings that step answers or starts with;
 // - a page change is refused during a run; nothing but the logs grows; no handler fails unless
-//   the port is closed, missing or unplugged.
+//   the port is closed, missing or unplugged;
+// - a click on the port toggle that a lamp lets through while it shows a report (the lamps run
+//   the window's pending events) closes the port in the middle of the port's notifications.
 
 #include "FuzzWindow.h"
 
@@ -229,7 +231,7 @@ private:
             Receive(FreezeAck);
             break;
         case 5: Lines(Next()); break;
-        case 6: Toggle(); break;
+        case 6: Toggle(Next() & 1); break;
         case 7: Choose(Next()); break;
         case 8: Program(); break;
         case 9: Erase(); break;
@@ -309,10 +311,17 @@ private:
         const TBefore before = Before();
         const int32_t state = State();
         const bool connected = Connected();
+        const bool click = (bits & 4) && connected && changed != 0 && QueueClick();
         m_lines = lines;
         Raise([&] { w.SetLines(lines); });
         if (m_unplugged)
             return;
+        if (click) {
+            // The first lamp to show the change let the click through: the port closed there.
+            Expect(before, rsIdle, "", 0);
+            FUZZ_CHECK(!Connected());
+            return;
+        }
         // Switched on (DSR on) or off (RLSD off): waiting for the receiver again.
         const bool turned = ((changed & MS_DSR_ON) && (lines & MS_DSR_ON)) ||
                             ((changed & MS_RLSD_ON) && !(lines & MS_RLSD_ON));
@@ -321,8 +330,19 @@ private:
             FUZZ_CHECK(!OwnEnabled(Form().RunButtons()[0]));
     }
 
-    // The port toggle of the page in front.
-    void Toggle() {
+    // A second click on the port toggle of the page in front, posted: the first lamp to show a
+    // report of the port lets it through. False when there is no toggle to click.
+    bool QueueClick() {
+        if (Page() == ConfigurationPage || !Form().PortButtons()[size_t(Page())]->isEnabled())
+            return false;
+        QMetaObject::invokeMethod(Form().PortButtons()[size_t(Page())], &QAbstractButton::click,
+                                  Qt::QueuedConnection);
+        return true;
+    }
+
+    // The port toggle of the page in front; clicked twice when `twice`, the second click let
+    // through by a lamp while the first one's open or close reports to it.
+    void Toggle(bool twice) {
         if (Page() == ConfigurationPage)
             return;
         TToolButton* toggle = Form().PortButtons()[size_t(Page())];
@@ -331,9 +351,18 @@ private:
         const bool clickable = toggle->isEnabled();
         const bool connected = Connected();
         const bool answer = NextAnswer();
+        const bool second = twice && QueueClick();
         toggle->click();
+        TFuzzWindow::Settle(); // a second click no lamp let through comes now
         if (m_unplugged)
             return;
+        if (second) {
+            // Opened, the port closes at the connection lamp's report; closing, the second
+            // click is that close. Either way it ends closed, the lines read off.
+            Expect(before, rsIdle, "", 0);
+            FUZZ_CHECK(!Connected());
+            return;
+        }
         if (!clickable) {
             Expect(before, state, "", 0);
         } else if (connected) {

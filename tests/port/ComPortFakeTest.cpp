@@ -6,7 +6,9 @@
 #include "ExceptionHandler.h"
 #include "platform/FakeDevice.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -87,6 +89,12 @@ TEST_F(ComPortFakeTest, ReceiverSettingsGiveTheirControlBlock) {
     EXPECT_EQ(dcb.XonChar, 17);
     EXPECT_EQ(dcb.XoffChar, 19);
     EXPECT_EQ(line->RaisedLines(), TFakeLine::RaisedDTR | TFakeLine::RaisedRTS);
+
+    port.Close();
+    port.FlowControl().SetXonChar('\x05'); // kept for the next open
+    EXPECT_EQ(line->LastState().XonChar, 17);
+    port.Open();
+    EXPECT_EQ(line->LastState().XonChar, 5);
 }
 
 TEST_F(ComPortFakeTest, UpdatesAreHeldBackUntilTheLastEndUpdate) {
@@ -128,6 +136,14 @@ TEST_F(ComPortFakeTest, WriteAndReadNotifyLinks) {
     EXPECT_EQ(log, std::vector<std::string>{"rx off"});
     EXPECT_EQ(port.WriteStr(""), 0);
     EXPECT_TRUE(line->TakeSent().empty());
+
+    line->Send("kept");
+    TComEvents events{evRxChar};
+    port.WaitForEvent(events, 0, 5000);
+    port.ClearBuffer(false, false); // purges nothing
+    EXPECT_EQ(port.InputCount(), 4);
+    port.ClearBuffer(true, false);
+    EXPECT_EQ(port.InputCount(), 0);
 }
 
 TEST_F(ComPortFakeTest, LineSignalsAndErrors) {
@@ -270,13 +286,17 @@ TEST_F(ComPortFakeTest, LinksRegisterOnce) {
 }
 
 TEST_F(ComPortFakeTest, BufferHandlersTakeTheDataInsteadOfOnRxChar) {
-    // A link that takes received data as a buffer: the port reads once, its own OnRxBuf runs
-    // before the link's, and OnRxChar is not called for that data.
-    TComLink buffered;
+    // Links that take received data as a buffer: the port reads once, its own OnRxBuf runs
+    // before the links', in their order, and OnRxChar is not called for that data.
+    TComLink buffered, second;
     buffered.OnRxBuf = [this](TObject*, const char* data, int32_t count) {
         Log("link " + std::string(data, size_t(count)));
     };
+    second.OnRxBuf = [this](TObject*, const char* data, int32_t count) {
+        Log("second " + std::string(data, size_t(count)));
+    };
     port.RegisterLink(&buffered);
+    port.RegisterLink(&second);
     port.OnRxBuf = [this](TObject*, const char* data, int32_t count) {
         Log("port " + std::string(data, size_t(count)));
     };
@@ -286,15 +306,83 @@ TEST_F(ComPortFakeTest, BufferHandlersTakeTheDataInsteadOfOnRxChar) {
     log.clear();
     port.CallRxChar();
     // The read itself tells the links that reception is over, before the handlers run.
-    EXPECT_EQ(log, (std::vector<std::string>{"rx on", "rx off", "port AT\r", "link AT\r"}));
+    EXPECT_EQ(log, (std::vector<std::string>{"rx on", "rx off", "port AT\r", "link AT\r",
+                                             "second AT\r"}));
     EXPECT_EQ(port.InputCount(), 0);
 
-    // Without such a link, the data is announced by its count and the handler reads it.
+    // Without such a link, the data is announced by its count and the handler reads it...
     port.UnRegisterLink(&buffered);
+    port.UnRegisterLink(&second);
     line->Send("AT\r");
     log.clear();
     port.CallRxChar();
     EXPECT_EQ(log, (std::vector<std::string>{"rx on", "rxchar"}));
+    // ...unless the port is told to read it itself.
+    port.SetTriggersOnRxChar(false);
+    log.clear();
+    port.CallRxChar();
+    EXPECT_EQ(log, (std::vector<std::string>{"rx on", "rx off", "port AT\r"}));
+}
+
+// A handler that unregisters links while the port walks its list, as a lamp that frees another
+// lamp does: a link is not called after its unregistering, one registered meanwhile not at all,
+// and nothing freed is touched.
+TEST_F(ComPortFakeTest, LinksUnregisteredDuringAWalkAreNotCalledAfter) {
+    using TFill = std::function<void(TComLink&, std::function<void()>)>;
+    const std::pair<TFill, std::function<void()>> walks[] = {
+        {[](TComLink& l, auto f) { l.OnDSRChange = [f](TObject*, bool) { f(); }; },
+         [&] { port.CallDSRChange(); }},
+        {[](TComLink& l, auto f) { l.OnRing = [f](TObject*) { f(); }; }, [&] { port.CallRing(); }},
+        {[](TComLink& l, auto f) { l.OnTxBuf = [f](TObject*, const char*, int32_t) { f(); }; },
+         [&] { port.WriteStr("x"); }},
+        {[](TComLink& l, auto f) { l.OnRxBuf = [f](TObject*, const char*, int32_t) { f(); }; },
+         [&] {
+             line->Send("x");
+             TComEvents events{evRxChar};
+             port.WaitForEvent(events, 0, 5000);
+             port.CallRxChar();
+         }},
+    };
+    enum TChange { RemoveLater, FreeLater, RemoveEarlier, RemoveItself, AddOne };
+    const std::pair<TChange, std::string> changes[] = {{RemoveLater, "ac"},
+                                                       {FreeLater, "ac"},
+                                                       {RemoveEarlier, "abc"},
+                                                       {RemoveItself, "abc"},
+                                                       {AddOne, "abc"}};
+    port.Open();
+    for (size_t walk = 0; walk < std::size(walks); ++walk) {
+        for (const auto& [change, expected] : changes) {
+            SCOPED_TRACE(std::to_string(walk) + " " + std::to_string(change));
+            std::string called;
+            TComLink a, c, d;
+            auto b = std::make_unique<TComLink>();
+            const TFill& fill = walks[walk].first;
+            fill(a, [&, change = change] {
+                called += 'a';
+                if (change == RemoveLater || change == FreeLater)
+                    port.UnRegisterLink(b.get());
+                if (change == FreeLater)
+                    b.reset();
+                if (change == RemoveItself)
+                    port.UnRegisterLink(&a);
+                if (change == AddOne)
+                    port.RegisterLink(&d);
+            });
+            fill(*b, [&, change = change] {
+                called += 'b';
+                if (change == RemoveEarlier)
+                    port.UnRegisterLink(&a);
+            });
+            fill(c, [&] { called += 'c'; });
+            fill(d, [&] { called += 'd'; });
+            for (TComLink* link : {&a, b.get(), &c})
+                port.RegisterLink(link);
+            walks[walk].second();
+            EXPECT_EQ(called, expected);
+            for (TComLink* link : {&a, b.get(), &c, &d})
+                ErrorOf([&] { port.UnRegisterLink(link); }); // those still registered
+        }
+    }
 }
 
 TEST_F(ComPortFakeTest, FormLoadingOpensOnlyWhenLoaded) {
@@ -320,6 +408,19 @@ TEST_F(ComPortFakeTest, FormLoadingOpensOnlyWhenLoaded) {
     SetExceptionHandler(nullptr);
     EXPECT_EQ(reports, 1);
     EXPECT_FALSE(port.Connected());
+}
+
+TEST_F(ComPortFakeTest, PortNameInOtherLetterCaseIsAnotherPort) {
+    std::string lower = name;
+    std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+    const auto other = TFakeLine::Publish(lower);
+    port.Open();
+    log.clear();
+    port.SetPort(lower); // closed and opened again, on the other line
+    EXPECT_FALSE(line->IsOpen());
+    EXPECT_TRUE(other->IsOpen());
+    EXPECT_EQ(log, (std::vector<std::string>{"cts off", "dsr off", "rlsd off", "conn off",
+                                             "conn on", "cts off", "dsr off", "rlsd off"}));
 }
 
 TEST_F(ComPortFakeTest, SecondOpenOfAnOpenLineFails) {

@@ -9,7 +9,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <mutex>
 #include <set>
 #include <stdexcept>
@@ -36,6 +38,19 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         return done();
+    }
+    // Whether bytes left unread when the port closed are gone: opened again, it reads only
+    // what comes after.
+    bool InputWasPurged() {
+        TComPort again(nullptr);
+        again.SetPort(name);
+        again.Events = TComEvents();
+        again.Open();
+        line->Send("z");
+        TComEvents events{evRxChar};
+        again.WaitForEvent(events, 0, 5000);
+        char first = 0;
+        return again.Read(&first, 1) == 1 && first == 'z';
     }
     std::vector<std::string> Seen() {
         std::lock_guard lock(mutex);
@@ -158,6 +173,123 @@ TEST_F(ComThreadTest, TxEmptyComesWhenTheDriverHasSentEverything) {
 
     line->HoldInDriver(false);
     EXPECT_TRUE(ServeUntil([&] { return drained == 1; }));
+    port.Close();
+}
+
+TEST_F(ComThreadTest, StopWhileWaitingEndsTheThreadAndDiscardsTheQueues) {
+    const auto descriptors = [] {
+        namespace fs = std::filesystem;
+        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+    };
+    const size_t threads = ThreadIds().size();
+    long settled = 0;
+    for (int cycle = 0; cycle < 40; ++cycle) {
+        port.Open();
+        port.Close();
+        // The close returned after the thread's end.
+        EXPECT_EQ(ThreadIds().size(), threads);
+        if (cycle == 20)
+            settled = descriptors(); // events closed are kept for reuse, up to a bound
+    }
+    EXPECT_EQ(descriptors() - settled, 0) << "the thread's events are closed";
+
+    // More than the port takes in: the rest waits in the device, unread, when the port closes.
+    port.Open();
+    line->Send(std::string(8192, 'a'));
+    ASSERT_TRUE(ServeUntil([&] { return port.InputCount() > 0; }));
+    port.Close();
+    EXPECT_TRUE(InputWasPurged());
+}
+
+// A handler that closes its own port, as a click on the port button served inside the
+// hand-over does: the close cannot wait for the event thread, which waits for the handler. The
+// port ends closed, the rest of that wake-up is dropped, the thread ends by itself.
+TEST_F(ComThreadTest, HandlerThatClosesItsOwnPortInEachSyncMode) {
+    for (TSyncMethod sync : {smThreadSync, smWindowSync, smNone}) {
+        SCOPED_TRACE(int(sync));
+        seen.clear();
+        const size_t threads = ThreadIds().size();
+        TComPort own(nullptr);
+        own.SetPort(name);
+        own.SetSyncMethod(sync);
+        std::atomic<bool> closed{false};
+        own.OnRxChar = [&](TObject*, int32_t) {
+            Note("rx");
+            own.Close();
+        };
+        own.OnDSRChange = [&](TObject*, bool on) { Note(on ? "dsr on" : "dsr off"); };
+        own.OnBeforeClose = [&](TObject*) { Note("before close"); };
+        own.OnAfterClose = [&](TObject*) {
+            Note("after close");
+            closed = true;
+        };
+        line->SetLines(0);
+        own.Open();
+        // Data and DSR in one wake-up: the data's handler closes, DSR is never reported on.
+        line->SendWithLines(std::string(8192, 'a'), MS_DSR_ON);
+        ASSERT_TRUE(ServeUntil([&] { return closed.load(); }));
+        EXPECT_FALSE(own.Connected());
+        EXPECT_EQ(Seen(), (std::vector<std::string>{"dsr off", "rx", "dsr off", "before close",
+                                                    "after close"}));
+        EXPECT_TRUE(ServeUntil([&] { return ThreadIds().size() == threads; }));
+        EXPECT_EQ(Seen().size(), 5u);
+        EXPECT_TRUE(InputWasPurged()); // and the device is free again
+    }
+}
+
+// A close asked for while a close is under way does nothing: from the close's own notification,
+// and from a hand-over the close serves while it waits for the thread.
+TEST_F(ComThreadTest, CloseDuringCloseClosesOnce) {
+    std::atomic<bool> queued{false};
+    ThreadSync::SetWaker([&] { queued = true; });
+    for (bool fromHandOver : {false, true}) {
+        SCOPED_TRACE(fromHandOver);
+        seen.clear();
+        queued = false;
+        port.OnBeforeClose = [&](TObject*) {
+            Note("before close");
+            if (!fromHandOver)
+                port.Close();
+        };
+        port.OnAfterClose = [&](TObject*) { Note("after close"); };
+        port.OnRxChar = [&](TObject*, int32_t) {
+            Note("rx");
+            port.Close();
+        };
+        port.Open();
+        if (fromHandOver) {
+            line->Send("data");
+            // Nobody serves: the thread is now blocked handing the data over to this thread.
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+            while (!queued && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::yield();
+            ASSERT_TRUE(queued);
+        }
+        port.Close();
+        EXPECT_FALSE(port.Connected());
+        const std::vector<std::string> once = {"before close", "after close"};
+        const std::vector<std::string> served = {"before close", "rx", "after close"};
+        EXPECT_EQ(Seen(), fromHandOver ? served : once);
+    }
+    ThreadSync::SetWaker(nullptr);
+}
+
+TEST_F(ComThreadTest, EventsChangedWhileOpenWaitForTheNextOpen) {
+    port.Events = TComEvents{evDSR};
+    port.OnRxChar = [&](TObject*, int32_t) { Note("rx"); };
+    port.OnDSRChange = [&](TObject*, bool on) { Note(on ? "dsr on" : "dsr off"); };
+    port.Open();
+    port.Events = AllComEvents;
+    DWORD mask = 0;
+    EXPECT_TRUE(GetCommMask(port.Handle(), mask));
+    EXPECT_EQ(mask, EV_DSR);
+    line->SendWithLines("x", MS_DSR_ON); // one wake-up: data first, if it were watched
+    ASSERT_TRUE(ServeUntil([&] { return Seen().size() == 2; }));
+    port.Close();
+    port.Open();
+    line->Send("y");
+    ASSERT_TRUE(ServeUntil([&] { return Seen().size() == 5; }));
+    EXPECT_EQ(Seen(), (std::vector<std::string>{"dsr off", "dsr on", "dsr off", "dsr on", "rx"}));
     port.Close();
 }
 
