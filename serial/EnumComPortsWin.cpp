@@ -13,10 +13,11 @@
 
 namespace {
 
-// Bounds on what one value may hold: a value name has at most 16383 characters; a port name
-// is short, so a longer text is not one.
+// Bounds: a value name has at most 16383 characters; a port name is short, so a longer text is
+// not one; a machine has far fewer ports than MaxValues.
 constexpr DWORD MaxNameChars = 16384;
 constexpr DWORD MaxDataBytes = 64 * 1024;
+constexpr DWORD MaxValues = 4096;
 
 class TKey {
 public:
@@ -51,14 +52,14 @@ std::string Utf8(const std::wstring& text) {
 std::vector<std::wstring> ValueNames(HKEY key) {
     std::vector<std::wstring> names;
     std::wstring name(MaxNameChars, L'\0');
-    for (DWORD index = 0;; ++index) {
+    for (DWORD index = 0; index < MaxValues; ++index) {
         DWORD length = MaxNameChars;
         const LSTATUS status =
             RegEnumValueW(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
-        if (status == ERROR_NO_MORE_ITEMS)
-            break;
         if (status == ERROR_SUCCESS)
             names.emplace_back(name.data(), length);
+        else if (status != ERROR_MORE_DATA)
+            break; // the end, or the key went away
     }
     return names;
 }

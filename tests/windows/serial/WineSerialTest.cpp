@@ -178,8 +178,10 @@ TEST(WineSerial, UnitTests32) {
     StopWine();
 }
 
-TEST(WineSerial, ComPortOnAPseudoTerminal) {
-    const std::string program = WindowsProgram("x86_64", "wine_com_tests.exe");
+namespace {
+
+void ComPortOnAPseudoTerminal(const char* arch) {
+    const std::string program = WindowsProgram(arch, "wine_com_tests.exe");
     REQUIRE_WINE(program);
     TPtyPair terminal;
     const std::string staged = ComLink + ".new";
@@ -225,4 +227,13 @@ TEST(WineSerial, ComPortOnAPseudoTerminal) {
     ExpectPassed(run);
     EXPECT_EQ(checks, (std::vector<std::string>{"19200 8N1 rtscts / 19200 8N1 rtscts",
                                                 "9600 8N2 xonxoff / 9600 8N2 xonxoff"}));
+}
+
+} // namespace
+
+TEST(WineSerial, ComPortOnAPseudoTerminal64) {
+    ComPortOnAPseudoTerminal("x86_64");
+}
+TEST(WineSerial, ComPortOnAPseudoTerminal32) {
+    ComPortOnAPseudoTerminal("i686");
 }
