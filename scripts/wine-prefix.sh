@@ -165,6 +165,11 @@ map_port() {
     fi
 }
 
+# One call at a time per prefix: two callers must not both make it or restart its server.
+mkdir -p "$(dirname "$prefix")"
+exec 9>"$prefix.lock"
+flock 9
+
 [ -f "$stamp" ] || create
 check_links
 
