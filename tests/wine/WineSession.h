@@ -263,14 +263,15 @@ private:
             throw std::runtime_error("Xvfb gave no display");
     }
 
-    // Made once per build folder: a new prefix costs half a minute. Windows are not managed:
+    // Made once per build folder by the project's prefix script (a new prefix costs half a
+    // minute; its COM ports never lead to this machine's serial devices). Windows are not managed:
     // with no window manager on the virtual screen, Wine would otherwise wait two seconds for
     // one at every window it destroys.
     void MakePrefix() {
         const std::string ready = std::string(WINE_PREFIX) + "/.vell-window-ready";
         if (::access(ready.c_str(), F_OK) == 0)
             return;
-        if (!Run({WINE_PROGRAM, "wineboot", "-i"}, m_environment, 180s, m_log) ||
+        if (!Run({"/bin/sh", WINE_PREFIX_SCRIPT, WINE_PREFIX}, m_environment, 180s, m_log) ||
             !Run({WINE_PROGRAM, "reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed",
                   "/d", "N", "/f"},
                  m_environment, 60s, m_log) ||
