@@ -106,6 +106,10 @@ public:
     bool RunSawAllocation = false;
     bool RunSawDownload = false;
     bool RunSawFailure = false; // "Failed to write", on whatever line it came
+    // Bytes of the run's text the text watch has searched for the receiver's words since the
+    // window was built; each chunk should cost its own length and a short tail, however long
+    // the text has grown.
+    size_t RunTextSearched = 0;
 
     // The three buttons of one role, in page order (Flash, Firmware, Eeprom).
     std::array<TToolButton*, 3> PortButtons() const;
@@ -179,4 +183,6 @@ private:
     TAboutBox* m_aboutBox = nullptr;
     bool m_outerSizeSet = false;
     bool m_closeRefused = false; // a close was refused because the settings could not be saved
+    // Where the log's last line starts in RunText, as the text watch left it.
+    size_t m_runLineStart = 0;
 };

@@ -142,6 +142,38 @@ TEST_F(RunTest, WatchdogKeepsWatchingAcrossTheReceiversLines) {
     EXPECT_EQ(form->ReceiverState, rsFrozen);
 }
 
+// A receiver that never ends its line: each chunk is searched with a short tail of the text
+// before it, not the whole text again, and a word the chunk completes is still found.
+TEST_F(RunTest, EachChunkIsSearchedWithOnlyTheTailBeforeIt) {
+    ASSERT_TRUE(OpenFrozen());
+    const std::string filler(512, '.');
+    constexpr size_t chunks = 64, tail = 15; // the longest word less one byte
+    for (const bool fullCom : {true, false}) {
+        SCOPED_TRACE(fullCom ? "full communication" : "last line");
+        form->CheckBox1->setChecked(fullCom);
+        dialogs.answers = {true};
+        form->ToolButton19->click(); // an erase: a run without a transfer program
+        ASSERT_EQ(form->ReceiverState, rsRunning);
+        TLogEdit* log = form->RichEdit1;
+        const size_t before = form->RunTextSearched;
+        auto receive = [&](const std::string& text) {
+            log->SetColor(clTeal);
+            form->TextWatch(log, text.data(), int32_t(text.size()));
+        };
+        receive("Memory Alocation");
+        for (size_t i = 0; i < chunks; ++i)
+            receive(filler);
+        receive("Download started C");
+        EXPECT_LE(form->RunTextSearched - before, (chunks + 2) * (filler.size() + tail));
+        EXPECT_TRUE(form->RunSawAllocation && form->RunSawDownload);
+        EXPECT_EQ(form->ReceiverState, rsRunning);
+        receive("04");
+        EXPECT_EQ(form->ReceiverState, rsFrozen);
+        EXPECT_EQ(LastLine(log), NewDownloadLine);
+        line->TakeSent();
+    }
+}
+
 TEST_F(RunTest, EraseOnTheEepromPageWithAFlashImageSplitsItsLines) {
     ASSERT_TRUE(OpenFrozen());
     Choose(0);
