@@ -13,6 +13,8 @@
 #include <QLineEdit>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <functional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Dialogue;
@@ -245,14 +247,77 @@ TEST_F(SettingsTest, FileThatCannotBeParsedIsNeverWrittenOver) {
     EXPECT_EQ(Stored({"Delay"}), std::vector<int32_t>{321});
 }
 
+// Something in the file's place that no settings file is: a device, a pipe nobody writes, a
+// folder, a file far larger than any real one. Read whole, /dev/zero ended in bad_alloc and a
+// pipe blocked the start. Each is refused as a file that cannot be read, and stays as it was.
+TEST_F(SettingsTest, FileThatIsNotARegularFileOfSettingsSizeIsRefused) {
+    const std::string file = harness.store.FileName().toStdString();
+    const QByteArray valid = "[Software]\nVellWriter\\Delay=250\n";
+    auto padded = [&valid](qsizetype size) {
+        return valid + QByteArray(size - valid.size() - 1, ';') + '\n';
+    };
+    const struct {
+        const char* name;
+        std::function<void()> make;
+        bool refused;
+    } cases[] = {
+        {"link to /dev/zero", [&] { ASSERT_EQ(::symlink("/dev/zero", file.c_str()), 0); }, true},
+        {"pipe", [&] { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); }, true},
+        {"folder", [&] { ASSERT_EQ(::mkdir(file.c_str(), 0700), 0); }, true},
+        {"link to nothing", [&] { ASSERT_EQ(::symlink("gone.conf", file.c_str()), 0); }, true},
+        {"64 KiB and a byte", [&] { WriteFile(padded(65537)); }, true},
+        {"64 KiB", [&] { WriteFile(padded(65536)); }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.make();
+        struct stat before {};
+        ASSERT_EQ(::lstat(file.c_str(), &before), 0);
+        const QByteArray bytes = S_ISREG(before.st_mode) ? FileBytes() : QByteArray();
+        dialogs.shown.clear();
+        form = harness.Build();
+        form->show();
+        if (c.refused) {
+            ASSERT_EQ(dialogs.shown.size(), 1u);
+            EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Failed to get data for 'ComPort'"));
+            EXPECT_EQ(form->Spin1->Value(), 500);
+            EXPECT_FALSE(form->close());
+            ASSERT_EQ(dialogs.shown.size(), 2u);
+            EXPECT_EQ(dialogs.shown[1].text, QStringLiteral("Failed to set data for 'ComPort'"));
+        } else {
+            EXPECT_TRUE(dialogs.shown.empty());
+            EXPECT_EQ(form->Spin1->Value(), 250);
+        }
+        form.reset();
+        struct stat after {};
+        ASSERT_EQ(::lstat(file.c_str(), &after), 0);
+        if (c.refused) {
+            EXPECT_EQ(after.st_ino, before.st_ino) << "replaced";
+            EXPECT_EQ(after.st_mode, before.st_mode);
+            if (S_ISREG(before.st_mode)) {
+                EXPECT_EQ(FileBytes(), bytes);
+            }
+        }
+        if (S_ISDIR(after.st_mode))
+            ::rmdir(file.c_str());
+        else
+            ::unlink(file.c_str());
+    }
+}
+
 // Permissions that keep the program from reading or from writing its file: it starts with what
 // it could read, reports, and leaves the file as it was. Root reads and writes whatever the
 // mode bits say, so there these cases cannot be made.
 TEST_F(SettingsTest, FileThatCannotBeReadOrWrittenIsKept) {
     if (::geteuid() == 0)
         GTEST_SKIP() << "running as root: mode bits do not keep root from reading or writing";
-    Store({{"ComPort", 1}, {"FullCom", 1}, {"ComStatus", 0}, {"ConfLoad", 0}, {"Freeze", 0},
-           {"Startup", 0}, {"Delay", 250}});
+    Store({{"ComPort", 1},
+           {"FullCom", 1},
+           {"ComStatus", 0},
+           {"ConfLoad", 0},
+           {"Freeze", 0},
+           {"Startup", 0},
+           {"Delay", 250}});
     const QByteArray stored = FileBytes();
     const struct {
         const char* name;
