@@ -183,6 +183,8 @@ private:
     TAboutBox* m_aboutBox = nullptr;
     bool m_outerSizeSet = false;
     bool m_closeRefused = false; // a close was refused because the settings could not be saved
+    // The stored port's name when the port list lacked it at start-up: not opened, and kept.
+    QString m_missingPortName;
     // Where the log's last line starts in RunText, as the text watch left it.
     size_t m_runLineStart = 0;
 };

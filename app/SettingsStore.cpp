@@ -149,3 +149,21 @@ void TSettingsStore::WriteInteger(const QString& name, int32_t value) {
     if (m_settings->status() != QSettings::NoError)
         throw ERegistryException(Text("Failed to set data for '%1'", name));
 }
+
+QString TSettingsStore::ReadString(const QString& name) const {
+    if (!m_open || m_unreadable || m_settings->status() == QSettings::AccessError)
+        throw ERegistryException(Text("Failed to get data for '%1'", name));
+    const QVariant value = m_settings->value(Path(name));
+    if (value.typeId() != QMetaType::QString)
+        throw ERegistryException(Text("Invalid data type for '%1'", name));
+    return value.toString();
+}
+
+void TSettingsStore::WriteString(const QString& name, const QString& value) {
+    if (!m_open || m_unreadable)
+        throw ERegistryException(Text("Failed to set data for '%1'", name));
+    m_settings->setValue(Path(name), value);
+    m_settings->sync();
+    if (m_settings->status() != QSettings::NoError)
+        throw ERegistryException(Text("Failed to set data for '%1'", name));
+}

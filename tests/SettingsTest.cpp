@@ -52,6 +52,10 @@ protected:
         store.CloseKey();
         return values;
     }
+    QVariant StoredName() const {
+        return QSettings(harness.store.FileName(), QSettings::IniFormat)
+            .value(QStringLiteral("Software/VellWriter/ComPortName"));
+    }
     std::vector<bool> Ticked() const {
         return {form->CheckBox1->isChecked(), form->CheckBox2->isChecked(),
                 form->CheckBox3->isChecked(), form->CheckBox4->isChecked(),
@@ -117,6 +121,56 @@ TEST_F(SettingsTest, StoredStartupOpensThePortWhileTheWindowIsBuilt) {
         EXPECT_EQ(Lines(log), std::vector<std::string>{"Correctly open port " + portName});
 }
 
+// The port is kept by its name as well as its position: at start-up only the port of that name
+// is selected and opened, wherever the list now puts it. When it is gone, nothing takes its
+// place: the port stays closed, the log says so, and the name is kept for the next start.
+TEST_F(SettingsTest, StoredPortNameSelectsAndOpensOnlyThatPort) {
+    const QString here = QString::fromStdString(portName);
+    const QString gone = QStringLiteral("FAKEGONE");
+    const std::string goneLine =
+        "Port FAKEGONE not found: the port stays closed. Choose a port on the Configuration "
+        "page...";
+    const struct {
+        const char* name;
+        int index;
+        QVariant stored; // none: a file from before names were kept
+        int selected;
+        std::vector<std::string> log;
+        int savedIndex;
+        QString savedName;
+    } cases[] = {
+        {"moved", 1, here, 0, {"Correctly open port " + portName}, 0, here},
+        {"gone", 0, gone, -1, {goneLine}, -1, gone},
+        {"no name kept", 0, QVariant(), 0, {"Correctly open port " + portName}, 0, here},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(harness.store.FileName());
+        Store({{"ComPort", c.index}, {"Startup", 1}});
+        if (c.stored.isValid())
+            Store({{"ComPortName", c.stored}});
+        form = harness.Build();
+        EXPECT_TRUE(dialogs.shown.empty());
+        EXPECT_EQ(form->DecPort->currentIndex(), c.selected);
+        EXPECT_EQ(form->Dec->Connected(), c.selected >= 0);
+        EXPECT_EQ(line->IsOpen(), c.selected >= 0);
+        EXPECT_EQ(Lines(form->RichEdit1), c.log);
+        form->show();
+        EXPECT_TRUE(form->close());
+        EXPECT_EQ(Stored({"ComPort"}), std::vector<int32_t>{c.savedIndex});
+        EXPECT_EQ(StoredName(), c.savedName);
+        form.reset();
+    }
+
+    // A name that is not text stops the loading there, before "Open port at startup" is read.
+    QFile::remove(harness.store.FileName());
+    Store({{"ComPortName", QStringList{here, gone}}, {"Startup", 1}});
+    form = harness.Build();
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Invalid data type for 'ComPortName'"));
+    EXPECT_FALSE(form->Dec->Connected());
+}
+
 TEST_F(SettingsTest, ValueThatIsNotANumberStopsTheLoadingThere) {
     Store({{"FullCom", 1}, {"Freeze", 0}, {"Delay", QStringLiteral("fast")}});
     form = harness.Build();
@@ -153,6 +207,7 @@ TEST_F(SettingsTest, ClosingTheWindowStoresWhatTheControlsShow) {
         form->Spin1->findChild<QLineEdit*>()->setText(QLatin1String(c.delay));
         EXPECT_TRUE(form->close());
         EXPECT_EQ(Stored(names), c.stored);
+        EXPECT_EQ(StoredName(), QString::fromStdString(c.port ? otherPortName : portName));
     }
     EXPECT_TRUE(dialogs.shown.empty());
 }
