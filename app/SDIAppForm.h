@@ -9,6 +9,7 @@
 #include "ComLed.h"
 #include "ComSelect.h"
 #include "ExternalWindows.h"
+#include "ImageFileCheck.h"
 #include "LogColors.h"
 #include "MessageTables.h"
 #include "ReceiverState.h"
@@ -94,6 +95,7 @@ public:
     // --- State shared by the receiver dialogue ----------------------------------------------
     QString AppDir; // folder of the program's own file, with a trailing separator
     int32_t SelectedKind = ikNone;
+    TImageStamp ChosenImage; // the chosen image file as it was when chosen and confirmed
     int32_t ReceiverState = rsIdle;
     MessageTable ReceiveTable;
     MessageTable CommandTable;
@@ -136,6 +138,9 @@ public:
     void ToolButton20Click(QObject* Sender);
     void HelpAbout1Execute(QObject* Sender);
     void FileOpen1Execute(QObject* Sender);
+    // Just before a run: whether the chosen image is still the file chosen and confirmed. When
+    // it is not, the log says why and the receiver stays frozen. True for an erase.
+    bool ImageStillAsChosen(TLogEdit* log);
     void LoadSettings();
     void SaveSettings();
 

@@ -117,6 +117,8 @@ void TSDIAppForm::StartRun() {
         log->Append("Select a file to download and when ready press the program button...");
         return;
     }
+    if (!ImageStillAsChosen(log))
+        return;
     ReceiverState = rsRunning;
     RunToolBar->setEnabled(false);
     RunText.clear();

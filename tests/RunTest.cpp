@@ -10,6 +10,9 @@
 
 #include <QCheckBox>
 #include <QTimer>
+#include <fcntl.h>
+#include <functional>
+#include <sys/stat.h>
 
 using namespace Dialogue;
 
@@ -198,6 +201,52 @@ TEST_F(RunTest, EraseOnTheEepromPageWithAFlashImageSplitsItsLines) {
     EXPECT_EQ(LastLine(form->RichEdit3), "Sending cleanup string...");
     EXPECT_TRUE(form->ToolBar3->isEnabled());
     EXPECT_EQ(form->ReceiverState, rsFrozen);
+}
+
+// The image is checked again just before a run: a file that is no longer the one chosen and
+// confirmed (longer, touched, replaced, gone) is not written, and the log says why.
+TEST_F(RunTest, ImageChangedSinceItWasChosenIsNotWritten) {
+    ASSERT_TRUE(OpenFrozen());
+    const auto touch = [](const QString& path) {
+        const timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+    };
+    const std::string changed = ": it changed since it was chosen, choose it again...";
+    const struct {
+        const char* name;
+        std::function<void(const QString&)> change;
+        std::string reason;
+    } cases[] = {
+        {"longer", [](const QString& path) { QFile(path).resize(524289); }, changed},
+        {"touched", touch, changed},
+        {"replaced by one of the same size and time",
+         [&](const QString& path) {
+             const QByteArray other =
+                 QFile::encodeName(MakeImage(images, QStringLiteral("other.bin"), 524288));
+             struct stat chosen {};
+             ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &chosen), 0);
+             const timespec times[2] = {chosen.st_atim, chosen.st_mtim};
+             ASSERT_EQ(::utimensat(AT_FDCWD, other.constData(), times, 0), 0);
+             ASSERT_EQ(::rename(other.constData(), QFile::encodeName(path).constData()), 0);
+         },
+         changed},
+        {"gone", [](const QString& path) { QFile::remove(path); },
+         ": No such file or directory..."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = Choose(0);
+        c.change(path);
+        windows.calls.clear();
+        dialogs.answers = {true};
+        form->ToolButton16->click();
+        EXPECT_EQ(form->ReceiverState, rsFrozen);
+        EXPECT_TRUE(form->ToolBar1->isEnabled());
+        EXPECT_TRUE(windows.calls.empty()) << "no transfer program";
+        EXPECT_EQ(line->TakeSent(), "");
+        EXPECT_EQ(LastLine(form->RichEdit1), "Cannot load " + path.toStdString() + c.reason);
+        EXPECT_EQ(form->RichEdit1->LineColor(form->RichEdit1->LineCount() - 1), clRed);
+    }
 }
 
 TEST_F(RunTest, ProgramButtonsRefuseWithoutAFileOfTheirKind) {
