@@ -1,15 +1,37 @@
 #pragma once
-// What the size of a chosen image file says about it: each kind of memory takes files of a
-// usual size, and a file off that size gets a question before it is accepted.
+// What a chosen image file is and what its size says about it: only a regular file the program
+// can read is an image; each kind of memory takes files of a usual size, and a file off that
+// size gets a question before it is accepted.
 
 #include <QString>
 #include <cstdint>
 #include <optional>
 
-// The file's length in bytes as a 32-bit number; -1 when it cannot be opened. A file longer
-// than 2 GiB reads as the largest 32-bit length rather than wrapping round to a size that
-// could pass for a valid image.
-int32_t ImageFileSize(const QString& path);
+// Which file a path named when it was measured, its length and its last change. A file that
+// differs in any of them since it was chosen and confirmed is not the file confirmed.
+struct TImageStamp {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    int64_t size = -1;
+    int64_t modified = 0; // nanoseconds since 1970
+    bool operator==(const TImageStamp&) const = default;
+
+    // The length as a 32-bit number; a file longer than 2 GiB reads as the largest 32-bit length
+    // rather than wrapping round to a size that could pass for a valid image.
+    int32_t Size32() const;
+};
+
+// A file measured for use as an image: its stamp, or why it cannot be one.
+struct TImageMeasure {
+    TImageStamp stamp;
+    QString problem; // empty for a readable regular file: "it is a pipe, not a file", ...
+};
+
+// Measures the file at `path`. Anything but a regular file (a pipe, a device, a folder) is
+// refused without being opened; a regular file is opened once, without blocking, so that a
+// pipe put in its place meanwhile cannot hold the window either. An unreadable or missing file
+// is refused with the system's reason.
+TImageMeasure MeasureImage(const QString& path);
 
 // The question for a file of `size` bytes chosen for `kind` (0 FLASH, 1 FIRMWARE, 2 EEPROM),
 // or none when the size is usual for that kind.

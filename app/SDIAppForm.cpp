@@ -48,7 +48,7 @@ TSDIAppForm::TSDIAppForm(TServices& services, QWidget* parent)
     CommandTable.clear();
     BuildMessageTables(ReceiveTable, CommandTable);
     ReceiverState = rsIdle;
-    if (CheckBox4->isChecked()) {
+    if (CheckBox4->isChecked() && m_missingPortName.isEmpty()) {
         try {
             ToolButton1Click(ToolButton1);
         } catch (...) {

@@ -9,6 +9,7 @@
 #include "ComLed.h"
 #include "ComSelect.h"
 #include "ExternalWindows.h"
+#include "ImageFileCheck.h"
 #include "LogColors.h"
 #include "MessageTables.h"
 #include "ReceiverState.h"
@@ -94,6 +95,7 @@ public:
     // --- State shared by the receiver dialogue ----------------------------------------------
     QString AppDir; // folder of the program's own file, with a trailing separator
     int32_t SelectedKind = ikNone;
+    TImageStamp ChosenImage; // the chosen image file as it was when chosen and confirmed
     int32_t ReceiverState = rsIdle;
     MessageTable ReceiveTable;
     MessageTable CommandTable;
@@ -106,6 +108,10 @@ public:
     bool RunSawAllocation = false;
     bool RunSawDownload = false;
     bool RunSawFailure = false; // "Failed to write", on whatever line it came
+    // Bytes of the run's text the text watch has searched for the receiver's words since the
+    // window was built; each chunk should cost its own length and a short tail, however long
+    // the text has grown.
+    size_t RunTextSearched = 0;
 
     // The three buttons of one role, in page order (Flash, Firmware, Eeprom).
     std::array<TToolButton*, 3> PortButtons() const;
@@ -132,6 +138,9 @@ public:
     void ToolButton20Click(QObject* Sender);
     void HelpAbout1Execute(QObject* Sender);
     void FileOpen1Execute(QObject* Sender);
+    // Just before a run: whether the chosen image is still the file chosen and confirmed. When
+    // it is not, the log says why and the receiver stays frozen. True for an erase.
+    bool ImageStillAsChosen(TLogEdit* log);
     void LoadSettings();
     void SaveSettings();
 
@@ -181,4 +190,8 @@ private:
     TAboutBox* m_aboutBox = nullptr;
     bool m_outerSizeSet = false;
     bool m_closeRefused = false; // a close was refused because the settings could not be saved
+    // The stored port's name when the port list lacked it at start-up: not opened, and kept.
+    QString m_missingPortName;
+    // Where the log's last line starts in RunText, as the text watch left it.
+    size_t m_runLineStart = 0;
 };

@@ -1,5 +1,5 @@
-// Choosing the image file: the dialog, the size check of its kind, and the lines that tell
-// which load is ready and which was dropped.
+// Choosing the image file: the dialog, the checks of the file and of its kind's size, the lines
+// that tell which load is ready and which was dropped, and the check again before a run.
 
 #include "SDIAppForm.h"
 
@@ -15,12 +15,24 @@ void TSDIAppForm::FileOpen1Execute(QObject*) {
     const int32_t kind = PageControl1->currentIndex();
     const int32_t earlierKind = SelectedKind;
     const QString earlierFile = OpenDialog->FileName;
+    const TImageStamp earlierImage = ChosenImage;
     OpenDialog->Filter =
         QStringLiteral("Dat files|*.dat|Bin files|*.bin|RCU files|*.Rcu|All files|*.*");
     if (!m_dialogs.ExecuteOpen(this, *OpenDialog))
         return;
 
-    const int32_t size = ImageFileSize(OpenDialog->FileName);
+    const TImageMeasure image = MeasureImage(OpenDialog->FileName);
+    if (!image.problem.isEmpty()) {
+        // Refused like a No, with the reason: the earlier choice stays.
+        const QString path = OpenDialog->FileName;
+        OpenDialog->FileName = earlierFile;
+        TLogEdit* log = ActivePageLog();
+        log->SetColor(clRed);
+        log->Append(QStringLiteral("Cannot load ") + QDir::toNativeSeparators(path) +
+                    QStringLiteral(": ") + image.problem + QStringLiteral("..."));
+        return;
+    }
+    const int32_t size = image.stamp.Size32();
     // Taken while the selection is still the earlier one: that load is the one dropped.
     TLogEdit* earlierLog = earlierKind != ikNone ? KindLog() : nullptr;
     SelectedKind = kind;
@@ -30,8 +42,10 @@ void TSDIAppForm::FileOpen1Execute(QObject*) {
                                         TMsgIcon::Warning)) {
         SelectedKind = earlierKind;
         OpenDialog->FileName = earlierFile;
+        ChosenImage = earlierImage;
         return;
     }
+    ChosenImage = image.stamp;
     if (earlierLog != nullptr) {
         earlierLog->SetColor(clNavy);
         earlierLog->Append("\nDelete last load command...");
@@ -45,4 +59,22 @@ void TSDIAppForm::FileOpen1Execute(QObject*) {
     const qsizetype separator = OpenDialog->FileName.lastIndexOf(u'/');
     if (separator >= 0)
         OpenDialog->InitialDir = OpenDialog->FileName.left(separator + 1);
+}
+
+bool TSDIAppForm::ImageStillAsChosen(TLogEdit* log) {
+    if (SelectedKind < ikFlash || SelectedKind > ikEeprom)
+        return true;
+    // The transfer program reads the file by its name: what it would send must be the file
+    // whose size the user confirmed, not one grown, rewritten or put in its place since.
+    const TImageMeasure image = MeasureImage(OpenDialog->FileName);
+    QString problem = image.problem;
+    if (problem.isEmpty() && image.stamp != ChosenImage)
+        problem = QStringLiteral("it changed since it was chosen, choose it again");
+    if (problem.isEmpty())
+        return true;
+    log->SetColor(clRed);
+    log->Append(QStringLiteral("Cannot load ") + QDir::toNativeSeparators(OpenDialog->FileName) +
+                QStringLiteral(": ") + problem + QStringLiteral("..."));
+    EnterFrozen();
+    return false;
 }

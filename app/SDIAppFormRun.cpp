@@ -17,6 +17,7 @@
 #include <QCheckBox>
 #include <QTimer>
 #include <algorithm>
+#include <string_view>
 
 namespace {
 
@@ -25,9 +26,8 @@ namespace {
 // program for days. A negative delay means no pause.
 constexpr int LongestCommandDelay = 60000;
 
-bool Contains(const std::string& text, const char* part) {
-    return text.find(part) != std::string::npos;
-}
+// The longest of the receiver's words the text watch looks for.
+constexpr size_t LongestRunWord = sizeof("Memory Alocation") - 1;
 
 // A point inside the transfer program's input, as a mouse message carries it.
 constexpr intptr_t ClickPoint = 25 | (30 << 16);
@@ -117,6 +117,8 @@ void TSDIAppForm::StartRun() {
         log->Append("Select a file to download and when ready press the program button...");
         return;
     }
+    if (!ImageStillAsChosen(log))
+        return;
     ReceiverState = rsRunning;
     RunToolBar->setEnabled(false);
     RunText.clear();
@@ -147,32 +149,54 @@ void TSDIAppForm::StartRun() {
 }
 
 void TSDIAppForm::TextWatch(TLogEdit* log, const char* chunk, int32_t count) {
+    const std::string text = PlainText(chunk, count);
+    // How much of RunText's front an earlier chunk has searched already. A word found there
+    // has set its flag or ended the run, so only what this chunk can complete is searched: the
+    // chunk and the tail before it. Searched whole, a line the receiver never ends made every
+    // chunk cost the whole line again.
+    size_t searched = 0;
     if (CheckBox1->isChecked()) {
         log->Append(RenderBytes(chunk, count));
-        RunText += PlainText(chunk, count);
+        searched = RunText.size();
+        RunText += text;
+        m_runLineStart = RunText.size(); // no log line is the watch's own
     } else {
-        // The receiver's text continues the last line of the log.
+        // The receiver's text continues the last line of the log. That line has been searched
+        // when it still reads as the watch left it after the last chunk.
         const int lines = log->LineCount();
-        RunText = lines > 0 ? log->Line(lines - 1) : std::string();
+        std::string last = lines > 0 ? log->Line(lines - 1) : std::string();
+        if (m_runLineStart <= RunText.size() &&
+            RunText.compare(m_runLineStart, std::string::npos, last) == 0)
+            searched = last.size();
         if (lines > 0)
             log->DeleteLine(lines - 1);
-        RunText += PlainText(chunk, count);
+        RunText = std::move(last);
+        RunText += text;
         log->Append(RunText);
+        // The log's last line now starts after the chunk's last line feed, if it has one.
+        const size_t feed = text.rfind('\n');
+        m_runLineStart = feed == std::string::npos ? 0 : RunText.size() - text.size() + feed + 1;
     }
+    const size_t from = searched > LongestRunWord - 1 ? searched - (LongestRunWord - 1) : 0;
+    const std::string_view fresh = std::string_view(RunText).substr(from);
+    RunTextSearched += fresh.size();
+    const auto holds = [&fresh](const char* word) {
+        return fresh.find(word) != std::string_view::npos;
+    };
 
     // The watchdog starts with the memory allocation and, once the download has started,
     // begins its 30 s again with every chunk. What the run has shown so far counts, not only
     // the last line: the receiver ends its lines, and the watchdog must not die with them.
-    RunSawAllocation = RunSawAllocation || Contains(RunText, "Memory Alocation");
-    RunSawDownload = RunSawDownload || Contains(RunText, "Download started");
+    RunSawAllocation = RunSawAllocation || holds("Memory Alocation");
+    RunSawDownload = RunSawDownload || holds("Download started");
     // A failed write must be told at the end even when its line is no longer the last.
-    RunSawFailure = RunSawFailure || Contains(RunText, "Failed to write");
+    RunSawFailure = RunSawFailure || holds("Failed to write");
     if (RunSawDownload && Timer2->isActive())
         Timer2->stop();
     if (RunSawAllocation && !Timer2->isActive())
         Timer2->start();
 
-    if (!Contains(RunText, "C04") && !Contains(RunText, "C24"))
+    if (!holds("C04") && !holds("C24"))
         return;
     CloseExternalWindow();
     Timer2->stop();

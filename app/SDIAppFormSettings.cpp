@@ -1,11 +1,13 @@
 // The options of the Configuration page kept between runs: seven 32-bit values under the
-// user's key, read once while the window is built, written on exit and close.
+// user's key, and the chosen port's name beside its position, read once while the window is
+// built, written on exit and close.
 
 #include "SDIAppForm.h"
 
 #include "CSpinEdit.h"
 #include "ComComboBox.h"
 #include "ComPort.h"
+#include "LogEdit.h"
 #include "SettingsStore.h"
 
 #include <QCheckBox>
@@ -35,6 +37,12 @@ void TSDIAppForm::LoadSettings() {
     } close{store};
 
     const int32_t comPort = ReadOrDefault(store, "ComPort", 0);
+    // The port's name, kept beside its position: the position names whatever sorts there
+    // today (a newly plugged adapter, a simulator, a name planted in the ports folder). A
+    // file from before names were kept has none, and its position counts as it always did.
+    const QString portNameKey = QStringLiteral("ComPortName");
+    const QString portName =
+        store.ValueExists(portNameKey) ? store.ReadString(portNameKey) : QString();
     const int32_t fullCom = ReadOrDefault(store, "FullCom", 0);
     const int32_t comStatus = ReadOrDefault(store, "ComStatus", 0);
     const int32_t confLoad = ReadOrDefault(store, "ConfLoad", 1);
@@ -42,14 +50,29 @@ void TSDIAppForm::LoadSettings() {
     CheckBox4->setChecked(ReadOrDefault(store, "Startup", CheckBox4->isChecked()) != 0);
     Spin1->SetValue(ReadOrDefault(store, "Delay", Spin1->Value()));
 
-    // An index outside the list, -1 included, leaves no port selected.
-    DecPort->setCurrentIndex(comPort >= 0 && comPort < DecPort->count() ? comPort : -1);
+    // An index outside the list, -1 included, leaves no port selected; so does a named port
+    // the list no longer has, which is then neither opened nor forgotten.
+    int selected = comPort >= 0 && comPort < DecPort->count() ? comPort : -1;
+    m_missingPortName.clear();
+    if (!portName.isEmpty()) {
+        selected = DecPort->findText(portName, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        if (selected < 0)
+            m_missingPortName = portName;
+    }
+    DecPort->setCurrentIndex(selected);
     CheckBox1->setChecked(fullCom != 0);
     CheckBox2->setChecked(comStatus != 0);
     CheckBox3->setChecked(confLoad != 0);
     CheckBox2Click(CheckBox2);
     store.CloseKey();
     Dec->SetPort(DecPort->Text().toLocal8Bit().toStdString());
+    if (!m_missingPortName.isEmpty()) {
+        TLogEdit* log = ActivePageLog();
+        log->SetColor(clRed);
+        log->Append(QStringLiteral("Port ") + m_missingPortName +
+                    QStringLiteral(" not found: the port stays closed. Choose a port on the "
+                                   "Configuration page..."));
+    }
 }
 
 void TSDIAppForm::SaveSettings() {
@@ -66,4 +89,7 @@ void TSDIAppForm::SaveSettings() {
     store.WriteInteger(QStringLiteral("ConfLoad"), CheckBox3->isChecked() ? 1 : 0);
     store.WriteInteger(QStringLiteral("Freeze"), CheckBox5->isChecked() ? 1 : 0);
     store.WriteInteger(QStringLiteral("Startup"), CheckBox4->isChecked() ? 1 : 0);
+    // A port that was missing at start-up is kept until the user picks another.
+    store.WriteString(QStringLiteral("ComPortName"),
+                      DecPort->currentIndex() >= 0 ? DecPort->Text() : m_missingPortName);
 }

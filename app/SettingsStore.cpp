@@ -5,6 +5,10 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -17,19 +21,45 @@ std::string Text(const char* format, const QString& name) {
     return QString::fromLatin1(format).arg(name).toStdString();
 }
 
-// Whether the file, where there is one, reads as settings: every line a section, a comment or
-// a name=value pair. QSettings drops what it cannot parse and writes the rest back, so a file
-// that fails here (not ours, damaged, or closed to us) must not be written: its contents would
-// be lost. QSettings cannot say so itself: it keeps a parsed file cached and reports the
-// error only to the first reader.
+// No settings file of ours comes near this; anything larger is not one.
+constexpr qint64 LargestFile = 64 * 1024;
+
+// Whether the file, where there is one, reads as settings: a regular file of at most 64 KiB
+// whose every line is a section, a comment or a name=value pair. QSettings reads whatever it is
+// given whole (a link to /dev/zero until memory runs out, a pipe until someone writes), drops
+// what it cannot parse and writes the rest back, so a file that fails here must be neither read
+// by QSettings nor written: its contents would be lost. It is opened without blocking, so that
+// a pipe cannot hold the start. A name with nothing behind it but a dangling link is no file.
+// QSettings cannot say any of this itself: it keeps a parsed file cached and reports the error
+// only to the first reader.
 bool ReadsAsSettings(const QString& fileName) {
-    QFile file(fileName);
-    if (!file.exists())
-        return true;
-    if (!file.open(QIODevice::ReadOnly))
+    const QByteArray name = QFile::encodeName(fileName);
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        struct stat link {};
+        return (errno == ENOENT || errno == ENOTDIR) && ::lstat(name.constData(), &link) != 0;
+    }
+    struct TClose {
+        int fd;
+        ~TClose() { ::close(fd); }
+    } close{fd};
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > LargestFile)
         return false;
-    const QByteArray text = file.readAll();
-    if (file.error() != QFileDevice::NoError || text.contains('\0'))
+    QByteArray text(LargestFile + 1, '\0');
+    qsizetype got = 0;
+    while (got < text.size()) {
+        const ssize_t n = ::read(fd, text.data() + got, size_t(text.size() - got));
+        if (n > 0)
+            got += n;
+        else if (n == 0 || errno != EINTR)
+            break;
+    }
+    // A file that grew past the limit since fstat is refused as well.
+    if (got > LargestFile)
+        return false;
+    text.truncate(got);
+    if (text.contains('\0'))
         return false;
     for (const QByteArray& line : text.split('\n')) {
         const QByteArray trimmed = line.trimmed();
@@ -48,16 +78,23 @@ TSettingsStore::TSettingsStore(const QString& fileName) : m_fileName(fileName) {
 
 TSettingsStore::~TSettingsStore() = default;
 
-QString TSettingsStore::FileName() const { return m_fileName; }
+QString TSettingsStore::FileName() const {
+    return m_fileName;
+}
 
 bool TSettingsStore::OpenKey(const QString& key, bool create) {
     m_key = key;
     // Opened afresh for each operation: a failure of the last one (a read-only file since
     // made writable, a damaged file since removed) must not stay with the store.
-    m_settings = std::make_unique<QSettings>(m_fileName, QSettings::IniFormat);
     m_unreadable = !ReadsAsSettings(m_fileName);
+    // QSettings would read a refused file itself, whole: it is not given one.
+    m_settings =
+        m_unreadable ? nullptr : std::make_unique<QSettings>(m_fileName, QSettings::IniFormat);
     // A key exists once it holds a value; creating one is making room for the file.
-    if (create) {
+    if (m_unreadable) {
+        if (!create)
+            return false;
+    } else if (create) {
         QDir().mkpath(QFileInfo(m_fileName).absolutePath());
     } else {
         m_settings->beginGroup(QString(key).replace(u'\\', u'/'));
@@ -105,6 +142,24 @@ bool ParseStoredInteger(const QString& text, int32_t& value) {
 }
 
 void TSettingsStore::WriteInteger(const QString& name, int32_t value) {
+    if (!m_open || m_unreadable)
+        throw ERegistryException(Text("Failed to set data for '%1'", name));
+    m_settings->setValue(Path(name), value);
+    m_settings->sync();
+    if (m_settings->status() != QSettings::NoError)
+        throw ERegistryException(Text("Failed to set data for '%1'", name));
+}
+
+QString TSettingsStore::ReadString(const QString& name) const {
+    if (!m_open || m_unreadable || m_settings->status() == QSettings::AccessError)
+        throw ERegistryException(Text("Failed to get data for '%1'", name));
+    const QVariant value = m_settings->value(Path(name));
+    if (value.typeId() != QMetaType::QString)
+        throw ERegistryException(Text("Invalid data type for '%1'", name));
+    return value.toString();
+}
+
+void TSettingsStore::WriteString(const QString& name, const QString& value) {
     if (!m_open || m_unreadable)
         throw ERegistryException(Text("Failed to set data for '%1'", name));
     m_settings->setValue(Path(name), value);

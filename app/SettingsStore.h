@@ -1,6 +1,6 @@
 #pragma once
-// The per-user settings store: named 32-bit values under a key, in the manner of the system
-// registry, kept here in a settings file through QSettings. A key's path keeps its
+// The per-user settings store: named 32-bit values (and texts) under a key, in the manner of the
+// system registry, kept here in a settings file through QSettings. A key's path keeps its
 // backslashes ("Software\VellWriter"); the file is the user's, under ~/.config.
 //
 // Failures are raised as ERegistryException with the store's own texts. The operations are
@@ -45,6 +45,10 @@ public:
     // "Failed to set data for '<name>'" when the value cannot be written; a file that cannot
     // be read as settings is never written.
     virtual void WriteInteger(const QString& name, int32_t value);
+    // A text value, with the failures of the numbers; "Invalid data type for '<name>'" for one
+    // that is not plain text (a list, bytes).
+    virtual QString ReadString(const QString& name) const;
+    virtual void WriteString(const QString& name, const QString& value);
 
 private:
     QString Path(const QString& name) const;

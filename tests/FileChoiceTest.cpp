@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <optional>
+#include <sys/stat.h>
 
 using namespace Dialogue;
 
@@ -43,18 +44,17 @@ TEST_F(FileChoiceTest, SizeIsQuestionedOnlyOffTheUsualSizeOfItsKind) {
                                  "Ready to load eeprom with file "};
     const struct {
         int page;
-        qint64 size; // -1: the file is gone by the time it is measured
+        qint64 size;
         bool asks;
     } cases[] = {
-        {0, 524288, false},  {0, 524287, true},  {0, 524289, true},  {0, -1, true},
-        {1, 1024000, false}, {1, 1023999, true}, {1, 1024001, false}, {1, -1, true},
-        {2, 4096, false},    {2, 4097, true},    {2, 0, false},       {2, -1, false},
+        {0, 524288, false},  {0, 524287, true},  {0, 524289, true},
+        {1, 1024000, false}, {1, 1023999, true}, {1, 1024001, false},
+        {2, 4096, false},    {2, 4097, true},    {2, 0, false},
     };
     int made = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "page " << c.page << " size " << c.size);
-        const QString name = QStringLiteral("image%1.dat").arg(++made);
-        const QString path = c.size < 0 ? images.filePath(name) : MakeImage(images, name, c.size);
+        const QString path = MakeImage(images, QStringLiteral("image%1.dat").arg(++made), c.size);
         Choose(c.page, path);
 
         if (c.asks) {
@@ -73,6 +73,39 @@ TEST_F(FileChoiceTest, SizeIsQuestionedOnlyOffTheUsualSizeOfItsKind) {
         TLogEdit* log = form->Logs()[size_t(c.page)];
         EXPECT_EQ(log->Line(log->LineCount() - 3), ready[c.page] + path.toStdString());
         EXPECT_EQ(LastLine(log), PressReceiverLine);
+    }
+}
+
+// Only a regular file the program can read is an image, on every page. Anything else is refused
+// with a line and no question, and the earlier choice stays: a file gone by the time it is
+// measured (the Eeprom page took it silently as -1 bytes), a device, a folder, and a pipe
+// nobody writes to, which held the window for good.
+TEST_F(FileChoiceTest, WhatIsNotAReadableRegularFileIsRefusedOnEveryPage) {
+    const QString flash = MakeImage(images, QStringLiteral("flash.dat"), 524288);
+    Choose(0, flash);
+    const QString gone = images.filePath(QStringLiteral("gone.dat"));
+    const QString pipe = images.filePath(QStringLiteral("pipe.dat"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const struct {
+        int page;
+        QString path;
+        const char* reason;
+    } cases[] = {
+        {0, gone, "No such file or directory"},
+        {2, gone, "No such file or directory"},
+        {2, QStringLiteral("/dev/zero"), "it is a device, not a file"},
+        {1, images.path(), "it is a folder, not a file"},
+        {2, pipe, "it is a pipe, not a file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason);
+        Choose(c.page, c.path);
+        EXPECT_TRUE(dialogs.shown.empty());
+        EXPECT_EQ(form->SelectedKind, ikFlash);
+        EXPECT_EQ(form->OpenDialog->FileName, flash);
+        TLogEdit* log = form->Logs()[size_t(c.page)];
+        EXPECT_EQ(LastLine(log), "Cannot load " + c.path.toStdString() + ": " + c.reason + "...");
+        EXPECT_EQ(log->LineColor(log->LineCount() - 1), clRed);
     }
 }
 

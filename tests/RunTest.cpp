@@ -11,6 +11,9 @@
 #include <QCheckBox>
 #include <QTimer>
 #include <algorithm>
+#include <fcntl.h>
+#include <functional>
+#include <sys/stat.h>
 
 using namespace Dialogue;
 
@@ -239,6 +242,38 @@ TEST_F(RunTest, FirmwareRunFromTheFreezeAcknowledgementAsksOnlyTheConfirmation) 
     EXPECT_FALSE(form->ToolBar2->isEnabled());
 }
 
+// A receiver that never ends its line: each chunk is searched with a short tail of the text
+// before it, not the whole text again, and a word the chunk completes is still found.
+TEST_F(RunTest, EachChunkIsSearchedWithOnlyTheTailBeforeIt) {
+    ASSERT_TRUE(OpenFrozen());
+    const std::string filler(512, '.');
+    constexpr size_t chunks = 64, tail = 15; // the longest word less one byte
+    for (const bool fullCom : {true, false}) {
+        SCOPED_TRACE(fullCom ? "full communication" : "last line");
+        form->CheckBox1->setChecked(fullCom);
+        dialogs.answers = {true};
+        form->ToolButton19->click(); // an erase: a run without a transfer program
+        ASSERT_EQ(form->ReceiverState, rsRunning);
+        TLogEdit* log = form->RichEdit1;
+        const size_t before = form->RunTextSearched;
+        auto receive = [&](const std::string& text) {
+            log->SetColor(clTeal);
+            form->TextWatch(log, text.data(), int32_t(text.size()));
+        };
+        receive("Memory Alocation");
+        for (size_t i = 0; i < chunks; ++i)
+            receive(filler);
+        receive("Download started C");
+        EXPECT_LE(form->RunTextSearched - before, (chunks + 2) * (filler.size() + tail));
+        EXPECT_TRUE(form->RunSawAllocation && form->RunSawDownload);
+        EXPECT_EQ(form->ReceiverState, rsRunning);
+        receive("04");
+        EXPECT_EQ(form->ReceiverState, rsFrozen);
+        EXPECT_EQ(LastLine(log), NewDownloadLine);
+        line->TakeSent();
+    }
+}
+
 TEST_F(RunTest, EraseOnTheEepromPageWithAFlashImageSplitsItsLines) {
     ASSERT_TRUE(OpenFrozen());
     Choose(0);
@@ -263,6 +298,52 @@ TEST_F(RunTest, EraseOnTheEepromPageWithAFlashImageSplitsItsLines) {
     EXPECT_EQ(LastLine(form->RichEdit3), "Sending cleanup string...");
     EXPECT_TRUE(form->ToolBar3->isEnabled());
     EXPECT_EQ(form->ReceiverState, rsFrozen);
+}
+
+// The image is checked again just before a run: a file that is no longer the one chosen and
+// confirmed (longer, touched, replaced, gone) is not written, and the log says why.
+TEST_F(RunTest, ImageChangedSinceItWasChosenIsNotWritten) {
+    ASSERT_TRUE(OpenFrozen());
+    const auto touch = [](const QString& path) {
+        const timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+    };
+    const std::string changed = ": it changed since it was chosen, choose it again...";
+    const struct {
+        const char* name;
+        std::function<void(const QString&)> change;
+        std::string reason;
+    } cases[] = {
+        {"longer", [](const QString& path) { QFile(path).resize(524289); }, changed},
+        {"touched", touch, changed},
+        {"replaced by one of the same size and time",
+         [&](const QString& path) {
+             const QByteArray other =
+                 QFile::encodeName(MakeImage(images, QStringLiteral("other.bin"), 524288));
+             struct stat chosen {};
+             ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &chosen), 0);
+             const timespec times[2] = {chosen.st_atim, chosen.st_mtim};
+             ASSERT_EQ(::utimensat(AT_FDCWD, other.constData(), times, 0), 0);
+             ASSERT_EQ(::rename(other.constData(), QFile::encodeName(path).constData()), 0);
+         },
+         changed},
+        {"gone", [](const QString& path) { QFile::remove(path); },
+         ": No such file or directory..."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = Choose(0);
+        c.change(path);
+        windows.calls.clear();
+        dialogs.answers = {true};
+        form->ToolButton16->click();
+        EXPECT_EQ(form->ReceiverState, rsFrozen);
+        EXPECT_TRUE(form->ToolBar1->isEnabled());
+        EXPECT_TRUE(windows.calls.empty()) << "no transfer program";
+        EXPECT_EQ(line->TakeSent(), "");
+        EXPECT_EQ(LastLine(form->RichEdit1), "Cannot load " + path.toStdString() + c.reason);
+        EXPECT_EQ(form->RichEdit1->LineColor(form->RichEdit1->LineCount() - 1), clRed);
+    }
 }
 
 TEST_F(RunTest, ProgramButtonsRefuseWithoutAFileOfTheirKind) {

@@ -13,6 +13,8 @@
 #include <QLineEdit>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <functional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Dialogue;
@@ -49,6 +51,10 @@ protected:
             values.push_back(store.ReadInteger(QLatin1String(name)));
         store.CloseKey();
         return values;
+    }
+    QVariant StoredName() const {
+        return QSettings(harness.store.FileName(), QSettings::IniFormat)
+            .value(QStringLiteral("Software/VellWriter/ComPortName"));
     }
     std::vector<bool> Ticked() const {
         return {form->CheckBox1->isChecked(), form->CheckBox2->isChecked(),
@@ -132,6 +138,56 @@ TEST_F(SettingsTest, StoredStartupOpensThePortWhileTheWindowIsBuilt) {
     }
 }
 
+// The port is kept by its name as well as its position: at start-up only the port of that name
+// is selected and opened, wherever the list now puts it. When it is gone, nothing takes its
+// place: the port stays closed, the log says so, and the name is kept for the next start.
+TEST_F(SettingsTest, StoredPortNameSelectsAndOpensOnlyThatPort) {
+    const QString here = QString::fromStdString(portName);
+    const QString gone = QStringLiteral("FAKEGONE");
+    const std::string goneLine =
+        "Port FAKEGONE not found: the port stays closed. Choose a port on the Configuration "
+        "page...";
+    const struct {
+        const char* name;
+        int index;
+        QVariant stored; // none: a file from before names were kept
+        int selected;
+        std::vector<std::string> log;
+        int savedIndex;
+        QString savedName;
+    } cases[] = {
+        {"moved", 1, here, 0, {"Correctly open port " + portName}, 0, here},
+        {"gone", 0, gone, -1, {goneLine}, -1, gone},
+        {"no name kept", 0, QVariant(), 0, {"Correctly open port " + portName}, 0, here},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(harness.store.FileName());
+        Store({{"ComPort", c.index}, {"Startup", 1}});
+        if (c.stored.isValid())
+            Store({{"ComPortName", c.stored}});
+        form = harness.Build();
+        EXPECT_TRUE(dialogs.shown.empty());
+        EXPECT_EQ(form->DecPort->currentIndex(), c.selected);
+        EXPECT_EQ(form->Dec->Connected(), c.selected >= 0);
+        EXPECT_EQ(line->IsOpen(), c.selected >= 0);
+        EXPECT_EQ(Lines(form->RichEdit1), c.log);
+        form->show();
+        EXPECT_TRUE(form->close());
+        EXPECT_EQ(Stored({"ComPort"}), std::vector<int32_t>{c.savedIndex});
+        EXPECT_EQ(StoredName(), c.savedName);
+        form.reset();
+    }
+
+    // A name that is not text stops the loading there, before "Open port at startup" is read.
+    QFile::remove(harness.store.FileName());
+    Store({{"ComPortName", QStringList{here, gone}}, {"Startup", 1}});
+    form = harness.Build();
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Invalid data type for 'ComPortName'"));
+    EXPECT_FALSE(form->Dec->Connected());
+}
+
 TEST_F(SettingsTest, ValueThatIsNotANumberStopsTheLoadingThere) {
     Store({{"FullCom", 1}, {"Freeze", 0}, {"Delay", QStringLiteral("fast")}});
     form = harness.Build();
@@ -168,6 +224,7 @@ TEST_F(SettingsTest, ClosingTheWindowStoresWhatTheControlsShow) {
         form->Spin1->findChild<QLineEdit*>()->setText(QLatin1String(c.delay));
         EXPECT_TRUE(form->close());
         EXPECT_EQ(Stored(names), c.stored);
+        EXPECT_EQ(StoredName(), QString::fromStdString(c.port ? otherPortName : portName));
     }
     EXPECT_TRUE(dialogs.shown.empty());
 }
@@ -262,14 +319,77 @@ TEST_F(SettingsTest, FileThatCannotBeParsedIsNeverWrittenOver) {
     EXPECT_EQ(Stored({"Delay"}), std::vector<int32_t>{321});
 }
 
+// Something in the file's place that no settings file is: a device, a pipe nobody writes, a
+// folder, a file far larger than any real one. Read whole, /dev/zero ended in bad_alloc and a
+// pipe blocked the start. Each is refused as a file that cannot be read, and stays as it was.
+TEST_F(SettingsTest, FileThatIsNotARegularFileOfSettingsSizeIsRefused) {
+    const std::string file = harness.store.FileName().toStdString();
+    const QByteArray valid = "[Software]\nVellWriter\\Delay=250\n";
+    auto padded = [&valid](qsizetype size) {
+        return valid + QByteArray(size - valid.size() - 1, ';') + '\n';
+    };
+    const struct {
+        const char* name;
+        std::function<void()> make;
+        bool refused;
+    } cases[] = {
+        {"link to /dev/zero", [&] { ASSERT_EQ(::symlink("/dev/zero", file.c_str()), 0); }, true},
+        {"pipe", [&] { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); }, true},
+        {"folder", [&] { ASSERT_EQ(::mkdir(file.c_str(), 0700), 0); }, true},
+        {"link to nothing", [&] { ASSERT_EQ(::symlink("gone.conf", file.c_str()), 0); }, true},
+        {"64 KiB and a byte", [&] { WriteFile(padded(65537)); }, true},
+        {"64 KiB", [&] { WriteFile(padded(65536)); }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.make();
+        struct stat before {};
+        ASSERT_EQ(::lstat(file.c_str(), &before), 0);
+        const QByteArray bytes = S_ISREG(before.st_mode) ? FileBytes() : QByteArray();
+        dialogs.shown.clear();
+        form = harness.Build();
+        form->show();
+        if (c.refused) {
+            ASSERT_EQ(dialogs.shown.size(), 1u);
+            EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Failed to get data for 'ComPort'"));
+            EXPECT_EQ(form->Spin1->Value(), 500);
+            EXPECT_FALSE(form->close());
+            ASSERT_EQ(dialogs.shown.size(), 2u);
+            EXPECT_EQ(dialogs.shown[1].text, QStringLiteral("Failed to set data for 'ComPort'"));
+        } else {
+            EXPECT_TRUE(dialogs.shown.empty());
+            EXPECT_EQ(form->Spin1->Value(), 250);
+        }
+        form.reset();
+        struct stat after {};
+        ASSERT_EQ(::lstat(file.c_str(), &after), 0);
+        if (c.refused) {
+            EXPECT_EQ(after.st_ino, before.st_ino) << "replaced";
+            EXPECT_EQ(after.st_mode, before.st_mode);
+            if (S_ISREG(before.st_mode)) {
+                EXPECT_EQ(FileBytes(), bytes);
+            }
+        }
+        if (S_ISDIR(after.st_mode))
+            ::rmdir(file.c_str());
+        else
+            ::unlink(file.c_str());
+    }
+}
+
 // Permissions that keep the program from reading or from writing its file: it starts with what
 // it could read, reports, and leaves the file as it was. Root reads and writes whatever the
 // mode bits say, so there these cases cannot be made.
 TEST_F(SettingsTest, FileThatCannotBeReadOrWrittenIsKept) {
     if (::geteuid() == 0)
         GTEST_SKIP() << "running as root: mode bits do not keep root from reading or writing";
-    Store({{"ComPort", 1}, {"FullCom", 1}, {"ComStatus", 0}, {"ConfLoad", 0}, {"Freeze", 0},
-           {"Startup", 0}, {"Delay", 250}});
+    Store({{"ComPort", 1},
+           {"FullCom", 1},
+           {"ComStatus", 0},
+           {"ConfLoad", 0},
+           {"Freeze", 0},
+           {"Startup", 0},
+           {"Delay", 250}});
     const QByteArray stored = FileBytes();
     const struct {
         const char* name;

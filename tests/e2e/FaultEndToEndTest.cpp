@@ -112,9 +112,10 @@ TEST_F(FaultEndToEndTest, PortHeldByAnotherCopyIsRefusedAndTheHolderGoesOn) {
     EXPECT_EQ(dialogs.shown.size(), 1u);
 }
 
-// The window measures the image when it is chosen and never reads it; the transfer program
-// reads it and says it cannot, and the receiver then waits for an image that does not come
-// until the watchdog ends the run.
+// The window measures the image when it is chosen and again just before the run, and never
+// reads it; gone once the run has started (before the transfer program is handed its path),
+// the transfer program reads it and says it cannot, and the receiver then waits for an image
+// that does not come until the watchdog ends the run.
 TEST_F(FaultEndToEndTest, ImageGoneBeforeTheWriteEndsByTheWatchdog) {
     const struct {
         const char* what;
@@ -132,11 +133,11 @@ TEST_F(FaultEndToEndTest, ImageGoneBeforeTheWriteEndsByTheWatchdog) {
         SCOPED_TRACE(c.what);
         Choose(0, 524288);
         const QString path = form->OpenDialog->FileName;
-        c.spoil(path);
         const int images = Count(Transcript(), "image received");
         TStdoutCapture output;
         form->ToolButton16->click();
         ASSERT_EQ(form->ReceiverState, rsRunning);
+        c.spoil(path); // the path is pasted only once the window serves its events again
         ASSERT_TRUE(PumpUntil([&] { return output.Text().contains("Vell_par: Cannot read"); }))
             << output.Text().toStdString();
         ASSERT_TRUE(PumpUntil([&] { return form->Timer2->isActive(); }))

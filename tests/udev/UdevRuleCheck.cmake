@@ -1,0 +1,26 @@
+# The udev rule example: a rule that gives a cable's adapter a link names that one adapter by
+# its serial number (else every adapter of the same make claims the link, and it points at
+# whichever came last), and every rule gives the user at the desk access and keeps
+# ModemManager from probing the port. Run: cmake -DRULES=<file> -P UdevRuleCheck.cmake
+file(READ "${RULES}" text)
+string(REPLACE ";" "," text "${text}")
+string(REPLACE "\n" ";" lines "${text}")
+set(rules 0)
+foreach(line IN LISTS lines)
+  if(line MATCHES "^[ \t]*(#|$)")
+    continue()
+  endif()
+  math(EXPR rules "${rules} + 1")
+  if(line MATCHES "SYMLINK\\+?=" AND NOT line MATCHES "ATTRS{serial}==\"[^\"*?]+\"")
+    message(SEND_ERROR "a link without a serial number to tell adapters apart: ${line}")
+  endif()
+  if(NOT line MATCHES "TAG\\+=\"uaccess\"")
+    message(SEND_ERROR "no access for the user at the desk: ${line}")
+  endif()
+  if(NOT line MATCHES "ENV{ID_MM_DEVICE_IGNORE}=\"1\"")
+    message(SEND_ERROR "ModemManager would probe the port: ${line}")
+  endif()
+endforeach()
+if(rules EQUAL 0)
+  message(SEND_ERROR "no rule in ${RULES}")
+endif()
