@@ -1,4 +1,5 @@
-// The transfer program failing the run: missing, not a program, or gone at once. Nothing may
+// The transfer program failing the run: missing, not a program, gone at once, or a Windows
+// program with no Wine to run it. Nothing may
 // then reach the receiver: its loader would wait for an image that nobody delivers. The run
 // ends at once with one line saying which program and why, and the receiver stays frozen.
 
@@ -8,6 +9,8 @@
 #include "OpenDialog.h"
 #include "PageControl.h"
 #include "ToolBar.h"
+#include "TransferWindows.h"
+#include "WineWindows.h"
 
 #include <QClipboard>
 #include <QFile>
@@ -55,7 +58,10 @@ protected:
     QTemporaryDir programs;
     const QString program = programs.filePath(QStringLiteral("Vell_par.exe"));
     TChildProcessWindows realWindows;
-    TServices realServices{harness.dialogs, harness.store, realWindows, harness.services.ListPorts};
+    TWineWindows wineWindows{TWineSetup{"/usr/lib/nowhere/wine", "window-bridge.exe"}};
+    TTransferWindows chosenWindows{realWindows, wineWindows};
+    TServices realServices{harness.dialogs, harness.store, chosenWindows,
+                           harness.services.ListPorts};
 };
 
 TEST_F(TransferFaultTest, ProgramThatCannotRunOrEndsAtOnceGetsNoCommandSent) {
