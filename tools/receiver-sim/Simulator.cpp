@@ -25,6 +25,10 @@ constexpr size_t kMaxHeard = 64 * 1024;
 constexpr size_t kMaxQueuedLines = 64;
 constexpr size_t kMaxLineLength = 1024;
 constexpr std::streamsize kMaxScriptSize = 1024 * 1024;
+// TCP clients still to send their secret, and how long each may take: a transfer program
+// sends it with its first write. Past the limit the oldest is dropped.
+constexpr size_t kMaxPendingClients = 8;
+constexpr auto kSecretPatience = std::chrono::seconds(10);
 
 std::string Hex32(uint32_t value) {
     char text[16];
@@ -91,6 +95,11 @@ void TSimulator::Start() {
     m_slavePath = m_port->SlavePath();
     m_listener = ListenOnSocket(socketPath, m_socketInode);
     m_socketPath = socketPath;
+    uint16_t tcpPort = 0;
+    m_tcpListener = ListenOnLoopback(tcpPort);
+    m_secret = MakeSecret();
+    PublishTcpFile(linkPath + ".tcp", tcpPort, m_secret, m_tcpInode);
+    m_tcpPath = linkPath + ".tcp";
     // The link goes last: once a lister sees the port, its transfer socket already listens.
     PublishLink(linkPath, m_slavePath);
     m_linkPath = linkPath;
@@ -98,6 +107,8 @@ void TSimulator::Start() {
     Say("Receiver simulator: port \"" + m_options.Name + "\" is " + m_slavePath);
     Say("  link      " + m_linkPath);
     Say("  transfer  " + m_socketPath);
+    Say("  tcp       127.0.0.1:" + std::to_string(tcpPort) + " (port and secret in " + m_tcpPath +
+        ")");
     Say("  A pseudo-terminal has no modem lines (DSR, RLSD, CTS, RING): the lamps stay off.");
     if (m_options.OnOpenMs >= 0) {
         // Opens of the device node itself, by any path: the program opens it through the link.
@@ -122,6 +133,7 @@ int TSimulator::Run() {
         }
         RunCommands();
         SendDue();
+        ExpirePendingClients();
         if (m_quit)
             break;
         if (m_options.Script && m_consoleEnded && m_lines.empty() && !Blocked() && !m_quit) {
@@ -132,7 +144,7 @@ int TSimulator::Run() {
         if (m_quit)
             break;
 
-        pollfd fds[6];
+        pollfd fds[7 + kMaxPendingClients];
         nfds_t count = 0;
         fds[count++] = {m_stopPipe[0], POLLIN, 0};
         const nfds_t portAt = PortOpen() ? count++ : 0;
@@ -151,6 +163,12 @@ int TSimulator::Run() {
         const nfds_t opensAt = m_opens >= 0 ? count++ : 0;
         if (opensAt != 0)
             fds[opensAt] = {m_opens, POLLIN, 0};
+        const nfds_t tcpAt = m_tcpListener >= 0 ? count++ : 0;
+        if (tcpAt != 0)
+            fds[tcpAt] = {m_tcpListener, POLLIN, 0};
+        const nfds_t pendingAt = count;
+        for (const TPendingClient& pending : m_pending)
+            fds[count++] = {pending.Fd, POLLIN, 0};
 
         if (::poll(fds, count, PollTimeout()) < 0) {
             if (errno == EINTR)
@@ -173,6 +191,12 @@ int TSimulator::Run() {
             ReadConsole();
         if (opensAt != 0 && fds[opensAt].revents != 0)
             NoteOpened();
+        // From the last, so that a client leaving the list does not shift the ones still due.
+        for (size_t i = count - pendingAt; i-- > 0;)
+            if (fds[pendingAt + i].revents != 0)
+                ReadPendingClient(i);
+        if (tcpAt != 0 && fds[tcpAt].revents != 0)
+            AcceptTcpClient();
     }
     // What is due already still goes out ("on" then "quit" sends the start string); the paced
     // lines of a run do not hold up the exit.
@@ -593,7 +617,10 @@ void TSimulator::ReadClient() {
         CloseClient();
         return;
     }
-    const auto size = static_cast<size_t>(count);
+    TakeClientBytes(buffer, static_cast<size_t>(count));
+}
+
+void TSimulator::TakeClientBytes(const char* buffer, size_t size) {
     const bool hadHeader = m_receiving.State() != TImageReceiver::TState::Header;
     const size_t used = m_receiving.Feed(buffer, size);
     if (!hadHeader && m_receiving.State() != TImageReceiver::TState::Header &&
@@ -634,6 +661,66 @@ void TSimulator::CloseClient() {
     m_client = -1;
 }
 
+void TSimulator::AcceptTcpClient() {
+    const int fd = ::accept4(m_tcpListener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0)
+        return;
+    if (m_pending.size() >= kMaxPendingClients) {
+        ::close(m_pending.front().Fd);
+        m_pending.erase(m_pending.begin());
+        Say("transfer: too many TCP clients without a secret: the oldest dropped");
+    }
+    m_pending.push_back({fd, TSecretCheck(m_secret), TClock::now() + kSecretPatience});
+    Say("transfer: TCP client connected");
+}
+
+void TSimulator::ReadPendingClient(size_t index) {
+    TPendingClient& pending = m_pending[index];
+    char buffer[64 * 1024];
+    const ssize_t count = ::read(pending.Fd, buffer, sizeof buffer);
+    if (count < 0 && (errno == EAGAIN || errno == EINTR))
+        return;
+    const size_t size = count > 0 ? static_cast<size_t>(count) : 0;
+    const size_t used = pending.Check.Feed(buffer, size);
+    const TSecretCheck::TState state = pending.Check.State();
+    if (state == TSecretCheck::TState::Waiting && count > 0)
+        return;
+    const int fd = pending.Fd;
+    m_pending.erase(m_pending.begin() + static_cast<std::ptrdiff_t>(index));
+    if (state != TSecretCheck::TState::Accepted) {
+        static const char refused[] = "ERROR wrong secret\n";
+        if (state == TSecretCheck::TState::Refused)
+            ::send(fd, refused, sizeof refused - 1, MSG_NOSIGNAL);
+        ::close(fd);
+        Say(state == TSecretCheck::TState::Refused ? "transfer: TCP client refused: wrong secret"
+                                                   : "transfer: TCP client left without a secret");
+        return;
+    }
+    if (m_client >= 0) {
+        static const char busy[] = "ERROR busy\n";
+        ::send(fd, busy, sizeof busy - 1, MSG_NOSIGNAL);
+        ::close(fd);
+        Say("transfer: a second client refused while an image is coming");
+        return;
+    }
+    m_client = fd;
+    m_receiving = TImageReceiver();
+    Say("transfer: TCP client gave the secret");
+    if (used < size)
+        TakeClientBytes(buffer + used, size - used);
+}
+
+void TSimulator::ExpirePendingClients() {
+    const auto now = TClock::now();
+    for (size_t i = m_pending.size(); i-- > 0;) {
+        if (now < m_pending[i].Deadline)
+            continue;
+        ::close(m_pending[i].Fd);
+        m_pending.erase(m_pending.begin() + static_cast<std::ptrdiff_t>(i));
+        Say("transfer: TCP client sent no secret in time: dropped");
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 
 void TSimulator::NoteOpened() {
@@ -656,6 +743,17 @@ void TSimulator::Cleanup() {
     }
     m_port.reset();
     CloseClient();
+    for (const TPendingClient& pending : m_pending)
+        ::close(pending.Fd);
+    m_pending.clear();
+    if (m_tcpListener >= 0) {
+        ::close(m_tcpListener);
+        m_tcpListener = -1;
+    }
+    if (!m_tcpPath.empty()) {
+        RemoveTcpFileIfOurs(m_tcpPath, m_tcpInode);
+        m_tcpPath.clear();
+    }
     if (m_listener >= 0) {
         ::close(m_listener);
         m_listener = -1;
@@ -681,6 +779,8 @@ int TSimulator::PollTimeout() const {
         earliest(*m_powerOnAt);
     if (m_expect)
         earliest(m_expectDeadline);
+    for (const TPendingClient& pending : m_pending)
+        earliest(pending.Deadline);
     if (!next)
         return -1; // idle: only a file descriptor can wake us
     // Rounded up, so a wake-up never comes before what it waits for and turns into a spin.

@@ -1,9 +1,11 @@
 #pragma once
-// The simulated receiver: one thread, one poll() over the pseudo-terminal, the transfer socket,
-// the console and a stop pipe. Idle, it sleeps in poll() with no time-out; the only timers are
-// the pacing of the receiver's text lines and a script's wait/expect.
+// The simulated receiver: one thread, one poll() over the pseudo-terminal, the transfer socket
+// and its loopback TCP twin, the console and a stop pipe. Idle, it sleeps in poll() with no
+// time-out; the only timers are the pacing of the receiver's text lines, a script's wait/expect
+// and the time a TCP client has to send its secret.
 
 #include "Dialogue.h"
+#include "TcpEntry.h"
 #include "Transfer.h"
 #include "VirtualPort.h"
 
@@ -15,6 +17,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace ReceiverSim {
 
@@ -24,11 +27,11 @@ struct TSimOptions {
     // Switch on this many ms after a program opens the port, as a person switches the receiver
     // on once the program is ready; -1: not.
     long OnOpenMs = -1;
-    bool Script = false;       // commands come from ScriptPath ("-": standard input)
+    bool Script = false; // commands come from ScriptPath ("-": standard input)
     std::string ScriptPath;
     long ExpectTimeoutMs = 10000;
-    long StepMs = 300;         // pause between the text lines of a run
-    std::string LogPath;       // a copy of everything the console shows
+    long StepMs = 300;   // pause between the text lines of a run
+    std::string LogPath; // a copy of everything the console shows
 };
 
 class TSimulator {
@@ -50,6 +53,7 @@ public:
 
     const std::string& LinkPath() const { return m_linkPath; }
     const std::string& SocketPath() const { return m_socketPath; }
+    const std::string& TcpPath() const { return m_tcpPath; }
 
 private:
     enum class TStall { None, Alloc, Download };
@@ -59,6 +63,14 @@ private:
         std::string Bytes;
         long DelayMs = 0; // after the message before it went out (or after being queued)
         bool EndsRun = false;
+    };
+
+    // A TCP client that has not sent the secret yet. Kept apart from the image client, so that
+    // a stranger who connects and says nothing holds up no transfer.
+    struct TPendingClient {
+        int Fd = -1;
+        TSecretCheck Check;
+        TClock::time_point Deadline;
     };
 
     struct TImage {
@@ -89,7 +101,11 @@ private:
     // Transfer
     void AcceptClient();
     void ReadClient();
+    void TakeClientBytes(const char* data, size_t size);
     void CloseClient();
+    void AcceptTcpClient();
+    void ReadPendingClient(size_t index);
+    void ExpirePendingClients();
 
     void Cleanup();
     int PollTimeout() const;
@@ -110,6 +126,11 @@ private:
     ino_t m_socketInode = 0;
     int m_client = -1;
     TImageReceiver m_receiving;
+    std::string m_tcpPath;
+    ino_t m_tcpInode = 0;
+    int m_tcpListener = -1;
+    std::string m_secret;
+    std::vector<TPendingClient> m_pending;
 
     // Receiver state
     bool m_power = false;
@@ -128,7 +149,7 @@ private:
     std::mt19937 m_random{std::random_device{}()};
 
     // Commands
-    int m_consoleFd = -1;      // -1: nothing (more) to read
+    int m_consoleFd = -1; // -1: nothing (more) to read
     std::string m_partialLine;
     bool m_discardingLine = false;
     std::deque<std::string> m_lines;
@@ -136,7 +157,7 @@ private:
     std::optional<TClock::time_point> m_waitUntil;
     std::optional<std::string> m_expect;
     TClock::time_point m_expectDeadline;
-    std::string m_heard;       // what the port wrote, not yet matched by an expect
+    std::string m_heard; // what the port wrote, not yet matched by an expect
     bool m_quit = false;
     int m_exitCode = 0;
 };

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -85,6 +86,7 @@ public:
     std::string PortsFolder() const { return m_runtime + "/vell-writer/ports"; }
     std::string Link() const { return PortsFolder() + "/recv0"; }
     std::string Socket() const { return Link() + ".transfer"; }
+    std::string TcpFile() const { return Link() + ".tcp"; }
 
     // The link appears last, once the socket listens too.
     bool WaitPublished() {
@@ -251,7 +253,8 @@ private:
     std::string m_got;
 };
 
-// A transfer program: one connection, one image.
+// A transfer program: one connection, one image; on the Unix socket, or on the loopback TCP
+// port (the way in of a Windows transfer program under Wine).
 class TTransferClient {
 public:
     explicit TTransferClient(const std::string& path) {
@@ -259,11 +262,16 @@ public:
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-        if (m_fd < 0 ||
-            ::connect(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-            throw std::runtime_error("cannot connect to " + path + ": " + std::strerror(errno));
-        const timeval patience{std::chrono::duration_cast<std::chrono::seconds>(kPatience).count(), 0};
-        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+        Connect(reinterpret_cast<const sockaddr*>(&address), sizeof address, path);
+    }
+    explicit TTransferClient(uint16_t tcpPort) {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(tcpPort);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        Connect(reinterpret_cast<const sockaddr*>(&address), sizeof address,
+                "127.0.0.1:" + std::to_string(tcpPort));
     }
     ~TTransferClient() { ::close(m_fd); }
 
@@ -299,6 +307,14 @@ public:
     }
 
 private:
+    void Connect(const sockaddr* address, socklen_t size, const std::string& name) {
+        if (m_fd < 0 || ::connect(m_fd, address, size) != 0)
+            throw std::runtime_error("cannot connect to " + name + ": " + std::strerror(errno));
+        const timeval patience{std::chrono::duration_cast<std::chrono::seconds>(kPatience).count(),
+                               0};
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    }
+
     int m_fd = -1;
     std::string m_got;
 };

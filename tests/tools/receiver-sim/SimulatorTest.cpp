@@ -106,6 +106,11 @@ TEST_F(ReceiverSimTest, PublishesThePortAndRemovesItHoweverItEnds) {
         struct stat info {};
         ASSERT_EQ(::lstat(sim->Socket().c_str(), &info), 0);
         EXPECT_TRUE(S_ISSOCK(info.st_mode));
+        // The TCP way in: its secret readable by this user alone.
+        ASSERT_EQ(::lstat(sim->TcpFile().c_str(), &info), 0);
+        EXPECT_TRUE(S_ISREG(info.st_mode));
+        EXPECT_EQ(info.st_mode & 07777, 0600u);
+        EXPECT_EQ(info.st_uid, ::geteuid());
         SwitchOn();
 
         if (ending == "quit")
@@ -115,6 +120,7 @@ TEST_F(ReceiverSimTest, PublishesThePortAndRemovesItHoweverItEnds) {
         EXPECT_EQ(sim->WaitExit(), 0);
         EXPECT_FALSE(TSimProcess::Exists(sim->Link()));
         EXPECT_FALSE(TSimProcess::Exists(sim->Socket()));
+        EXPECT_FALSE(TSimProcess::Exists(sim->TcpFile()));
         port.reset();
         sim.reset();
     }
@@ -297,6 +303,54 @@ TEST_F(ReceiverSimTest, TransferSocketTakesOneClientAtATime) {
     }
     EXPECT_TRUE(sim->WaitForOutput("client left after 2 of 5 bytes: image dropped"));
     EXPECT_TRUE(sim->Running());
+}
+
+// A Windows transfer program under Wine cannot reach the Unix socket; it comes over loopback
+// TCP and must first give the secret that only this user can read.
+TEST_F(ReceiverSimTest, TcpWayInTakesAnImageOnlyWithTheSecret) {
+    Launch();
+    std::string port;
+    std::string secret;
+    std::istringstream(TSimProcess::Read(sim->TcpFile())) >> port >> secret;
+    ASSERT_EQ(secret.size(), 32u);
+    EXPECT_EQ(secret.find_first_not_of("0123456789abcdef"), std::string::npos) << secret;
+    const auto tcpPort = static_cast<uint16_t>(std::stoi(port));
+    std::string wrong = secret;
+    wrong[31] = wrong[31] == '0' ? '1' : '0';
+
+    // A stranger who connects and says nothing holds up no one.
+    TTransferClient silent(tcpPort);
+    ASSERT_TRUE(sim->WaitForOutput("TCP client connected"));
+
+    const std::string image = RandomBytes(200000, 11);
+    struct TCase {
+        const char* Name;
+        std::string Sent;
+        std::string Answer;
+    } cases[] = {
+        {"right secret, then the image", "SECRET " + secret + "\nIMAGE 200000\n" + image,
+         "OK 200000"},
+        {"right secret, the image in the same write", "SECRET " + secret + "\nIMAGE 3\nabc",
+         "OK 3"},
+        {"wrong secret", "SECRET " + wrong + "\nIMAGE 3\nabc", "ERROR wrong secret"},
+        {"no secret", "IMAGE 3\nabc", "ERROR wrong secret"},
+        {"an endless first line", std::string(100, 'S'), "ERROR wrong secret"},
+    };
+    for (const TCase& test : cases) {
+        SCOPED_TRACE(test.Name);
+        TTransferClient client(tcpPort);
+        client.Send(test.Sent);
+        EXPECT_EQ(client.Answer(), test.Answer);
+        EXPECT_EQ(client.ReadLine(), ""); // and closed
+    }
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "image received: size=200000 crc32=0x%08x",
+                  ReferenceCrc32(image));
+    EXPECT_TRUE(sim->WaitForOutput(expected));
+    EXPECT_NE(sim->Output().find("image received: size=3 crc32=0x352441c2"), std::string::npos);
+    EXPECT_EQ(sim->Output().find("size=3 crc32", sim->Output().find("size=3 crc32") + 1),
+              std::string::npos)
+        << "a refused client's image was taken";
 }
 
 // A script drives the receiver unattended and says by its exit code whether the program did

@@ -1,0 +1,11 @@
+#pragma once
+// UTF-16 (the window system's text) to UTF-8 (records, the wire) and back.
+
+#include <string>
+#include <string_view>
+
+std::string Narrow(std::wstring_view text);
+std::wstring Widen(std::string_view text);
+
+// The system's text for an error code (Windows or Winsock), on one line, with the code.
+std::string SystemErrorText(unsigned long error);
