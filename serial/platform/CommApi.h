@@ -4,7 +4,8 @@
 // events, event masks and waits, queue and line status, escape functions and purging.
 //
 // The calls keep the names, arguments and error numbers of the Windows interface, so that the
-// component reads the same on every system. This is the Linux form: devices are terminals
+// component reads the same on every system. On Windows each call is the system's own
+// (CommApiWin.cpp). The rest of this note is the Linux form: devices are terminals
 // opened through termios (or in-process fake devices, for tests), events are eventfds, and
 // waits are poll() calls — there is no periodic polling anywhere and no thread of the layer's
 // own, except one per real serial device that waits for modem-line changes.
