@@ -76,16 +76,24 @@ bool IsOwnWindow(::HWND window) {
            window == ::GetDesktopWindow() || window == ::GetShellWindow();
 }
 
-struct TMainWindowSearch {
+// The top-level windows of a process.
+struct TWindowSearch {
     DWORD Process;
+    bool Any = false; // one at least, shown or not
     ::HWND Bare = nullptr;
     ::HWND WithControls = nullptr;
+
+    // The main window: a visible top-level window that no other window owns, one with
+    // controls first (a program's first window may be a bare splash or helper window).
+    ::HWND Main() const { return WithControls != nullptr ? WithControls : Bare; }
 };
 
 BOOL CALLBACK ConsiderWindow(::HWND window, LPARAM context) {
-    auto& search = *reinterpret_cast<TMainWindowSearch*>(context);
-    if (ProcessOf(window) != search.Process || !::IsWindowVisible(window) ||
-        ::GetWindow(window, GW_OWNER) != nullptr)
+    auto& search = *reinterpret_cast<TWindowSearch*>(context);
+    if (ProcessOf(window) != search.Process)
+        return TRUE;
+    search.Any = true;
+    if (!::IsWindowVisible(window) || ::GetWindow(window, GW_OWNER) != nullptr)
         return TRUE;
     if (::GetWindow(window, GW_CHILD) != nullptr) {
         search.WithControls = window;
@@ -96,12 +104,10 @@ BOOL CALLBACK ConsiderWindow(::HWND window, LPARAM context) {
     return TRUE;
 }
 
-// The main window of a process: a visible top-level window that no other window owns, one
-// with controls first (a program's first window may be a bare splash or helper window).
-::HWND MainWindowOf(DWORD process) {
-    TMainWindowSearch search{process};
+TWindowSearch WindowsOf(DWORD process) {
+    TWindowSearch search{process};
     ::EnumWindows(&ConsiderWindow, reinterpret_cast<LPARAM>(&search));
-    return search.WithControls != nullptr ? search.WithControls : search.Bare;
+    return search;
 }
 
 void CALLBACK WakeOnWindowEvent(HWINEVENTHOOK, DWORD, ::HWND, LONG, LONG, DWORD, DWORD) {
@@ -111,18 +117,28 @@ void CALLBACK WakeOnWindowEvent(HWINEVENTHOOK, DWORD, ::HWND, LONG, LONG, DWORD,
 // Waits, bounded, until a started program shows its main window or ends. A program may seem
 // idle before it has made its window (Wine's WaitForInputIdle returns while the program's
 // first window is still being made when the desktop process starts up slowly), so the window
-// itself is awaited: window events of that process wake this thread, which looks each time.
+// itself is awaited: the window events of that process wake this thread, which looks each
+// time. Wine reports a window's creation but not its showing, so once the program has a
+// window it is looked at again every kShowRecheckMs until one is shown; so it is throughout
+// where no window events can be had.
 void WaitForMainWindow(HANDLE process, DWORD processId, DWORD patienceMs) {
+    constexpr ULONGLONG kShowRecheckMs = 20;
     const HWINEVENTHOOK hook =
         ::SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_SHOW, nullptr, &WakeOnWindowEvent,
                           processId, 0, WINEVENT_OUTOFCONTEXT);
     const ULONGLONG deadline = ::GetTickCount64() + patienceMs;
-    while (hook != nullptr && MainWindowOf(processId) == nullptr) {
+    for (;;) {
+        const TWindowSearch found = WindowsOf(processId);
         const ULONGLONG now = ::GetTickCount64();
-        if (now >= deadline ||
-            ::MsgWaitForMultipleObjects(1, &process, FALSE, DWORD(deadline - now), QS_ALLINPUT) !=
-                WAIT_OBJECT_0 + 1)
-            break; // ended, or out of patience
+        if (found.Main() != nullptr || now >= deadline)
+            break;
+        ULONGLONG wait = deadline - now;
+        if (found.Any || hook == nullptr)
+            wait = std::min(wait, kShowRecheckMs);
+        const DWORD woken =
+            ::MsgWaitForMultipleObjects(1, &process, FALSE, DWORD(wait), QS_ALLINPUT);
+        if (woken == WAIT_OBJECT_0 || woken == WAIT_FAILED)
+            break; // the program has ended
         MSG message;
         while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
             ::DispatchMessageW(&message);
@@ -224,8 +240,9 @@ Win::HWND TWin32Windows::GetForegroundWindow() {
         chosen = front != nullptr && !IsOwnWindow(front) ? front : nullptr;
     } else if (m_program != nullptr) {
         // The process handle held open keeps its id from going to another program.
-        chosen =
-            front != nullptr && ProcessOf(front) == m_programId ? front : MainWindowOf(m_programId);
+        chosen = front != nullptr && ProcessOf(front) == m_programId
+                     ? front
+                     : WindowsOf(m_programId).Main();
     }
     m_lastError = chosen != nullptr ? 0 : ERROR_INVALID_WINDOW_HANDLE;
     return ToNumber(chosen);
