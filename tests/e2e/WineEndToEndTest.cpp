@@ -16,6 +16,7 @@ namespace {
 
 WineTest::TWineSession* Session = nullptr;
 std::string Missing;
+bool PrefixFailed = false;
 
 class WineEndToEndTest : public TEndToEndTest {
 protected:
@@ -23,6 +24,14 @@ protected:
         Missing = WineTest::TWineSession::Missing();
         if (!Missing.empty())
             return;
+        // Made safe before Wine first runs in it: no COM port linked to this machine's devices.
+        const int made = QProcess::execute(QStringLiteral(WINE_PREFIX_SCRIPT),
+                                           {QStringLiteral(WINE_PREFIX)});
+        if (made != 0) {
+            Missing = made == 77 ? "Wine is not installed" : "";
+            PrefixFailed = made != 77;
+            return;
+        }
         Session = new WineTest::TWineSession;
         // The bridge is started by the window, in this process's environment.
         for (const auto& [name, value] : Session->Environment())
@@ -36,6 +45,7 @@ protected:
     }
 
     void SetUp() override {
+        ASSERT_FALSE(PrefixFailed) << "scripts/wine-prefix.sh could not make " WINE_PREFIX;
         if (!Missing.empty())
             GTEST_SKIP() << Missing;
         TEndToEndTest::SetUp();
