@@ -140,9 +140,6 @@ TEST_F(WineWindowsTest, StartsThatCannotBeSayWhyAndLaterCallsDoNotWaitForThem) {
         {"wine", setup.Bridge, "",
          "it is a Windows program, and Wine is not installed to run it (install the packages "
          "wine and wine32)"},
-        {"/usr/lib/nowhere/wine", setup.Bridge, "",
-         "it is a Windows program, and Wine is not installed to run it (install the packages "
-         "wine and wine32)"},
         {"/bin/sh", "/nowhere/window-bridge.exe", "",
          "it is a Windows program, and the window bridge /nowhere/window-bridge.exe that drives "
          "it under Wine is missing"},
