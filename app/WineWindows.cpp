@@ -10,13 +10,6 @@
 
 namespace {
 
-// Absolute paths as the file system has them, so that a drive and a path compare alike.
-std::string Canonical(const std::string& path) {
-    const QString name = QString::fromStdString(path);
-    const QString canonical = QFileInfo(name).canonicalFilePath();
-    return (canonical.isEmpty() ? QDir::cleanPath(name) : canonical).toStdString();
-}
-
 std::string Seconds(int milliseconds) {
     return std::to_string((milliseconds + 999) / 1000) + " s";
 }
@@ -128,7 +121,11 @@ std::string TWineWindows::WinePath(const std::string& path, const std::vector<TD
 }
 
 std::string TWineWindows::WineName(const std::string& path) const {
-    return path.empty() || path[0] != '/' ? path : WinePath(Canonical(path), m_drives);
+    // The path as given, not resolved: through Z: it names the same file, and the transfer
+    // program is shown the name the user chose.
+    if (path.empty() || path[0] != '/')
+        return path;
+    return WinePath(QDir::cleanPath(QString::fromStdString(path)).toStdString(), m_drives);
 }
 
 std::optional<Bridge::TAnswer> TWineWindows::Call(const Bridge::TRequest& request,

@@ -25,8 +25,8 @@ protected:
         if (!Missing.empty())
             return;
         // Made safe before Wine first runs in it: no COM port linked to this machine's devices.
-        const int made = QProcess::execute(QStringLiteral(WINE_PREFIX_SCRIPT),
-                                           {QStringLiteral(WINE_PREFIX)});
+        const int made =
+            QProcess::execute(QStringLiteral(WINE_PREFIX_SCRIPT), {QStringLiteral(WINE_PREFIX)});
         if (made != 0) {
             Missing = made == 77 ? "Wine is not installed" : "";
             PrefixFailed = made != 77;
@@ -75,7 +75,7 @@ protected:
 
     // The Windows name of a file of the test's, as Wine's Z: drive shows it.
     std::string WinePath(const QString& path) {
-        return TWineWindows::WinePath(QFileInfo(path).canonicalFilePath().toStdString(), {});
+        return TWineWindows::WinePath(path.toStdString(), {});
     }
 
     // Nothing told the receiver to write, and the run is over.
