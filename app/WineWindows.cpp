@@ -130,12 +130,17 @@ std::string TWineWindows::WineName(const std::string& path) const {
 
 std::optional<Bridge::TAnswer> TWineWindows::Call(const Bridge::TRequest& request,
                                                   int milliseconds) {
+    // A bridge known to have ended since its last answer (Wine's server ended under it, say)
+    // is replaced before the call; one that ends with the call fails it.
+    if (m_bridge && m_bridge->state() == QProcess::Running)
+        m_bridge->waitForFinished(0);
+    if (m_bridge && m_bridge->state() != QProcess::Running) {
+        std::fprintf(stderr, "Vell Writer: the window bridge under Wine had ended; starting it "
+                             "again\n");
+        m_bridge.reset();
+    }
     if (!m_bridge && (m_startRefused || !StartBridge())) {
         m_bridgeFailure = m_startFailure;
-        return std::nullopt;
-    }
-    if (m_bridge->state() != QProcess::Running) {
-        Fail("it has ended");
         return std::nullopt;
     }
     m_bridge->write(QByteArray::fromStdString(Bridge::FormatRequest(request) + '\n'));
