@@ -2,15 +2,29 @@
 
 #include "BridgeProtocol.h"
 
-#include <QClipboard>
-#include <QGuiApplication>
 #include <QProcess>
 #include <QThread>
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 // A window's first control is its handle with this bit set: one control, one window.
 constexpr Win::HWND FirstControl = Win::HWND(1) << 40;
+
+// Why a program cannot be started, in the person's words; empty when it may be. The system's
+// own words ("execve: No such file or directory") are left for what this does not foresee.
+std::string UnfitProgram(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return errno == ENOENT ? "it does not exist" : "it cannot be reached";
+    if (!S_ISREG(info.st_mode))
+        return "it is not a program file";
+    if (::access(path.c_str(), X_OK) != 0 || (info.st_mode & 0111) == 0)
+        return "it may not be run (no permission)";
+    return {};
+}
 
 } // namespace
 
@@ -33,26 +47,32 @@ bool TChildProcessWindows::WinExec(const std::string& commandLine, int) {
             ++entry;
         }
     }
+    const std::string unfit = UnfitProgram(commandLine);
     auto* process = new QProcess(this);
     process->setProgram(QString::fromStdString(commandLine));
     process->setProcessChannelMode(QProcess::ForwardedChannels);
-    process->start();
+    if (unfit.empty())
+        process->start();
     // The window that comes up is the program's: recorded even when the start failed, so
     // that later requests find it gone and are skipped.
     const HWND window = m_next++;
     m_windows[window] = process;
     m_foreground = window;
-    if (process->waitForStarted(5000)) {
+    if (unfit.empty() && process->waitForStarted(5000)) {
         m_startFailure.clear();
         return true;
     }
-    m_startFailure = process->errorString().toStdString();
+    m_startFailure = unfit.empty() ? process->errorString().toStdString() : unfit;
     return false;
 }
 
-Win::HWND TChildProcessWindows::GetForegroundWindow() { return m_foreground; }
+Win::HWND TChildProcessWindows::GetForegroundWindow() {
+    return m_foreground;
+}
 
-bool TChildProcessWindows::CloseWindow(HWND window) { return Send(window, "minimize\n"); }
+bool TChildProcessWindows::CloseWindow(HWND window) {
+    return Send(window, "minimize\n");
+}
 
 Win::HWND TChildProcessWindows::GetNextDlgTabItem(HWND dialog, HWND control, bool) {
     if (control != 0 || Process(dialog) == nullptr)
@@ -71,7 +91,7 @@ intptr_t TChildProcessWindows::SendMessage(HWND window, uint32_t message, uintpt
                         .toLatin1());
         break;
     case Win::WM_PASTE:
-        Send(owner, PasteLine(QGuiApplication::clipboard()->text()));
+        Send(owner, PasteLine(m_clipboard));
         break;
     case Win::WM_CLOSE:
         if (Send(owner, "close\n")) {
@@ -87,12 +107,20 @@ intptr_t TChildProcessWindows::SendMessage(HWND window, uint32_t message, uintpt
 }
 
 bool TChildProcessWindows::IsWindow(HWND window) {
-    const QProcess* process = Process(window & ~FirstControl);
-    return process != nullptr && process->state() != QProcess::NotRunning;
+    QProcess* process = Process(window & ~FirstControl);
+    if (process == nullptr)
+        return false;
+    // The end of a child is noticed by the event loop, which may not have run since: look now,
+    // without waiting.
+    if (process->state() == QProcess::Running)
+        process->waitForFinished(0);
+    return process->state() != QProcess::NotRunning;
 }
 
 void TChildProcessWindows::SetClipboardText(const std::string& text) {
-    QGuiApplication::clipboard()->setText(QString::fromStdString(text));
+    // The paste line carries the text itself: the desktop's clipboard keeps what the user
+    // copied, and the path is not shown to every program on the display.
+    m_clipboard = text;
 }
 
 void TChildProcessWindows::Sleep(int milliseconds) {
@@ -100,8 +128,8 @@ void TChildProcessWindows::Sleep(int milliseconds) {
         QThread::msleep(ulong(milliseconds));
 }
 
-QByteArray TChildProcessWindows::PasteLine(const QString& text) {
-    return QByteArray::fromStdString("paste " + Bridge::Escape(text.toStdString()) + '\n');
+QByteArray TChildProcessWindows::PasteLine(const std::string& text) {
+    return QByteArray::fromStdString("paste " + Bridge::Escape(text) + '\n');
 }
 
 QProcess* TChildProcessWindows::Process(HWND window) const {

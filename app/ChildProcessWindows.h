@@ -4,8 +4,9 @@
 //
 //   minimize            the window was asked to minimise
 //   click X Y           a left-button press at (X, Y) in its first control
-//   paste TEXT          paste TEXT into its first control (the clipboard's text; "%" is sent
-//                       as "%25", a line feed as "%0A", a carriage return as "%0D")
+//   paste TEXT          paste TEXT into its first control (the text given as the clipboard's,
+//                       which stays in this object: the desktop's clipboard is left alone;
+//                       "%" is sent as "%25", a line feed as "%0A", a carriage return as "%0D")
 //   close               close the window; the program should exit
 //
 // A request to a program that has exited is skipped. A close waits up to two seconds for the
@@ -30,14 +31,13 @@ public:
     HWND GetForegroundWindow() override;
     bool CloseWindow(HWND window) override;
     HWND GetNextDlgTabItem(HWND dialog, HWND control, bool previous) override;
-    intptr_t SendMessage(HWND window, uint32_t message, uintptr_t wParam,
-                         intptr_t lParam) override;
+    intptr_t SendMessage(HWND window, uint32_t message, uintptr_t wParam, intptr_t lParam) override;
     bool IsWindow(HWND window) override;
     void SetClipboardText(const std::string& text) override;
     void Sleep(int milliseconds) override;
 
     // The line a request becomes on the channel.
-    static QByteArray PasteLine(const QString& text);
+    static QByteArray PasteLine(const std::string& text);
 
 private:
     QProcess* Process(HWND window) const;
@@ -47,4 +47,5 @@ private:
     HWND m_next = 1;
     HWND m_foreground = 0;
     std::string m_startFailure;
+    std::string m_clipboard; // the "clipboard" a paste takes its text from
 };

@@ -182,6 +182,8 @@ private:
     QFrame* BuildLampPanel(int page);
     void BindHandlers();
     void CloseExternalWindow();
+    // A run whose transfer program is not there to deliver: ends before its command is sent.
+    void EndUnsentRun(TLogEdit* log, const QString& program, const QString& why);
     void SetPortButtons(bool down);
     std::string EntryLine(const MessageEntry& entry) const;
 

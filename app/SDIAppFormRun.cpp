@@ -15,6 +15,7 @@
 #include "CSpinEdit.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QTimer>
 #include <algorithm>
 #include <string_view>
@@ -28,6 +29,12 @@ constexpr int LongestCommandDelay = 60000;
 
 // The longest of the receiver's words the text watch looks for.
 constexpr size_t LongestRunWord = sizeof("Memory Alocation") - 1;
+
+QString WithoutFinalPeriod(QString text) {
+    if (text.endsWith(u'.'))
+        text.chop(1);
+    return text.isEmpty() ? QStringLiteral("no reason given") : text;
+}
 
 // A point inside the transfer program's input, as a mouse message carries it.
 constexpr intptr_t ClickPoint = 25 | (30 << 16);
@@ -125,13 +132,27 @@ void TSDIAppForm::StartRun() {
     RunSawAllocation = RunSawDownload = RunSawFailure = false;
     if (SelectedKind != ikErase) {
         TExternalWindows& windows = m_services.Windows;
-        windows.WinExec((AppDir + QStringLiteral("Vell_par.exe")).toStdString(),
-                        Win::SW_SHOWMINIMIZED);
+        const QString program = AppDir + QStringLiteral("Vell_par.exe");
+        // Once told to write, the receiver's loader waits for an image: without a transfer
+        // program to deliver it, the command must not go out.
+        if (!windows.WinExec(program.toStdString(), Win::SW_SHOWMINIMIZED)) {
+            ExternalWindow = 0; // an earlier run's window is not this run's
+            EndUnsentRun(log, program,
+                         QStringLiteral("cannot be started: ") +
+                             WithoutFinalPeriod(QString::fromStdString(windows.StartFailure())));
+            return;
+        }
         ExternalWindow = windows.GetForegroundWindow();
         windows.CloseWindow(ExternalWindow);
         Timer1->start();
         // The receiver's loader must not get its command before the transfer program is up.
         windows.Sleep(std::clamp(Spin1->Value(), 0, LongestCommandDelay));
+        if (!windows.IsWindow(ExternalWindow)) {
+            EndUnsentRun(log, program,
+                         ExternalWindow == 0 ? QStringLiteral("showed no window")
+                                             : QStringLiteral("ended before the command was due"));
+            return;
+        }
     }
     try {
         SendCommand(command);
@@ -146,6 +167,15 @@ void TSDIAppForm::StartRun() {
         EnterFrozen();
         throw;
     }
+}
+
+void TSDIAppForm::EndUnsentRun(TLogEdit* log, const QString& program, const QString& why) {
+    Timer1->stop();
+    log->SetColor(clBlue);
+    log->Append(QStringLiteral("The transfer program %1 %2. Nothing was sent to the receiver.")
+                    .arg(QDir::toNativeSeparators(program), why));
+    RunToolBar->setEnabled(true);
+    EnterFrozen();
 }
 
 void TSDIAppForm::TextWatch(TLogEdit* log, const char* chunk, int32_t count) {

@@ -8,7 +8,11 @@
 #include "FailureReport.h"
 #include "SDIAppForm.h"
 #include "SettingsStore.h"
+#include "TransferWindows.h"
 #include "UiHandOver.h"
+#include "WineWindows.h"
+
+#include <QDir>
 
 int main(int argc, char** argv) {
     TApplication application(argc, argv);
@@ -21,7 +25,15 @@ int main(int argc, char** argv) {
     SetUiFailureReporter([] { ReportCurrentException(); });
 
     TSettingsStore settings;
-    TChildProcessWindows windows;
+    // The transfer program runs as a child process, or under Wine when it is a Windows
+    // program; the window bridge that drives it there lies beside this program.
+    TChildProcessWindows childProcessWindows;
+    TWineSetup wine;
+    wine.Bridge = QDir(QCoreApplication::applicationDirPath())
+                      .filePath(QLatin1String(WindowBridgeFile))
+                      .toStdString();
+    TWineWindows wineWindows(wine);
+    TTransferWindows windows(childProcessWindows, wineWindows);
     TServices services{dialogs, settings, windows};
     TSDIAppForm SDIAppForm(services);
     TAboutBox AboutBox;

@@ -3,9 +3,19 @@
 # builds, starts the receiver simulator as the receiver on the virtual port "recv0", and
 # starts the program. Open the port, choose an image, press the program button: a whole write
 # runs without hardware. The simulator's dialogue is written to build/receiver-sim.log.
+#
+#   scripts/run.sh --wine    the same write with the Windows stand-in Vell_par.exe (32-bit)
+#                            under Wine, driven through the window bridge as a real Windows
+#                            transfer program would be; its window shows on your screen.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
+wine=no
+case "${1:-}" in
+  --wine) wine=yes ;;
+  "") ;;
+  *) echo "usage: $0 [--wine]" >&2; exit 2 ;;
+esac
 
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh"
@@ -14,9 +24,37 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   cat >&2 <<MSG
 Vell Writer is built ($build/app/vell-writer) but there is no display to show its window.
 Run it on a desktop session, or on a virtual screen:
-  sudo apt-get install xvfb && xvfb-run -a -s '-screen 0 1024x768x24' $0
+  sudo apt-get install xvfb && xvfb-run -a -s '-screen 0 1024x768x24' $0 $*
 MSG
   exit 1
+fi
+
+program=$build/app/vell-writer
+if [ $wine = yes ]; then
+  standin=$build/windows-i686/transfer-win/Vell_par.exe
+  bridge=$build/windows-i686/window-bridge/window-bridge.exe
+  command -v wine >/dev/null || { echo "Wine is needed: sudo apt-get install wine wine32" >&2; exit 1; }
+  [ -f "$standin" ] && [ -f "$bridge" ] ||
+    { echo "The Windows stand-in was not built: mingw-w64 is needed (scripts/setup.sh)" >&2; exit 1; }
+  # The program starts Vell_par.exe from its own folder: a folder of its own with the stand-in
+  # and the bridge beside a copy of the program.
+  folder=$build/wine-run
+  mkdir -p "$folder"
+  cp -f "$program" "$standin" "$bridge" "$folder/"
+  program=$folder/vell-writer
+  # A prefix of its own in the build folder, unless you name one: the stand-in needs nothing
+  # of yours, and trying it out leaves ~/.wine alone.
+  export WINEPREFIX=${WINEPREFIX:-$build/wine-run-prefix} WINEDEBUG=${WINEDEBUG:--all}
+  if [ ! -d "$WINEPREFIX/dosdevices" ]; then
+    echo "Making the Wine prefix $WINEPREFIX (once; it takes a minute)"
+    if [ -x "$root/scripts/wine-prefix.sh" ]; then
+      "$root/scripts/wine-prefix.sh" "$WINEPREFIX"
+    else
+      WINEDLLOVERRIDES="mscoree,mshtml=" wine wineboot -i
+      wineserver -w
+    fi
+  fi
+  echo "Transfer program: the Windows stand-in under Wine (prefix $WINEPREFIX)"
 fi
 
 # The simulated receiver is switched on a second after the program opens the port, as a person
@@ -26,4 +64,4 @@ fi
 simulator=$!
 trap 'kill "$simulator" 2>/dev/null || true' EXIT
 echo "Receiver simulator on port recv0 (its dialogue: $build/receiver-sim.log)"
-"$build/app/vell-writer"
+"$program"

@@ -16,10 +16,12 @@
 #include "PageControl.h"
 #include "SDIAppForm.h"
 #include "SettingsStore.h"
+#include "ThreadStats.h"
 #include "ToolBar.h"
 #include "ToolButton.h"
-#include "ThreadStats.h"
+#include "TransferWindows.h"
 #include "UiHandOver.h"
+#include "WineWindows.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -37,7 +39,6 @@
 #include <vector>
 
 namespace EndToEnd {
-
 
 inline bool PumpUntil(const std::function<bool()>& done, int seconds = 20) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
@@ -66,6 +67,9 @@ inline uint32_t Crc32(const QByteArray& bytes) {
 }
 
 inline const std::string NewDownload = "Now your receiver can start a new download...";
+
+// How a test's window runs a Windows transfer program: the window bridge it is given.
+inline TWineSetup WineSetup;
 
 class TEndToEndTest : public testing::Test {
 protected:
@@ -133,9 +137,13 @@ protected:
         EXPECT_TRUE(SimulatorSaw("44 44 35 31 2C 45 54 58"));
     }
 
-    // An image of `size` bytes chosen on `page`; its CRC-32 as the simulator prints it.
-    QString Choose(int page, qint64 size) {
-        const QString path = home.filePath(QStringLiteral("image%1.bin").arg(page));
+    // An image of `size` bytes chosen on `page` (named `name` in the test's folder); its CRC-32
+    // as the simulator prints it.
+    QString Choose(int page, qint64 size, QString name = {}) {
+        if (name.isEmpty())
+            name = QStringLiteral("image%1.bin").arg(page);
+        const QString path = home.filePath(name);
+        QDir().mkpath(QFileInfo(path).path());
         QFile file(path);
         EXPECT_TRUE(file.open(QIODevice::WriteOnly));
         QByteArray bytes(size, '\0');
@@ -147,11 +155,14 @@ protected:
         dialogs.openAnswer = path;
         form->FileOpen1Execute(form->ChooseButtons()[size_t(page)]);
         const uint32_t crc = Crc32(bytes);
-        return QStringLiteral("size=%1 crc32=0x%2").arg(size).arg(qulonglong(crc), 8, 16, QChar(u'0'));
+        return QStringLiteral("size=%1 crc32=0x%2")
+            .arg(size)
+            .arg(qulonglong(crc), 8, 16, QChar(u'0'));
     }
 
     bool RunEnded(TLogEdit* log) {
-        return PumpUntil([&] { return form->ReceiverState == rsFrozen && HasLine(log, NewDownload); });
+        return PumpUntil(
+            [&] { return form->ReceiverState == rsFrozen && HasLine(log, NewDownload); });
     }
 
     QTemporaryDir home;
@@ -159,8 +170,11 @@ protected:
     QByteArray transcript;
     TFakeDialogs dialogs;
     TSettingsStore store{home.filePath(QStringLiteral("VellWriter.conf"))};
+    // As the program has them: a child process, or Wine for a Windows program.
     TChildProcessWindows windows;
-    TServices services{dialogs, store, windows};
+    TWineWindows wineWindows{WineSetup};
+    TTransferWindows chosenWindows{windows, wineWindows};
+    TServices services{dialogs, store, chosenWindows};
     std::unique_ptr<TSDIAppForm> form;
     std::vector<int> startedThreads; // by opening the port: its event thread
 };

@@ -103,6 +103,11 @@ QString TTransferWindow::Status() const {
     return m_status->text();
 }
 
+QString TTransferWindow::NoCableStatus() {
+    return QStringLiteral("No transfer cable support: this program can deliver images only to "
+                          "the receiver simulator (none is running).");
+}
+
 void TTransferWindow::HandleRequest(const TRequest& request) {
     switch (request.Kind) {
     case TRequestKind::Minimize:
@@ -154,8 +159,7 @@ void TTransferWindow::StartDelivery() {
 
     const TTransferTarget target = ChooseTransferTarget(TransferPortsFolder());
     if (target.SocketPath.isEmpty()) {
-        SetStatus(QStringLiteral("No transfer cable support: this program can deliver images "
-                                 "only to the receiver simulator (none is running)."));
+        SetStatus(NoCableStatus());
         return;
     }
     QString error;

@@ -20,6 +20,8 @@ public:
     explicit TTransferWindow(QWidget* parent = nullptr);
 
     QString Status() const;
+    // What is said when no receiver can be reached.
+    static QString NoCableStatus();
     void HandleRequest(const TRequest& request);
     // Delivers the image named in the path input to the receiver simulator.
     void StartDelivery();

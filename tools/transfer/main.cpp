@@ -6,6 +6,7 @@
 // terminal sees how a delivery went, and tests read it too.
 
 #include "RequestChannel.h"
+#include "TransferTarget.h"
 #include "TransferWindow.h"
 
 #include <QApplication>
@@ -26,6 +27,13 @@ int main(int argc, char** argv) {
     // Vell Writer may be gone while we still write to the output it left us, or the simulator
     // while we still send: either is reported where it matters, not by dying of a signal.
     std::signal(SIGPIPE, SIG_IGN);
+
+    // With no way to reach a receiver there is nothing to wait for: Vell Writer must see us
+    // gone before it tells the receiver's loader to expect an image.
+    if (ChooseTransferTarget(TransferPortsFolder()).SocketPath.isEmpty()) {
+        Say(TTransferWindow::NoCableStatus());
+        return 2;
+    }
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vell_par"));

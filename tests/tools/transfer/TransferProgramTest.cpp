@@ -22,7 +22,9 @@ protected:
         QFile file(runtime.filePath("odd %41 name.bin")); // "%41" must not come out as "A"
         ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(image) == image.size());
         paste = "paste " + file.fileName().toUtf8().replace("%", "%25") + "\n";
-
+    }
+    // Starts the program as Vell Writer does; after the simulator, which it looks for first.
+    void Start() {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("QT_QPA_PLATFORM", "offscreen");
         environment.insert("XDG_RUNTIME_DIR", runtime.path());
@@ -59,6 +61,7 @@ protected:
 TEST_F(TransferProgram, DeliversUndisturbedAndClosesAtOnceEvenWhileDelivering) {
     TSimulatorStandIn simulator(simulatorSocket);
     ASSERT_TRUE(simulator.listening);
+    Start();
     Send("minimize\nclick 25 30\nwhatever comes\n\n" + paste);
     ASSERT_TRUE(WaitUntil([&] { return simulator.HasWholeImage(); }));
     EXPECT_EQ(simulator.received, "IMAGE 102417\n" + image);
@@ -76,6 +79,7 @@ TEST_F(TransferProgram, DeliversUndisturbedAndClosesAtOnceEvenWhileDelivering) {
 
 TEST_F(TransferProgram, KeepsWorkingAfterItsRequestsEnd) {
     TSimulatorStandIn simulator(simulatorSocket);
+    Start();
     Send(paste);
     ASSERT_TRUE(WaitUntil([&] { return simulator.HasWholeImage(); }));
     program.closeWriteChannel();
@@ -86,16 +90,23 @@ TEST_F(TransferProgram, KeepsWorkingAfterItsRequestsEnd) {
     EXPECT_EQ(program.state(), QProcess::Running);
 }
 
-TEST_F(TransferProgram, SaysPlainlyThatThereIsNoCableWithoutASimulator) {
+// With no way to reach a receiver the program says so and ends at once, so that Vell Writer
+// sees it gone before it tells the receiver to wait for an image.
+TEST_F(TransferProgram, EndsAtOnceSayingWhyWithoutASimulator) {
     const QString noCable = "No transfer cable support: this program can deliver images only "
                             "to the receiver simulator (none is running).";
-    Send(paste);
+    Start();
     EXPECT_TRUE(Said(noCable));
+    ASSERT_TRUE(program.state() == QProcess::NotRunning || program.waitForFinished(5000));
+    EXPECT_EQ(program.exitCode(), 2);
+
     // A socket's name on a plain file, as a person might leave one, is no simulator either.
+    said.clear();
     QDir().mkpath(runtime.filePath("vell-writer/ports"));
     QFile stale(simulatorSocket);
     ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
-    Send(paste);
-    EXPECT_TRUE(Said(noCable, 2));
-    EXPECT_EQ(program.state(), QProcess::Running);
+    Start();
+    EXPECT_TRUE(Said(noCable));
+    ASSERT_TRUE(program.state() == QProcess::NotRunning || program.waitForFinished(5000));
+    EXPECT_EQ(program.exitCode(), 2);
 }

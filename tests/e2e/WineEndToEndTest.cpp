@@ -1,0 +1,163 @@
+// Whole writes through Wine: the window here, as in the other end-to-end tests, with the
+// program's own choice of form; the window bridge and the 32-bit Windows stand-in Vell_par.exe
+// under Wine on a virtual screen; the stand-in delivers the image to the simulator over
+// loopback TCP. One Wine session serves the whole binary. Skipped without Wine, Xvfb or the
+// mingw-w64 build.
+
+#include "EndToEndHarness.h"
+#include "WineSession.h"
+
+#include <QRegularExpression>
+#include <memory>
+
+using namespace EndToEnd;
+
+namespace {
+
+WineTest::TWineSession* Session = nullptr;
+std::string Missing;
+bool PrefixFailed = false;
+
+class WineEndToEndTest : public TEndToEndTest {
+protected:
+    static void SetUpTestSuite() {
+        Missing = WineTest::TWineSession::Missing();
+        if (!Missing.empty())
+            return;
+        // Made safe before Wine first runs in it: no COM port linked to this machine's devices.
+        const int made =
+            QProcess::execute(QStringLiteral(WINE_PREFIX_SCRIPT), {QStringLiteral(WINE_PREFIX)});
+        if (made != 0) {
+            Missing = made == 77 ? "Wine is not installed" : "";
+            PrefixFailed = made != 77;
+            return;
+        }
+        Session = new WineTest::TWineSession;
+        // The bridge is started by the window, in this process's environment.
+        for (const auto& [name, value] : Session->Environment())
+            qputenv(name.c_str(), QByteArray::fromStdString(value));
+        WineSetup.Bridge = WineTest::TWineSession::BridgeProgram("i686");
+    }
+    static void TearDownTestSuite() {
+        delete Session;
+        Session = nullptr;
+        WineSetup = {};
+    }
+
+    void SetUp() override {
+        ASSERT_FALSE(PrefixFailed) << "scripts/wine-prefix.sh could not make " WINE_PREFIX;
+        if (!Missing.empty())
+            GTEST_SKIP() << Missing;
+        TEndToEndTest::SetUp();
+        // The program's folder, with a space and a letter beyond ASCII in its name.
+        ASSERT_TRUE(QDir().mkpath(programs));
+        InstallTransferProgram(WineTest::TWineSession::StandInProgram("i686"));
+        form->AppDir = programs + u'/';
+        qputenv("VELL_STANDIN_RECORD", home.filePath(QStringLiteral("record")).toUtf8());
+    }
+
+    void InstallTransferProgram(const std::string& file) {
+        const QString program = programs + QStringLiteral("/Vell_par.exe");
+        QFile::remove(program);
+        ASSERT_TRUE(QFile::copy(QString::fromStdString(file), program));
+    }
+
+    // What the stand-in saw, one line per event.
+    std::vector<std::string> Record() {
+        QFile file(home.filePath(QStringLiteral("record")));
+        std::vector<std::string> lines;
+        if (file.open(QIODevice::ReadOnly))
+            for (const QByteArray& line : file.readAll().split('\n'))
+                if (!line.isEmpty())
+                    lines.push_back(line.toStdString());
+        return lines;
+    }
+
+    // The Windows name of a file of the test's, as Wine's Z: drive shows it.
+    std::string WinePath(const QString& path) {
+        return TWineWindows::WinePath(path.toStdString(), {});
+    }
+
+    // Nothing told the receiver to write, and the run is over.
+    void ExpectUnsentRun(const std::string& why) {
+        const QString program = programs + QStringLiteral("/Vell_par.exe");
+        EXPECT_EQ(form->RichEdit1->Line(form->RichEdit1->LineCount() - 1),
+                  "The transfer program " + program.toLatin1().toStdString() + " " + why +
+                      ". Nothing was sent to the receiver."); // the log's text is 8-bit
+        EXPECT_FALSE(SimulatorSaw("02 43 30 34 32 2C 35 03")) << "a command on the line";
+        EXPECT_EQ(form->ReceiverState, rsFrozen);
+        EXPECT_TRUE(form->ToolBar1->isEnabled());
+        EXPECT_FALSE(form->Timer1->isActive());
+    }
+
+    const QString programs = home.filePath(QStringLiteral("Vell Writer é"));
+};
+
+TEST_F(WineEndToEndTest, FlashWriteThroughTheWindowBridgeAndTheStandIn) {
+    SwitchOnAndFreeze();
+    const QString crc = Choose(0, 524288, QStringLiteral("Bilder für mich/flash ü 1.bin"));
+    form->ToolButton16->click();
+    ASSERT_TRUE(RunEnded(form->RichEdit1)) << Transcript().toStdString();
+    EXPECT_TRUE(SimulatorSaw("02 43 30 34 32 2C 35 03"));
+    EXPECT_TRUE(SimulatorSaw(("image received: " + crc).toUtf8().constData()))
+        << Transcript().toStdString();
+    EXPECT_FALSE(wineWindows.IsWindow(form->ExternalWindow));
+
+    // The stand-in's side: minimised, clicked inside its input, the path pasted, closed.
+    const std::vector<std::string> record = Record();
+    ASSERT_GE(record.size(), 6u);
+    const QRegularExpressionMatch window =
+        QRegularExpression(QStringLiteral("^window (\\d+) input (\\d+) (\\d+) (\\d+)$"))
+            .match(QString::fromStdString(record[0]));
+    ASSERT_TRUE(window.hasMatch()) << record[0];
+    EXPECT_EQ(record[1], "shown minimised");
+    EXPECT_EQ(record[2], "foreground yes");
+    EXPECT_EQ(form->ExternalWindow, window.captured(1).toLongLong());
+    const QRegularExpressionMatch click =
+        QRegularExpression(QStringLiteral("^click (\\d+) (\\d+) 1$"))
+            .match(QString::fromStdString(record[3]));
+    ASSERT_TRUE(click.hasMatch()) << record[3];
+    EXPECT_LT(click.captured(1).toInt(), window.captured(3).toInt());
+    EXPECT_LT(click.captured(2).toInt(), window.captured(4).toInt());
+    EXPECT_EQ(record[4], "paste " + WinePath(form->OpenDialog->FileName));
+    EXPECT_EQ(record[5], "delivered 524288 " + crc.section(u'x', 1).toStdString());
+    EXPECT_EQ(record.back(), "close");
+}
+
+TEST_F(WineEndToEndTest, WatchdogClosesTheStandIn) {
+    SwitchOnAndFreeze();
+    Command("stall");
+    Choose(0, 4096);
+    form->ToolButton16->click();
+    ASSERT_TRUE(PumpUntil([&] { return form->Timer2->isActive(); })) << Transcript().toStdString();
+    ASSERT_TRUE(wineWindows.IsWindow(form->ExternalWindow));
+    form->Timer2Timer(form->Timer2); // its 30 s, called rather than waited for
+    EXPECT_EQ(form->RichEdit1->Line(form->RichEdit1->LineCount() - 1),
+              "Receiver cannot continue download. Check cable connection and return receiver "
+              "on...");
+    EXPECT_FALSE(wineWindows.IsWindow(form->ExternalWindow));
+    EXPECT_EQ(Record().back(), "close");
+}
+
+TEST_F(WineEndToEndTest, MissingWineOrAStandInThatEndsAtOnceSendsNoCommand) {
+    SwitchOnAndFreeze();
+    Choose(0, 4096);
+    {
+        SCOPED_TRACE("no Wine on the PATH");
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", home.filePath(QStringLiteral("no wine here")).toUtf8());
+        form->ToolButton16->click();
+        qputenv("PATH", path);
+        ExpectUnsentRun("cannot be started: it is a Windows program, and Wine is not installed "
+                        "to run it (install the packages wine and wine32)");
+    }
+    {
+        SCOPED_TRACE("a Windows program that ends at once");
+        // The bridge itself: started without its standard input, it ends at once.
+        InstallTransferProgram(WineTest::TWineSession::BridgeProgram("i686"));
+        form->ToolButton16->click();
+        ExpectUnsentRun("showed no window");
+    }
+}
+
+} // namespace
