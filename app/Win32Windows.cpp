@@ -1,5 +1,7 @@
 #include "Win32Windows.h"
 
+#include "WinText.h"
+
 #include <algorithm>
 #include <climits>
 #include <optional>
@@ -17,51 +19,6 @@ namespace {
 }
 Win::HWND ToNumber(::HWND window) {
     return reinterpret_cast<Win::HWND>(window);
-}
-
-// UTF-8 to UTF-16; none for text that is not UTF-8 or holds a NUL (it would cut the text).
-std::optional<std::wstring> Widen(std::string_view text) {
-    if (text.find('\0') != std::string_view::npos || text.size() > INT_MAX)
-        return std::nullopt;
-    if (text.empty())
-        return std::wstring();
-    const int size = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                                           int(text.size()), nullptr, 0);
-    if (size <= 0)
-        return std::nullopt;
-    std::wstring wide(size_t(size), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), int(text.size()), wide.data(),
-                          size);
-    return wide;
-}
-
-std::string Narrow(std::wstring_view text) {
-    if (text.empty() || text.size() > INT_MAX)
-        return {};
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string narrow(size_t(std::max(size, 0)), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), narrow.data(), size, nullptr,
-                          nullptr);
-    return narrow;
-}
-
-// The system's text for an error code, on one line.
-std::string ErrorText(DWORD error) {
-    wchar_t* buffer = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::string text = length > 0 ? Narrow(std::wstring_view(buffer, length)) : std::string();
-    if (buffer != nullptr)
-        ::LocalFree(buffer);
-    std::replace(text.begin(), text.end(), '\r', ' ');
-    std::replace(text.begin(), text.end(), '\n', ' ');
-    while (!text.empty() && (text.back() == ' ' || text.back() == '.'))
-        text.pop_back();
-    if (text.empty())
-        text = "system error";
-    return text + " (error " + std::to_string(error) + ")";
 }
 
 DWORD ProcessOf(::HWND window) {
@@ -179,7 +136,7 @@ TWin32Windows::~TWin32Windows() {
 bool TWin32Windows::WinExec(const std::string& commandLine, int showMode) {
     ForgetProgram();
     m_startTried = true;
-    const std::optional<std::wstring> wide = Widen(commandLine);
+    const std::optional<std::wstring> wide = WidenExact(commandLine);
     if (!wide || wide->empty() || wide->size() >= 32767 || showMode < 0 || showMode > SW_MAX)
         return StartFailed(ERROR_INVALID_PARAMETER);
 
@@ -222,7 +179,7 @@ bool TWin32Windows::WinExec(const std::string& commandLine, int showMode) {
 
 bool TWin32Windows::StartFailed(uint32_t error) {
     m_lastError = error;
-    m_startFailure = ErrorText(error);
+    m_startFailure = SystemErrorText(error);
     return false;
 }
 
@@ -299,7 +256,7 @@ bool TWin32Windows::IsWindow(HWND window) {
 }
 
 bool TWin32Windows::PutClipboardText(const std::string& text) {
-    const std::optional<std::wstring> wide = Widen(text);
+    const std::optional<std::wstring> wide = WidenExact(text);
     if (!wide) {
         m_lastError = ERROR_INVALID_PARAMETER;
         return false;

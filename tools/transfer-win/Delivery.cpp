@@ -2,7 +2,7 @@
 
 #include "Transfer.h"
 #include "TransferTarget.h"
-#include "Utf.h"
+#include "WinText.h"
 
 #include <vector>
 #include <ws2tcpip.h>

@@ -2,7 +2,7 @@
 
 #include "BridgeProtocol.h"
 #include "Record.h"
-#include "Utf.h"
+#include "WinText.h"
 #include "WinePaths.h"
 
 #include <cstdio>

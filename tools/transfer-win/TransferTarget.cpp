@@ -1,6 +1,6 @@
 #include "TransferTarget.h"
 
-#include "Utf.h"
+#include "WinText.h"
 #include "WinePaths.h"
 
 #include <algorithm>

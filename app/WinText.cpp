@@ -1,4 +1,4 @@
-#include "Utf.h"
+#include "WinText.h"
 
 #include <climits>
 #include <windows.h>
@@ -24,6 +24,21 @@ std::wstring Widen(std::string_view text) {
         return {};
     std::wstring wide(size_t(size), L'\0');
     ::MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), wide.data(), size);
+    return wide;
+}
+
+std::optional<std::wstring> WidenExact(std::string_view text) {
+    if (text.find('\0') != std::string_view::npos || text.size() > INT_MAX)
+        return std::nullopt;
+    if (text.empty())
+        return std::wstring();
+    const int size = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                                           int(text.size()), nullptr, 0);
+    if (size <= 0)
+        return std::nullopt;
+    std::wstring wide(size_t(size), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), int(text.size()), wide.data(),
+                          size);
     return wide;
 }
 
