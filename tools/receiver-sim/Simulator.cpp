@@ -1,6 +1,7 @@
 #include "Simulator.h"
 
 #include "Console.h"
+#include "platform/TrustedFolder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -591,6 +592,12 @@ void TSimulator::AcceptClient() {
     const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0)
         return;
+    // The folder is ours alone, but a socket can be reached through a descriptor passed on.
+    if (!Platform::PeerIsUser(fd)) {
+        ::close(fd);
+        Say("transfer: a client of another user refused");
+        return;
+    }
     if (m_client >= 0) {
         static const char busy[] = "ERROR busy\n";
         ::send(fd, busy, sizeof busy - 1, MSG_NOSIGNAL);

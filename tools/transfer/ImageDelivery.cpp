@@ -1,5 +1,7 @@
 #include "ImageDelivery.h"
 
+#include "platform/TrustedFolder.h"
+
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <algorithm>
@@ -99,6 +101,13 @@ void TImageDelivery::Abandon() {
 }
 
 void TImageDelivery::Connected() {
+    // Whoever listens there gets the image: it must be a program of this user.
+    if (!Platform::PeerIsUser(int(m_socket->socketDescriptor()))) {
+        Fail(QStringLiteral("The receiver simulator at %1 is run by another user: the image was "
+                            "not sent.")
+                 .arg(m_socketPath));
+        return;
+    }
     const QByteArray header = "IMAGE " + QByteArray::number(m_size) + '\n';
     m_headerSize = header.size();
     m_socket->write(header);
