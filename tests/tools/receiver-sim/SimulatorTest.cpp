@@ -295,9 +295,17 @@ TEST_F(ReceiverSimTest, TransferSocketTakesOneClientAtATime) {
         first.Send("IMAGE 10\nabc");
         ASSERT_TRUE(sim->WaitForOutput("IMAGE 10 announced"));
         TTransferClient second(sim->Socket());
+        second.Send("IMAGE 3\nxyz");
         EXPECT_EQ(second.ReadLine(), "ERROR busy");
         first.Send("defghij");
         EXPECT_EQ(first.Answer(), "OK 10");
+    }
+    {
+        // One who connects and says nothing holds up no delivery.
+        TTransferClient idle(sim->Socket());
+        TTransferClient next(sim->Socket());
+        next.Send("IMAGE 4\nabcd");
+        EXPECT_EQ(next.Answer(), "OK 4");
     }
     {
         TTransferClient quitter(sim->Socket());
@@ -305,6 +313,20 @@ TEST_F(ReceiverSimTest, TransferSocketTakesOneClientAtATime) {
     }
     EXPECT_TRUE(sim->WaitForOutput("client left after 2 of 5 bytes: image dropped"));
     EXPECT_TRUE(sim->Running());
+}
+
+// A client gone silent, before its header or in the middle of its image, is dropped once its
+// time-out fires, and the next one delivers.
+TEST_F(ReceiverSimTest, SilentTransferClientsAreDropped) {
+    Launch({"--client-timeout", "50"});
+    TTransferClient mute(sim->Socket());
+    EXPECT_TRUE(sim->WaitForOutput("client sent no header in time: dropped"));
+    TTransferClient stuck(sim->Socket());
+    stuck.Send("IMAGE 10\nabc");
+    EXPECT_TRUE(sim->WaitForOutput("client silent after 3 of 10 bytes: dropped"));
+    TTransferClient next(sim->Socket());
+    next.Send("IMAGE 2\nab");
+    EXPECT_EQ(next.Answer(), "OK 2");
 }
 
 // Another user's ports folder is no place to publish in, and a client of another user that
