@@ -64,6 +64,22 @@ TEST(ImageDelivery, FailuresAreSaidPlainlyAndOnlyTheFullConfirmationCounts) {
               "The receiver simulator went away after 10000 of 10000 bytes. Its last words: "
               "\"ERROR checksum\".");
     EXPECT_EQ(deliverAndAnswer("OK 10000"), ""); // its line feed lost as it closed
+
+    // A simulator that stays open and silent, and one that never ends its line.
+    delivery.SetPatience(50);
+    simulator.client = nullptr;
+    ASSERT_TRUE(delivery.Start(file.fileName(), dir.filePath("s.transfer"), &error));
+    EXPECT_EQ(Outcome(delivery).rfind("The receiver simulator took nothing and said nothing for "
+                                      "0.05 s: the delivery was given up after ",
+                                      0),
+              0u);
+    delivery.SetPatience(30000);
+    simulator.client = nullptr;
+    ASSERT_TRUE(delivery.Start(file.fileName(), dir.filePath("s.transfer"), &error));
+    ASSERT_TRUE(WaitUntil([&] { return simulator.client != nullptr; }));
+    simulator.Answer(QByteArray(100000, 'x'));
+    EXPECT_EQ(Outcome(delivery), "The receiver simulator sent a line of over 4096 bytes: that is "
+                                 "no answer of a simulator.");
 }
 
 // Another user made the fallback ports folder first and listens on a transfer socket there:
