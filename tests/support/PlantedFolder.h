@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -56,8 +57,9 @@ public:
         std::ifstream file(VELL_PLANT_SCRIPT);
         std::stringstream script;
         script << file.rdbuf();
+        // Close-on-exec: a program the test starts must not hold the planter open.
         int toPlanter[2], fromPlanter[2];
-        if (::pipe(toPlanter) != 0 || ::pipe(fromPlanter) != 0)
+        if (::pipe2(toPlanter, O_CLOEXEC) != 0 || ::pipe2(fromPlanter, O_CLOEXEC) != 0)
             return false;
         const std::string uid = std::to_string(::getuid());
         m_planter = ::fork();
