@@ -128,12 +128,14 @@ void EnumComPortsFrom(const std::string& sysClassTty, const std::string& virtual
     for (const fs::directory_entry& entry : Entries(sysClassTty))
         if (IsDriverPort(entry.path()))
             Ports.push_back(entry.path().filename().string());
-    for (const fs::directory_entry& entry : Entries(virtualFolder))
+    for (const fs::directory_entry& entry :
+         virtualFolder.empty() ? std::vector<fs::directory_entry>() : Entries(virtualFolder))
         if (IsLiveVirtualPort(entry))
             Ports.push_back(entry.path().filename().string());
     SortPortNames(Ports);
 }
 
 void EnumComPorts(std::vector<std::string>& Ports) {
-    EnumComPortsFrom("/sys/class/tty", Platform::VirtualPortsFolder(), Ports);
+    // A ports folder another user could have filled lists nothing (empty: no folder at all).
+    EnumComPortsFrom("/sys/class/tty", Platform::TrustedPortsFolder(false), Ports);
 }

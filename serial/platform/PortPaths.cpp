@@ -1,5 +1,7 @@
 #include "PortPaths.h"
 
+#include "TrustedFolder.h"
+
 #include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,12 +20,33 @@ bool PathExists(const std::string& path) {
 
 } // namespace
 
-std::string VirtualPortsFolder() {
+std::vector<std::string> VirtualPortsFolders() {
+    std::string own;
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const char* temporary = std::getenv("TMPDIR");
     if (runtime != nullptr && runtime[0] != '\0') {
-        return std::string(runtime) + "/vell-writer/ports";
+        own = std::string(runtime) + "/vell-writer";
+    } else {
+        const bool tmpdir = temporary != nullptr && temporary[0] == '/';
+        own =
+            std::string(tmpdir ? temporary : "/tmp") + "/vell-writer-" + std::to_string(::getuid());
     }
-    return "/tmp/vell-writer-" + std::to_string(::getuid()) + "/ports";
+    return {own, own + "/ports"};
+}
+
+std::string VirtualPortsFolder() {
+    return VirtualPortsFolders().back();
+}
+
+std::string TrustedPortsFolder(bool create, std::string* problem) {
+    const std::vector<std::string> folders = VirtualPortsFolders();
+    std::string why;
+    if (EnsureTrustedFolders(folders.data(), folders.size(), create, &why))
+        return folders.back();
+    TellOnce("vell-writer", "virtual ports are not used: " + why);
+    if (problem != nullptr)
+        *problem = why;
+    return {};
 }
 
 std::string DevicePathForPort(const std::string& portName) {
@@ -44,8 +67,10 @@ std::string DevicePathForPort(const std::string& portName) {
     if (PathExists(devicePath)) {
         return devicePath;
     }
-    const std::string virtualPath = VirtualPortsFolder() + "/" + name;
-    if (PathExists(virtualPath)) {
+    // A virtual port counts only in a folder no other user can have put it in.
+    const std::string folder = TrustedPortsFolder(false);
+    const std::string virtualPath = folder + "/" + name;
+    if (!folder.empty() && PathExists(virtualPath)) {
         return virtualPath;
     }
     return devicePath;

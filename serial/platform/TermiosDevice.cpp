@@ -3,6 +3,7 @@
 #include "ErrnoToWin.h"
 #include "InterruptibleThread.h"
 #include "LineSettings.h"
+#include "TrustedFolder.h"
 
 #include <atomic>
 #include <cerrno>
@@ -582,6 +583,12 @@ std::unique_ptr<TCommDevice> OpenTermiosDevice(const std::string& path, DWORD& e
     if (!::isatty(fd)) {
         ::close(fd);
         error = ERROR_NOT_SUPPORTED;
+        return nullptr;
+    }
+    // Whatever a link led to: another user's pseudo-terminal is not a port of ours.
+    if (!IsTrustedDevice(fd)) {
+        ::close(fd);
+        error = ERROR_ACCESS_DENIED;
         return nullptr;
     }
     // flock first: root passes TIOCEXCL, but not a lock held through another open file

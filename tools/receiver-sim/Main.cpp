@@ -45,6 +45,9 @@ const char* Usage() {
            "                         simulator ends with the script\n"
            "  --expect-timeout MS    how long a script's expect waits (default 10000)\n"
            "  --step MS              pause between a run's text lines (default 300)\n"
+           "  --client-timeout MS    how long a transfer client may take for its header, or stay\n"
+           "                         silent during its image, before it is dropped (default "
+           "10000)\n"
            "  --log FILE             also write everything shown to FILE\n"
            "  --help                 this text\n"
            "\n"
@@ -94,6 +97,9 @@ int main(int argc, char** argv) {
         } else if (arg == "--expect-timeout" && hasValue) {
             if (!ParseMs(argv[++i], 1, ReceiverSim::kMaxWaitMs, options.ExpectTimeoutMs))
                 return BadUsage("--expect-timeout takes milliseconds");
+        } else if (arg == "--client-timeout" && hasValue) {
+            if (!ParseMs(argv[++i], 1, ReceiverSim::kMaxWaitMs, options.ClientPatienceMs))
+                return BadUsage("--client-timeout takes milliseconds");
         } else if (arg == "--step" && hasValue) {
             if (!ParseMs(argv[++i], 0, 60000, options.StepMs))
                 return BadUsage("--step takes milliseconds up to 60000");

@@ -1,6 +1,7 @@
 #include "Simulator.h"
 
 #include "Console.h"
+#include "platform/TrustedFolder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -25,10 +26,9 @@ constexpr size_t kMaxHeard = 64 * 1024;
 constexpr size_t kMaxQueuedLines = 64;
 constexpr size_t kMaxLineLength = 1024;
 constexpr std::streamsize kMaxScriptSize = 1024 * 1024;
-// TCP clients still to send their secret, and how long each may take: a transfer program
-// sends it with its first write. Past the limit the oldest is dropped.
+// Clients still to send their header (and secret): a transfer program sends both with its
+// first write. Past the limit the oldest is dropped.
 constexpr size_t kMaxPendingClients = 8;
-constexpr auto kSecretPatience = std::chrono::seconds(10);
 
 std::string Hex32(uint32_t value) {
     char text[16];
@@ -133,7 +133,7 @@ int TSimulator::Run() {
         }
         RunCommands();
         SendDue();
-        ExpirePendingClients();
+        ExpireClients();
         if (m_quit)
             break;
         if (m_options.Script && m_consoleEnded && m_lines.empty() && !Blocked() && !m_quit) {
@@ -591,15 +591,13 @@ void TSimulator::AcceptClient() {
     const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0)
         return;
-    if (m_client >= 0) {
-        static const char busy[] = "ERROR busy\n";
-        ::send(fd, busy, sizeof busy - 1, MSG_NOSIGNAL);
+    // The folder is ours alone, but a socket can be reached through a descriptor passed on.
+    if (!Platform::PeerIsUser(fd)) {
         ::close(fd);
-        Say("transfer: a second client refused while an image is coming");
+        Say("transfer: a client of another user refused");
         return;
     }
-    m_client = fd;
-    m_receiving = TImageReceiver();
+    AddPending(fd, false);
     Say("transfer: client connected");
 }
 
@@ -617,6 +615,7 @@ void TSimulator::ReadClient() {
         CloseClient();
         return;
     }
+    m_clientDeadline = TClock::now() + std::chrono::milliseconds(m_options.ClientPatienceMs);
     TakeClientBytes(buffer, static_cast<size_t>(count));
 }
 
@@ -665,13 +664,21 @@ void TSimulator::AcceptTcpClient() {
     const int fd = ::accept4(m_tcpListener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0)
         return;
+    AddPending(fd, true);
+    Say("transfer: TCP client connected");
+}
+
+void TSimulator::AddPending(int fd, bool needsSecret) {
     if (m_pending.size() >= kMaxPendingClients) {
         ::close(m_pending.front().Fd);
         m_pending.erase(m_pending.begin());
-        Say("transfer: too many TCP clients without a secret: the oldest dropped");
+        Say("transfer: too many clients without a header: the oldest dropped");
     }
-    m_pending.push_back({fd, TSecretCheck(m_secret), TClock::now() + kSecretPatience});
-    Say("transfer: TCP client connected");
+    m_pending.push_back({fd,
+                         needsSecret,
+                         TSecretCheck(m_secret),
+                         {},
+                         TClock::now() + std::chrono::milliseconds(m_options.ClientPatienceMs)});
 }
 
 void TSimulator::ReadPendingClient(size_t index) {
@@ -681,43 +688,67 @@ void TSimulator::ReadPendingClient(size_t index) {
     if (count < 0 && (errno == EAGAIN || errno == EINTR))
         return;
     const size_t size = count > 0 ? static_cast<size_t>(count) : 0;
-    const size_t used = pending.Check.Feed(buffer, size);
-    const TSecretCheck::TState state = pending.Check.State();
-    if (state == TSecretCheck::TState::Waiting && count > 0)
-        return;
-    const int fd = pending.Fd;
-    m_pending.erase(m_pending.begin() + static_cast<std::ptrdiff_t>(index));
-    if (state != TSecretCheck::TState::Accepted) {
-        static const char refused[] = "ERROR wrong secret\n";
-        if (state == TSecretCheck::TState::Refused)
-            ::send(fd, refused, sizeof refused - 1, MSG_NOSIGNAL);
-        ::close(fd);
-        Say(state == TSecretCheck::TState::Refused ? "transfer: TCP client refused: wrong secret"
-                                                   : "transfer: TCP client left without a secret");
+    const auto drop = [&](const std::string& why) {
+        ::close(pending.Fd);
+        m_pending.erase(m_pending.begin() + static_cast<std::ptrdiff_t>(index));
+        Say("transfer: " + why);
+    };
+    size_t used = 0;
+    if (pending.NeedsSecret) {
+        used = pending.Check.Feed(buffer, size);
+        const TSecretCheck::TState state = pending.Check.State();
+        if (state == TSecretCheck::TState::Refused) {
+            static const char refused[] = "ERROR wrong secret\n";
+            ::send(pending.Fd, refused, sizeof refused - 1, MSG_NOSIGNAL);
+            drop("TCP client refused: wrong secret");
+            return;
+        }
+        if (state == TSecretCheck::TState::Waiting) {
+            if (count <= 0)
+                drop("TCP client left without a secret");
+            return;
+        }
+        pending.NeedsSecret = false;
+        Say("transfer: TCP client gave the secret");
+    }
+    if (count <= 0) {
+        drop("client left before its header");
         return;
     }
+    // The header is one short line; whatever came with it is the image's start.
+    pending.Head.append(buffer + used, size - used);
+    if (pending.Head.find('\n') == std::string::npos &&
+        pending.Head.size() <= TImageReceiver::kMaxHeaderLength)
+        return;
     if (m_client >= 0) {
         static const char busy[] = "ERROR busy\n";
-        ::send(fd, busy, sizeof busy - 1, MSG_NOSIGNAL);
-        ::close(fd);
-        Say("transfer: a second client refused while an image is coming");
+        ::send(pending.Fd, busy, sizeof busy - 1, MSG_NOSIGNAL);
+        drop("a second client refused while an image is coming");
         return;
     }
-    m_client = fd;
+    const std::string head = std::move(pending.Head);
+    m_client = pending.Fd;
+    m_pending.erase(m_pending.begin() + static_cast<std::ptrdiff_t>(index));
     m_receiving = TImageReceiver();
-    Say("transfer: TCP client gave the secret");
-    if (used < size)
-        TakeClientBytes(buffer + used, size - used);
+    m_clientDeadline = TClock::now() + std::chrono::milliseconds(m_options.ClientPatienceMs);
+    TakeClientBytes(head.data(), head.size());
 }
 
-void TSimulator::ExpirePendingClients() {
+void TSimulator::ExpireClients() {
     const auto now = TClock::now();
     for (size_t i = m_pending.size(); i-- > 0;) {
         if (now < m_pending[i].Deadline)
             continue;
+        const bool secret = m_pending[i].NeedsSecret;
         ::close(m_pending[i].Fd);
         m_pending.erase(m_pending.begin() + static_cast<std::ptrdiff_t>(i));
-        Say("transfer: TCP client sent no secret in time: dropped");
+        Say(secret ? "transfer: TCP client sent no secret in time: dropped"
+                   : "transfer: client sent no header in time: dropped");
+    }
+    if (m_client >= 0 && now >= m_clientDeadline) {
+        Say("transfer: client silent after " + std::to_string(m_receiving.Received()) + " of " +
+            std::to_string(m_receiving.Size()) + " bytes: dropped");
+        CloseClient();
     }
 }
 
@@ -781,6 +812,8 @@ int TSimulator::PollTimeout() const {
         earliest(m_expectDeadline);
     for (const TPendingClient& pending : m_pending)
         earliest(pending.Deadline);
+    if (m_client >= 0)
+        earliest(m_clientDeadline);
     if (!next)
         return -1; // idle: only a file descriptor can wake us
     // Rounded up, so a wake-up never comes before what it waits for and turns into a spin.

@@ -2,7 +2,7 @@
 // The simulated receiver: one thread, one poll() over the pseudo-terminal, the transfer socket
 // and its loopback TCP twin, the console and a stop pipe. Idle, it sleeps in poll() with no
 // time-out; the only timers are the pacing of the receiver's text lines, a script's wait/expect
-// and the time a TCP client has to send its secret.
+// and the time a transfer client has to send its header and each part of its image.
 
 #include "Dialogue.h"
 #include "TcpEntry.h"
@@ -32,6 +32,9 @@ struct TSimOptions {
     long ExpectTimeoutMs = 10000;
     long StepMs = 300;   // pause between the text lines of a run
     std::string LogPath; // a copy of everything the console shows
+    // How long a transfer client may take to give its secret and header, and then stay silent
+    // in the middle of an image, before it is dropped.
+    long ClientPatienceMs = 10000;
 };
 
 class TSimulator {
@@ -65,11 +68,13 @@ private:
         bool EndsRun = false;
     };
 
-    // A TCP client that has not sent the secret yet. Kept apart from the image client, so that
-    // a stranger who connects and says nothing holds up no transfer.
+    // A client that has not sent its header yet (a TCP client: nor its secret). Kept apart
+    // from the image client, so that one who connects and says nothing holds up no transfer.
     struct TPendingClient {
         int Fd = -1;
+        bool NeedsSecret = false;
         TSecretCheck Check;
+        std::string Head; // what came after the secret, up to the header's end
         TClock::time_point Deadline;
     };
 
@@ -104,8 +109,9 @@ private:
     void TakeClientBytes(const char* data, size_t size);
     void CloseClient();
     void AcceptTcpClient();
+    void AddPending(int fd, bool needsSecret);
     void ReadPendingClient(size_t index);
-    void ExpirePendingClients();
+    void ExpireClients();
 
     void Cleanup();
     int PollTimeout() const;
@@ -125,6 +131,7 @@ private:
     std::optional<TClock::time_point> m_powerOnAt;
     ino_t m_socketInode = 0;
     int m_client = -1;
+    TClock::time_point m_clientDeadline; // the image client is dropped when silent until then
     TImageReceiver m_receiving;
     std::string m_tcpPath;
     ino_t m_tcpInode = 0;

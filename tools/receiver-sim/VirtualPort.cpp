@@ -22,13 +22,6 @@ namespace {
     throw std::runtime_error(what + ": " + std::strerror(errno));
 }
 
-// Ours: a real directory (not a link someone planted) owned by the user we run as.
-bool IsOwnDirectory(const std::string& path) {
-    struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
-           info.st_uid == ::geteuid();
-}
-
 bool FillAddress(const std::string& path, sockaddr_un& address) {
     address = {};
     address.sun_family = AF_UNIX;
@@ -41,17 +34,10 @@ bool FillAddress(const std::string& path, sockaddr_un& address) {
 } // namespace
 
 std::string EnsurePortsFolder() {
-    const std::string folder = Platform::VirtualPortsFolder();
-    for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
-        const std::string part = folder.substr(0, slash);
-        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
-            Fail("cannot make " + part);
-        if (slash == std::string::npos)
-            break;
-    }
-    const std::string parent = folder.substr(0, folder.rfind('/'));
-    if (!IsOwnDirectory(folder) || !IsOwnDirectory(parent))
-        throw std::runtime_error(folder + " (or its parent) is not a directory of this user");
+    std::string problem;
+    const std::string folder = Platform::TrustedPortsFolder(true, &problem);
+    if (folder.empty())
+        throw std::runtime_error("the ports folder is not safe to use: " + problem);
     return folder;
 }
 

@@ -8,8 +8,8 @@
 
 namespace ReceiverSim {
 
-// The per-user virtual ports folder, made (mode 0700, parents too) if missing. Refuses a folder
-// that is not a directory of ours: ports published there would be someone else's to redirect.
+// The per-user virtual ports folder, made (mode 0700) if missing. Refuses a folder that is not
+// a directory of ours alone: ports published there would be someone else's to redirect.
 // Throws std::runtime_error.
 std::string EnsurePortsFolder();
 

@@ -1,5 +1,7 @@
 #include "ImageDelivery.h"
 
+#include "platform/TrustedFolder.h"
+
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <algorithm>
@@ -11,6 +13,10 @@ constexpr qint64 ChunkSize = 4096;
 // What may wait in the socket's buffer: enough to keep the pipe full, little enough that the
 // progress shown is what has really gone out.
 constexpr qint64 MostQueued = 16 * ChunkSize;
+// The simulator's lines are a few words; anything longer is not its answer, and is not kept.
+constexpr qsizetype MostReplyLine = 4096;
+constexpr qint64 MostBuffered = 64 * 1024;
+constexpr int DefaultPatienceMs = 30000;
 
 bool ReadNumber(const QByteArray& line, const char* word, qint64* number) {
     const QByteArray prefix = QByteArray(word) + ' ';
@@ -43,7 +49,11 @@ QString Plainly(const QLocalSocket& socket) {
 
 } // namespace
 
-TImageDelivery::TImageDelivery(QObject* parent) : QObject(parent) {}
+TImageDelivery::TImageDelivery(QObject* parent) : QObject(parent) {
+    m_quiet.setSingleShot(true);
+    m_quiet.setInterval(DefaultPatienceMs);
+    connect(&m_quiet, &QTimer::timeout, this, &TImageDelivery::GaveUp);
+}
 
 TImageDelivery::~TImageDelivery() {
     Abandon();
@@ -70,6 +80,7 @@ bool TImageDelivery::Start(const QString& imagePath, const QString& socketPath, 
     m_lastOther.clear();
 
     m_socket = new QLocalSocket(this);
+    m_socket->setReadBufferSize(MostBuffered);
     connect(m_socket, &QLocalSocket::connected, this, &TImageDelivery::Connected);
     connect(m_socket, &QLocalSocket::bytesWritten, this, &TImageDelivery::Written);
     connect(m_socket, &QLocalSocket::readyRead, this, &TImageDelivery::ReadReplies);
@@ -84,10 +95,12 @@ bool TImageDelivery::Start(const QString& imagePath, const QString& socketPath, 
                 socket->connectToServer(m_socketPath);
         },
         Qt::QueuedConnection);
+    m_quiet.start();
     return true;
 }
 
 void TImageDelivery::Abandon() {
+    m_quiet.stop();
     if (m_socket == nullptr)
         return;
     // Signals the socket may still give while it goes would land in a delivery that is over.
@@ -99,6 +112,13 @@ void TImageDelivery::Abandon() {
 }
 
 void TImageDelivery::Connected() {
+    // Whoever listens there gets the image: it must be a program of this user.
+    if (!Platform::PeerIsUser(int(m_socket->socketDescriptor()))) {
+        Fail(QStringLiteral("The receiver simulator at %1 is run by another user: the image was "
+                            "not sent.")
+                 .arg(m_socketPath));
+        return;
+    }
     const QByteArray header = "IMAGE " + QByteArray::number(m_size) + '\n';
     m_headerSize = header.size();
     m_socket->write(header);
@@ -126,6 +146,7 @@ void TImageDelivery::Pump() {
 }
 
 void TImageDelivery::Written(qint64 bytes) {
+    m_quiet.start();
     m_written += bytes;
     ReportProgress();
     Pump();
@@ -134,6 +155,7 @@ void TImageDelivery::Written(qint64 bytes) {
 }
 
 void TImageDelivery::ReadReplies() {
+    m_quiet.start();
     m_replies += m_socket->readAll();
     for (qsizetype feed = m_replies.indexOf('\n'); feed >= 0 && m_socket != nullptr;
          feed = m_replies.indexOf('\n')) {
@@ -141,6 +163,10 @@ void TImageDelivery::ReadReplies() {
         m_replies.remove(0, feed + 1);
         Reply(line.trimmed());
     }
+    if (m_socket != nullptr && m_replies.size() > MostReplyLine)
+        Fail(QStringLiteral("The receiver simulator sent a line of over %1 bytes: that is no "
+                            "answer of a simulator.")
+                 .arg(MostReplyLine));
 }
 
 void TImageDelivery::Reply(const QByteArray& line) {
@@ -204,6 +230,14 @@ void TImageDelivery::Fail(const QString& message) {
 
 qint64 TImageDelivery::Sent() const {
     return std::max<qint64>(0, m_written - m_headerSize);
+}
+
+void TImageDelivery::GaveUp() {
+    Fail(QStringLiteral("The receiver simulator took nothing and said nothing for %1 s: the "
+                        "delivery was given up after %2 of %3 bytes.")
+             .arg(m_quiet.interval() / 1000.0)
+             .arg(std::max(m_received, Sent()))
+             .arg(m_size));
 }
 
 void TImageDelivery::ReportProgress() {

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 class QLocalSocket;
 
@@ -27,6 +28,8 @@ public:
     void Abandon();
 
     bool IsRunning() const { return m_socket != nullptr; }
+    // How long the simulator may take nothing and say nothing before the delivery fails.
+    void SetPatience(int milliseconds) { m_quiet.setInterval(milliseconds); }
     qint64 Size() const { return m_size; }
 
 signals:
@@ -49,6 +52,7 @@ private:
     void Fail(const QString& message);
     qint64 Sent() const; // image bytes that have left this program
     void ReportProgress();
+    void GaveUp();
 
     QFile m_file;
     QString m_socketPath;
@@ -60,4 +64,5 @@ private:
     qint64 m_received = -1; // the simulator's last count; -1 until it gives one
     QByteArray m_replies;   // the start of a reply line whose line feed has not come yet
     QByteArray m_lastOther; // the last line that was neither progress nor confirmation
+    QTimer m_quiet;         // runs while the simulator neither takes bytes nor answers
 };

@@ -6,21 +6,25 @@
 #include <QFile>
 #include <algorithm>
 #include <sys/stat.h>
+#include <unistd.h>
 
 QString TransferPortsFolder() {
-    return QFile::decodeName(QByteArray::fromStdString(Platform::VirtualPortsFolder()));
+    return QFile::decodeName(QByteArray::fromStdString(Platform::TrustedPortsFolder(false)));
 }
 
 TTransferTarget ChooseTransferTarget(const QString& folder) {
+    if (folder.isEmpty())
+        return {}; // an empty QDir is the current folder
     const QDir dir(folder);
     QStringList sockets;
     for (const QString& name :
          dir.entryList({QStringLiteral("*.transfer")},
                        QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot)) {
-        // Only a socket can be a simulator; a file a person left there under that name is not.
+        // Only a socket of ours can be a simulator; a file a person left there under that name,
+        // or a link to someone else's socket, is not.
         struct stat info {};
-        if (::stat(QFile::encodeName(dir.filePath(name)).constData(), &info) == 0 &&
-            S_ISSOCK(info.st_mode))
+        if (::lstat(QFile::encodeName(dir.filePath(name)).constData(), &info) == 0 &&
+            S_ISSOCK(info.st_mode) && info.st_uid == ::geteuid())
             sockets += name;
     }
     // Plain character order, not the locale's: the same simulator wins on every machine.

@@ -10,7 +10,8 @@ struct TTransferTarget {
     int Running = 0;    // how many simulators listen; the first by name is taken
 };
 
-// $XDG_RUNTIME_DIR/vell-writer/ports, or /tmp/vell-writer-<uid>/ports: the serial layer's.
+// $XDG_RUNTIME_DIR/vell-writer/ports, or /tmp/vell-writer-<uid>/ports: the serial layer's;
+// empty when a folder on the way is not the user's alone (told on standard error).
 QString TransferPortsFolder();
 
 TTransferTarget ChooseTransferTarget(const QString& folder);

@@ -2,7 +2,9 @@
 // the published link as Vell Writer opens it, images sent over the real transfer socket. What
 // is checked is the bytes on the line, in their order.
 
+#include "PlantedFolder.h"
 #include "SimHarness.h"
+#include "VirtualPort.h"
 
 #include <gtest/gtest.h>
 
@@ -293,9 +295,17 @@ TEST_F(ReceiverSimTest, TransferSocketTakesOneClientAtATime) {
         first.Send("IMAGE 10\nabc");
         ASSERT_TRUE(sim->WaitForOutput("IMAGE 10 announced"));
         TTransferClient second(sim->Socket());
+        second.Send("IMAGE 3\nxyz");
         EXPECT_EQ(second.ReadLine(), "ERROR busy");
         first.Send("defghij");
         EXPECT_EQ(first.Answer(), "OK 10");
+    }
+    {
+        // One who connects and says nothing holds up no delivery.
+        TTransferClient idle(sim->Socket());
+        TTransferClient next(sim->Socket());
+        next.Send("IMAGE 4\nabcd");
+        EXPECT_EQ(next.Answer(), "OK 4");
     }
     {
         TTransferClient quitter(sim->Socket());
@@ -303,6 +313,46 @@ TEST_F(ReceiverSimTest, TransferSocketTakesOneClientAtATime) {
     }
     EXPECT_TRUE(sim->WaitForOutput("client left after 2 of 5 bytes: image dropped"));
     EXPECT_TRUE(sim->Running());
+}
+
+// A client gone silent, before its header or in the middle of its image, is dropped once its
+// time-out fires, and the next one delivers.
+TEST_F(ReceiverSimTest, SilentTransferClientsAreDropped) {
+    Launch({"--client-timeout", "50"});
+    TTransferClient mute(sim->Socket());
+    EXPECT_TRUE(sim->WaitForOutput("client sent no header in time: dropped"));
+    TTransferClient stuck(sim->Socket());
+    stuck.Send("IMAGE 10\nabc");
+    EXPECT_TRUE(sim->WaitForOutput("client silent after 3 of 10 bytes: dropped"));
+    TTransferClient next(sim->Socket());
+    next.Send("IMAGE 2\nab");
+    EXPECT_EQ(next.Answer(), "OK 2");
+}
+
+// Another user's ports folder is no place to publish in, and a client of another user that
+// reaches the socket (here: made reachable on purpose) gets no image taken from it.
+TEST_F(ReceiverSimTest, OtherUsersFolderAndClientsAreRefused) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as nobody";
+    {
+        TPrivateTmp tmp;
+        ASSERT_TRUE(tmp.Plant());
+        EXPECT_THROW(ReceiverSim::EnsurePortsFolder(), std::runtime_error);
+    }
+    Launch();
+    for (std::string folder = sim->PortsFolder(); folder != "/tmp";
+         folder = folder.substr(0, folder.rfind('/')))
+        ::chmod(folder.c_str(), 0711);
+    ::chmod(sim->Socket().c_str(), 0777);
+    const std::string command = "setpriv --reuid=nobody --regid=nogroup --clear-groups "
+                                "/usr/bin/python3 -c \"import socket,sys; "
+                                "s=socket.socket(socket.AF_UNIX); s.connect(sys.argv[1]); "
+                                "s.sendall(b'IMAGE 1\\nx')\" " +
+                                sim->Socket() + " 2>/dev/null";
+    // It may find the connection closed before its write is out: only the refusal counts.
+    EXPECT_NE(std::system(command.c_str()), -1);
+    EXPECT_TRUE(sim->WaitForOutput("transfer: a client of another user refused"));
+    EXPECT_EQ(sim->Output().find("image received"), std::string::npos);
 }
 
 // A Windows transfer program under Wine cannot reach the Unix socket; it comes over loopback

@@ -1,7 +1,9 @@
 // The ways a delivery fails, said plainly, against real sockets.
 
 #include "ImageDelivery.h"
+#include "PlantedFolder.h"
 #include "SimulatorStandIn.h"
+#include "TransferTarget.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -62,4 +64,46 @@ TEST(ImageDelivery, FailuresAreSaidPlainlyAndOnlyTheFullConfirmationCounts) {
               "The receiver simulator went away after 10000 of 10000 bytes. Its last words: "
               "\"ERROR checksum\".");
     EXPECT_EQ(deliverAndAnswer("OK 10000"), ""); // its line feed lost as it closed
+
+    // A simulator that stays open and silent, and one that never ends its line.
+    delivery.SetPatience(50);
+    simulator.client = nullptr;
+    ASSERT_TRUE(delivery.Start(file.fileName(), dir.filePath("s.transfer"), &error));
+    EXPECT_EQ(Outcome(delivery).rfind("The receiver simulator took nothing and said nothing for "
+                                      "0.05 s: the delivery was given up after ",
+                                      0),
+              0u);
+    delivery.SetPatience(30000);
+    simulator.client = nullptr;
+    ASSERT_TRUE(delivery.Start(file.fileName(), dir.filePath("s.transfer"), &error));
+    ASSERT_TRUE(WaitUntil([&] { return simulator.client != nullptr; }));
+    simulator.Answer(QByteArray(100000, 'x'));
+    EXPECT_EQ(Outcome(delivery), "The receiver simulator sent a line of over 4096 bytes: that is "
+                                 "no answer of a simulator.");
+}
+
+// Another user made the fallback ports folder first and listens on a transfer socket there:
+// the folder is not used, its socket is not chosen, and even handed its path the delivery
+// sends the image nowhere.
+TEST(ImageDelivery, PlantedSimulatorOfAnotherUserGetsNothing) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as nobody";
+    TPrivateTmp tmp;
+    ASSERT_TRUE(tmp.Plant());
+    EXPECT_EQ(TransferPortsFolder(), "");
+    EXPECT_EQ(ChooseTransferTarget(TransferPortsFolder()).SocketPath, "");
+    const QString ports = QString::fromStdString(tmp.Ports());
+    EXPECT_EQ(ChooseTransferTarget(ports).SocketPath, "");
+
+    QFile file(QString::fromStdString(tmp.Path()) + "/image.bin");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(QByteArray(10000, 'x')) == 10000);
+    file.close();
+    TImageDelivery delivery;
+    QString error;
+    ASSERT_TRUE(delivery.Start(file.fileName(), ports + "/planted.transfer", &error));
+    EXPECT_EQ(Outcome(delivery), ("The receiver simulator at " + ports +
+                                  "/planted.transfer is run by another user: the image was not "
+                                  "sent.")
+                                     .toStdString());
+    EXPECT_EQ(tmp.Stolen(), 0);
 }

@@ -2,6 +2,7 @@
 // requests written there, its status lines read from its standard output, and a real socket
 // server in the simulator's place.
 
+#include "PlantedFolder.h"
 #include "SimulatorStandIn.h"
 
 #include <QFileInfo>
@@ -109,4 +110,25 @@ TEST_F(TransferProgram, EndsAtOnceSayingWhyWithoutASimulator) {
     EXPECT_TRUE(Said(noCable));
     ASSERT_TRUE(program.state() == QProcess::NotRunning || program.waitForFinished(5000));
     EXPECT_EQ(program.exitCode(), 2);
+}
+
+// Without a runtime folder, where another user made the fallback ports folder first and
+// listens there: the program finds no simulator and sends that user nothing.
+TEST_F(TransferProgram, SendsNothingIntoAFolderAnotherUserMade) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as nobody";
+    TPrivateTmp tmp;
+    ASSERT_TRUE(tmp.Plant());
+    program.kill();
+    program.waitForFinished(10000);
+    QProcessEnvironment environment = program.processEnvironment();
+    environment.remove("XDG_RUNTIME_DIR");
+    environment.insert("TMPDIR", QString::fromStdString(tmp.Path()));
+    program.setProcessEnvironment(environment);
+    program.start(VELL_PAR_PROGRAM);
+    ASSERT_TRUE(program.waitForStarted(10000));
+    Send(paste);
+    EXPECT_TRUE(Said("No transfer cable support: this program can deliver images only to the "
+                     "receiver simulator (none is running)."));
+    EXPECT_EQ(tmp.Stolen(), 0);
 }
