@@ -47,6 +47,8 @@ public:
         DWORD error = ERROR_SUCCESS;
         try {
             m_thread = std::thread([this, name, body = std::move(body)] { Run(name, body); });
+            // Named here as well, so that it carries its name once Start returns.
+            ::pthread_setname_np(m_thread.native_handle(), name);
         } catch (const std::system_error&) {
             error = ERROR_NOT_ENOUGH_MEMORY;
         }
