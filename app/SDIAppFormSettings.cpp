@@ -2,13 +2,13 @@
 // user's key, and the chosen port's name beside its position, read once while the window is
 // built, written on exit and close.
 
-#include "SDIAppForm.h"
-
 #include "CSpinEdit.h"
 #include "ComComboBox.h"
 #include "ComPort.h"
 #include "LogEdit.h"
+#include "SDIAppForm.h"
 #include "SettingsStore.h"
+#include "platform/PortPaths.h"
 
 #include <QCheckBox>
 
@@ -72,6 +72,14 @@ void TSDIAppForm::LoadSettings() {
         log->Append(QStringLiteral("Port ") + m_missingPortName +
                     QStringLiteral(" not found: the port stays closed. Choose a port on the "
                                    "Configuration page..."));
+    }
+    // Virtual ports in a folder that someone else could have made or could write are left out
+    // of the list and never opened; the user learns why here, not only on standard error.
+    std::string problem;
+    if (Platform::TrustedPortsFolder(false, &problem).empty() && !problem.empty()) {
+        TLogEdit* log = ActivePageLog();
+        log->SetColor(clRed);
+        log->Append("Virtual ports are not used: " + problem);
     }
 }
 

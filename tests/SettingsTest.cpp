@@ -9,6 +9,7 @@
 #include "ImageList.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QSettings>
@@ -141,6 +142,28 @@ TEST_F(SettingsTest, StoredStartupOpensThePortWhileTheWindowIsBuilt) {
 // The port is kept by its name as well as its position: at start-up only the port of that name
 // is selected and opened, wherever the list now puts it. When it is gone, nothing takes its
 // place: the port stays closed, the log says so, and the name is kept for the next start.
+// A virtual ports folder that others may write is not used, and the start-up log says why.
+TEST_F(SettingsTest, UntrustedPortsFolderIsToldAtStartUp) {
+    QTemporaryDir runtime;
+    ASSERT_TRUE(runtime.isValid());
+    const bool wasSet = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR");
+    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    const QString folder = runtime.path() + QStringLiteral("/vell-writer");
+    ASSERT_TRUE(QDir().mkdir(folder));
+    ASSERT_EQ(::chmod(folder.toLocal8Bit().constData(), 0777), 0);
+    form = harness.Build();
+    const auto lines = Lines(form->RichEdit1);
+    form.reset();
+    if (wasSet)
+        qputenv("XDG_RUNTIME_DIR", saved);
+    else
+        qunsetenv("XDG_RUNTIME_DIR");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().rfind("Virtual ports are not used: " + folder.toStdString(), 0), 0u)
+        << lines.back();
+}
+
 TEST_F(SettingsTest, StoredPortNameSelectsAndOpensOnlyThatPort) {
     const QString here = QString::fromStdString(portName);
     const QString gone = QStringLiteral("FAKEGONE");
