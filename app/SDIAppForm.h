@@ -152,6 +152,8 @@ public:
     void ComLed3Change(TObject* Sender, TLedState AState);
     void ComLed5Change(TObject* Sender, TLedState AState);
     void ToolButton1Click(QObject* Sender);
+    // Opens the port; when it will not open, adds a line saying why to the active page's log.
+    void OpenPort();
     void PageControl1Changing(QObject* Sender, bool& AllowChange);
     void SendCommand(int32_t index);
     void CheckFrozen();

@@ -2,14 +2,15 @@
 // DSR and RLSD lamps, the port toggle, the port's open and close, the choice of another port,
 // and the state that holds it all (waiting, frozen in its loader, being written).
 
-#include "SDIAppForm.h"
-
 #include "ComComboBox.h"
+#include "ComError.h"
 #include "ComPort.h"
 #include "Dialogs.h"
 #include "ImageList.h"
 #include "LogEdit.h"
+#include "OpenFailureLine.h"
 #include "PageControl.h"
+#include "SDIAppForm.h"
 #include "ToolButton.h"
 
 #include <QCheckBox>
@@ -112,7 +113,7 @@ void TSDIAppForm::ToolButton1Click(QObject*) {
     for (TToolButton* button : PortButtons())
         button->SetDown(!opening);
     if (opening)
-        Dec->Open();
+        OpenPort();
     else
         Dec->Close();
     // The lamps let further clicks through while the port reports to them: the buttons follow
@@ -120,6 +121,21 @@ void TSDIAppForm::ToolButton1Click(QObject*) {
     SetPortButtons(Dec->Connected());
     if (opening && Dec->Connected())
         CheckFrozen();
+}
+
+void TSDIAppForm::OpenPort() {
+    try {
+        Dec->Open();
+    } catch (const EComPort& failure) {
+        // The box stays as it is; the log says why in the system's terms, and what to do.
+        const std::optional<Platform::TOpenFailure> reason = Platform::LastOpenFailure();
+        if (failure.ErrorCode() == CError_OpenFailed && reason) {
+            TLogEdit* log = ActivePageLog();
+            log->SetColor(clRed);
+            log->Append(OpenFailureLine(Dec->Port(), *reason));
+        }
+        throw;
+    }
 }
 
 void TSDIAppForm::DecAfterOpen(TObject*) {

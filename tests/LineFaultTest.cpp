@@ -13,8 +13,14 @@
 #include <QDir>
 #include <QFile>
 #include <QTimer>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace Dialogue;
 
@@ -147,6 +153,56 @@ TEST_F(HangUpTest, FarEndHangsUpAndComesBack) {
     EXPECT_EQ(form->RichEdit1->Line(0), "Correctly open port hup0");
     ExpectAnswered(second);
     EXPECT_EQ(dialogs.shown.size(), 1u);
+}
+
+// A port that will not open: the box stays as it always was, and the active page's log says
+// why in the system's terms and what to do. A device the user may not open needs a user
+// without root's rights: as root that row is left out (the suite runs this test as nobody too).
+TEST(OpenFailureTest, LogSaysWhyThePortWillNotOpen) {
+    TPtyPair held;
+    const int holder = ::open(held.Path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    TPtyPair forbidden;
+    ASSERT_EQ(::chmod(forbidden.Path().c_str(), 0), 0);
+    struct TRow {
+        std::string port;
+        int box;
+        std::vector<std::string> told; // what the line says, in this order
+    };
+    std::vector<TRow> rows = {
+        {"/dev/vell-no-such-port", 2, {std::strerror(ENOENT), "Configuration page"}},
+        {held.Path(),
+         5,
+         {"Another program holds the port", "(pid " + std::to_string(::getpid()) + ")"}},
+    };
+    if (::geteuid() != 0)
+        rows.push_back({forbidden.Path(), 5, {std::strerror(EACCES), "dialout", "README"}});
+
+    TWindowHarness harness;
+    TFakeDialogs& dialogs = harness.dialogs;
+    ReportedFailures reports{dialogs};
+    auto form = harness.Build();
+    form->PageControl1->setCurrentIndex(2);
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.port);
+        dialogs.shown.clear();
+        form->Dec->SetPort(row.port);
+        form->ToolButton1->click();
+        EXPECT_FALSE(form->Dec->Connected());
+        ASSERT_EQ(dialogs.shown.size(), 1u);
+        EXPECT_EQ(dialogs.shown[0].text.toStdString(),
+                  "Unable to open com port (win error code: " + std::to_string(row.box) + ")");
+        const std::string line = LastLine(form->ActivePageLog());
+        EXPECT_EQ(line.rfind("Port " + row.port + " cannot be opened: ", 0), 0u) << line;
+        size_t at = 0;
+        for (const std::string& part : row.told) {
+            at = line.find(part, at);
+            EXPECT_NE(at, std::string::npos) << "no \"" << part << "\" in: " << line;
+        }
+        EXPECT_EQ(form->RichEdit1->LineCount(), 0) << "the line went to another page's log";
+    }
+    ::close(holder);
 }
 
 } // namespace

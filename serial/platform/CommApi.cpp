@@ -6,6 +6,7 @@
 #include "CommEngine.h"
 #include "EventObject.h"
 #include "FakeDevice.h"
+#include "OpenFailure.h"
 #include "PortPaths.h"
 #include "TermiosDevice.h"
 
@@ -104,6 +105,7 @@ HANDLE CreateFile(const char* fileName) {
     if (name.rfind("\\\\.\\", 0) == 0)
         name.erase(0, 4);
     DWORD error = ERROR_SUCCESS;
+    ClearOpenFailure(); // a fake line's refusal leaves no system reason
     std::unique_ptr<TCommDevice> device = TFakeLine::Open(name, error);
     if (!device && error == ERROR_SUCCESS)
         device = OpenTermiosDevice(DevicePathForPort(name), error);

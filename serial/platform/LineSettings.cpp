@@ -203,20 +203,29 @@ DWORD DcbToLineConfig(const DCB& dcb, TLineConfig& config) {
     return ERROR_SUCCESS;
 }
 
+namespace {
+
+// `base` with the terminal fields of `config`; the line discipline stays as in `base`.
+termios2 WithConfig(const termios2& base, const TLineConfig& config) {
+    termios2 tio = base;
+    tio.c_iflag = config.iflag;
+    tio.c_oflag = config.oflag;
+    tio.c_cflag = config.cflag;
+    tio.c_lflag = config.lflag;
+    std::memcpy(tio.c_cc, config.cc, sizeof tio.c_cc);
+    tio.c_ispeed = config.ispeed;
+    tio.c_ospeed = config.ospeed;
+    return tio;
+}
+
+} // namespace
+
 DWORD ApplyLineConfig(int fd, const TLineConfig& config) {
     termios2 previous{};
     if (DWORD error = CurrentTermios(fd, previous); error != ERROR_SUCCESS) {
         return error;
     }
-    termios2 wanted = previous; // keeps the line discipline
-    wanted.c_iflag = config.iflag;
-    wanted.c_oflag = config.oflag;
-    wanted.c_cflag = config.cflag;
-    wanted.c_lflag = config.lflag;
-    std::memcpy(wanted.c_cc, config.cc, sizeof wanted.c_cc);
-    wanted.c_ispeed = config.ispeed;
-    wanted.c_ospeed = config.ospeed;
-    if (DWORD error = SetTermios(fd, wanted); error != ERROR_SUCCESS) {
+    if (DWORD error = SetTermios(fd, WithConfig(previous, config)); error != ERROR_SUCCESS) {
         return error;
     }
 
@@ -232,6 +241,18 @@ DWORD ApplyLineConfig(int fd, const TLineConfig& config) {
         return ERROR_INVALID_PARAMETER;
     }
     return ERROR_SUCCESS;
+}
+
+DWORD WriteLineConfig(int fd, const TLineConfig& config) {
+    termios2 current{};
+    if (DWORD error = CurrentTermios(fd, current); error != ERROR_SUCCESS) {
+        return error;
+    }
+    const termios2 wanted = WithConfig(current, config);
+    if (std::memcmp(&wanted, &current, sizeof wanted) == 0) {
+        return ERROR_SUCCESS;
+    }
+    return SetTermios(fd, wanted);
 }
 
 DWORD ReadLineConfig(int fd, TLineConfig& config) {

@@ -57,6 +57,10 @@ DWORD ApplyLineConfig(int fd, const TLineConfig& config);
 // Reads the terminal fields of the device into `config`; the other fields are left alone.
 DWORD ReadLineConfig(int fd, TLineConfig& config);
 
+// Sets the terminal fields of `config` as they are, without the checks of ApplyLineConfig: for
+// putting back settings read earlier with ReadLineConfig.
+DWORD WriteLineConfig(int fd, const TLineConfig& config);
+
 // The device control block that gives `config` (its terminal fields and modem lines), as far as
 // a block can tell: a frame, rate and flow control that termios has no form for cannot come
 // back, and XON/XOFF limits, the end-of-file and event characters stay 0.

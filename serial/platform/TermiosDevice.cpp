@@ -3,6 +3,8 @@
 #include "ErrnoToWin.h"
 #include "InterruptibleThread.h"
 #include "LineSettings.h"
+#include "OpenFailure.h"
+#include "SavedTerminal.h"
 #include "TrustedFolder.h"
 
 #include <atomic>
@@ -17,8 +19,8 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
-#include <utility>
 #include <unistd.h>
+#include <utility>
 
 namespace Platform {
 
@@ -48,7 +50,8 @@ struct TErrorCounts {
 
 class TTermiosDevice final : public TCommDevice {
 public:
-    TTermiosDevice(int fd, int wakeFd) : m_fd(fd), m_wakeFd(wakeFd) {}
+    TTermiosDevice(int fd, int wakeFd, const TSavedTerminal& saved)
+        : m_fd(fd), m_wakeFd(wakeFd), m_saved(saved) {}
     ~TTermiosDevice() override;
 
     // Learns what the driver offers (modem lines, counters) and starts the line watcher.
@@ -84,6 +87,7 @@ private:
 
     const int m_fd;
     const int m_wakeFd;
+    const TSavedTerminal m_saved; // put back when the device closes
     bool m_gone = false;
     // A read answered (bytes, or none waiting) since TakeLineChanges last looked: the device
     // had not hung up then, and the next read will tell if it has since.
@@ -109,13 +113,13 @@ private:
 
 TTermiosDevice::~TTermiosDevice() {
     StopWatchers();
-    // Release exclusive use; a second handle of this process that failed to open must not have
-    // done this, which is why only the owner does it, here.
-    ::ioctl(m_fd, TIOCNXCL);
-    ::flock(m_fd, LOCK_UN);
     // Closing discards what was not sent or read, as it does elsewhere; without this, close()
     // waits for output held by flow control, up to the driver's closing_wait of 30 s.
     ::ioctl(m_fd, TCFLSH, TCIOFLUSH);
+    // The terminal as it was found, exclusive use released; a second handle of this process
+    // that failed to open must not have done this, which is why only the owner does it, here.
+    m_saved.Restore(m_fd);
+    ::flock(m_fd, LOCK_UN);
     ::close(m_fd);
     ::close(m_wakeFd);
 }
@@ -575,18 +579,23 @@ DWORD TTermiosDevice::TakeLineChanges() {
 } // namespace
 
 std::unique_ptr<TCommDevice> OpenTermiosDevice(const std::string& path, DWORD& error) {
+    ClearOpenFailure();
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        error = OpenErrnoToWinError(errno);
+        const int err = errno;
+        RecordOpenFailure(path, "open", err);
+        error = OpenErrnoToWinError(err);
         return nullptr;
     }
     if (!::isatty(fd)) {
+        RecordOpenFailure(path, "isatty", errno);
         ::close(fd);
         error = ERROR_NOT_SUPPORTED;
         return nullptr;
     }
     // Whatever a link led to: another user's pseudo-terminal is not a port of ours.
     if (!IsTrustedDevice(fd)) {
+        RecordOpenFailure(path, "owner", EACCES);
         ::close(fd);
         error = ERROR_ACCESS_DENIED;
         return nullptr;
@@ -594,17 +603,21 @@ std::unique_ptr<TCommDevice> OpenTermiosDevice(const std::string& path, DWORD& e
     // flock first: root passes TIOCEXCL, but not a lock held through another open file
     // description, even one of this same process.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        error = OpenErrnoToWinError(errno);
+        const int err = errno;
+        RecordOpenFailure(path, "flock", err, fd);
+        error = OpenErrnoToWinError(err);
         ::close(fd);
         return nullptr;
     }
+    // Ours from here: what is changed from now on is put back when the device closes, or
+    // when the open fails on the way.
+    TSavedTerminal saved;
+    saved.Save(fd);
     // Keeps out programs that do not lock (modem managers probing new ports). Best effort: the
     // lock above is what guarantees exclusive use among ports opened here.
-    const bool exclusive = ::ioctl(fd, TIOCEXCL) == 0;
+    ::ioctl(fd, TIOCEXCL);
     const auto fail = [&](DWORD code) -> std::unique_ptr<TCommDevice> {
-        if (exclusive) {
-            ::ioctl(fd, TIOCNXCL);
-        }
+        saved.Restore(fd);
         ::flock(fd, LOCK_UN);
         ::close(fd);
         error = code;
@@ -631,7 +644,7 @@ std::unique_ptr<TCommDevice> OpenTermiosDevice(const std::string& path, DWORD& e
     }
     std::unique_ptr<TTermiosDevice> device;
     try {
-        device = std::make_unique<TTermiosDevice>(fd, wakeFd);
+        device = std::make_unique<TTermiosDevice>(fd, wakeFd, saved);
     } catch (const std::bad_alloc&) {
         ::close(wakeFd);
         return fail(ERROR_NOT_ENOUGH_MEMORY);

@@ -1,16 +1,21 @@
 #include "platform/TermiosDevice.h"
 
 #include "PtyPair.h"
-
-#include <gtest/gtest.h>
+#include "platform/OpenFailure.h"
 
 #include <asm/termbits.h>
+#include <cstring>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <memory>
 #include <string>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <vector>
 
 namespace {
@@ -175,8 +180,10 @@ TEST(TermiosDevice, OpenFailsForPathsThatAreNoPort) {
         std::string path;
         DWORD error;
     } cases[] = {
-        {"/dev/vell-no-such-port", ERROR_FILE_NOT_FOUND}, {"", ERROR_FILE_NOT_FOUND},
-        {regular, ERROR_NOT_SUPPORTED},                   {"/dev/null", ERROR_NOT_SUPPORTED},
+        {"/dev/vell-no-such-port", ERROR_FILE_NOT_FOUND},
+        {"", ERROR_FILE_NOT_FOUND},
+        {regular, ERROR_NOT_SUPPORTED},
+        {"/dev/null", ERROR_NOT_SUPPORTED},
         {"/tmp", ERROR_NOT_SUPPORTED},
     };
     const size_t descriptors = OpenDescriptorCount();
@@ -255,6 +262,159 @@ TEST(TermiosDevice, LineFunctionsWorkOnAPseudoTerminal) {
     ASSERT_EQ(device->Flush(true, false), ERROR_SUCCESS);
     char buffer[16];
     EXPECT_EQ(device->Read(buffer, sizeof buffer), 0) << "flushed input was still read";
+}
+
+// What a port may change on a terminal, as a user of that terminal would notice it.
+struct TTerminalState {
+    termios2 tio{};
+    int exclusive = 0;
+    bool operator==(const TTerminalState& other) const {
+        return std::memcmp(&tio, &other.tio, sizeof tio) == 0 && exclusive == other.exclusive;
+    }
+};
+TTerminalState StateOf(int fd) {
+    TTerminalState state;
+    if (::ioctl(fd, TCGETS2, &state.tio) != 0 || ::ioctl(fd, TIOCGEXCL, &state.exclusive) != 0) {
+        throw std::runtime_error("cannot read the terminal's state");
+    }
+    return state;
+}
+
+// A port name may lead to a terminal the user works in (a shell's, another program's): its
+// settings are put back when the port closes, and when the open fails on the way.
+TEST(TermiosDevice, TerminalIsLeftAsItWasFound) {
+    enum TEnd { Closed, OpenFailsHalfWay, OtherHoldsExclusive };
+    for (const TEnd end : {Closed, OpenFailsHalfWay, OtherHoldsExclusive}) {
+        SCOPED_TRACE(testing::Message() << "case " << int(end));
+        TPtyPair pty;
+        const int other = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(other, 0);
+        // Another program's settings: a slow line, its own control characters, VMIN 0 and
+        // PARMRK, which an open changes at once.
+        termios2 tio{};
+        ASSERT_EQ(::ioctl(other, TCGETS2, &tio), 0);
+        tio.c_cflag = (tio.c_cflag & ~CBAUD) | B1200 | CSTOPB;
+        tio.c_ispeed = tio.c_ospeed = 1200;
+        tio.c_iflag |= IXON | INPCK | PARMRK;
+        tio.c_cc[VINTR] = 1;
+        tio.c_cc[VSTART] = 0x05;
+        tio.c_cc[VMIN] = 0;
+        tio.c_cc[VTIME] = 7;
+        ASSERT_EQ(::ioctl(other, TCSETS2, &tio), 0);
+        if (end == OtherHoldsExclusive) {
+            ASSERT_EQ(::ioctl(other, TIOCEXCL), 0); // root opens through it
+        }
+        const TTerminalState before = StateOf(other);
+
+        if (end == OpenFailsHalfWay) {
+            // Room for the terminal's descriptor (the lowest free one), none for the device's
+            // wake-up descriptor.
+            const int lowestFree = ::dup(other);
+            ASSERT_GE(lowestFree, 0);
+            ::close(lowestFree);
+            rlimit limit{};
+            ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+            const rlimit tight{rlim_t(lowestFree) + 1, limit.rlim_max};
+            ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+            DWORD error = 0;
+            const bool opened = OpenTermiosDevice(pty.SlavePath(), error) != nullptr;
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+            ASSERT_FALSE(opened);
+        } else {
+            auto device = OpenOrFail(pty.SlavePath());
+            ASSERT_EQ(device->Configure(LineDcb(115200, DCB_PARITY | DCB_OUTX)), ERROR_SUCCESS);
+            ASSERT_FALSE(StateOf(other) == before);
+        }
+        EXPECT_TRUE(StateOf(other) == before) << "the terminal's settings were not put back";
+        ::close(other);
+    }
+}
+
+// A failed open leaves its reason for the window's line: the device, the call and its errno,
+// and for a port another program holds, that program.
+// A child holding a lock on a terminal, as a program with the port open does, under a command
+// name of its own; it ends when the test lets it go.
+class TLockHolder {
+public:
+    explicit TLockHolder(const std::string& path) {
+        int ready[2], release[2];
+        if (::pipe(ready) != 0 || ::pipe(release) != 0 || (m_pid = ::fork()) < 0) {
+            throw std::runtime_error("cannot start the lock holder");
+        }
+        if (m_pid == 0) {
+            ::close(ready[0]);
+            ::close(release[1]);
+            const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+            ::prctl(PR_SET_NAME, "vell-holder");
+            char byte = fd >= 0 && ::flock(fd, LOCK_EX) == 0 ? 'y' : 'n';
+            [[maybe_unused]] ssize_t n = ::write(ready[1], &byte, 1);
+            n = ::read(release[0], &byte, 1); // until the test closes its end
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        ::close(release[0]);
+        m_release = release[1];
+        char byte = 0;
+        m_locked = ::read(ready[0], &byte, 1) == 1 && byte == 'y';
+        ::close(ready[0]);
+    }
+    ~TLockHolder() {
+        ::close(m_release);
+        ::waitpid(m_pid, nullptr, 0);
+    }
+    pid_t Pid() const { return m_pid; }
+    bool Locked() const { return m_locked; }
+
+private:
+    pid_t m_pid = -1;
+    int m_release = -1;
+    bool m_locked = false;
+};
+
+// A failed open leaves its reason for the window's line: the device, the call and its errno,
+// and for a port another program holds, that program.
+TEST(TermiosDevice, FailedOpenRecordsWhy) {
+    TPtyPair held;
+    const TLockHolder holder(held.SlavePath());
+    ASSERT_TRUE(holder.Locked());
+
+    // Mode bits keep a user, not root, from a device: that row runs unprivileged (the suite
+    // runs this test as nobody too).
+    TPtyPair forbidden;
+    ASSERT_EQ(::chmod(forbidden.SlavePath().c_str(), 0), 0);
+    struct TRow {
+        std::string path;
+        DWORD error;
+        const char* call;
+        int err;
+        long holderPid;
+        std::string holderCommand;
+    };
+    std::vector<TRow> rows = {
+        {"/dev/vell-no-such-port", ERROR_FILE_NOT_FOUND, "open", ENOENT, 0, ""},
+        {held.SlavePath(), ERROR_ACCESS_DENIED, "flock", EWOULDBLOCK, holder.Pid(), "vell-holder"},
+        {"/dev/null", ERROR_NOT_SUPPORTED, "isatty", ENOTTY, 0, ""},
+    };
+    if (::geteuid() != 0) {
+        rows.push_back({forbidden.SlavePath(), ERROR_ACCESS_DENIED, "open", EACCES, 0, ""});
+    }
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.path);
+        DWORD error = 0;
+        EXPECT_EQ(OpenTermiosDevice(row.path, error), nullptr);
+        EXPECT_EQ(error, row.error);
+        const std::optional<TOpenFailure> failure = LastOpenFailure();
+        ASSERT_TRUE(failure.has_value());
+        EXPECT_EQ(failure->path, row.path);
+        EXPECT_EQ(failure->call, row.call);
+        EXPECT_EQ(failure->err, row.err);
+        EXPECT_EQ(failure->holderPid, row.holderPid);
+        EXPECT_EQ(failure->holderCommand, row.holderCommand);
+    }
+
+    TPtyPair unheld;
+    EXPECT_NE(OpenOrFail(unheld.SlavePath()), nullptr);
+    EXPECT_FALSE(LastOpenFailure().has_value()) << "an open that succeeded kept a failure";
 }
 
 } // namespace
