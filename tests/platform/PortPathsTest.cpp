@@ -2,6 +2,7 @@
 
 #include "EnumComPorts.h"
 #include "PlantedFolder.h"
+#include "platform/OpenFailure.h"
 #include "platform/TermiosDevice.h"
 
 #include <algorithm>
@@ -80,6 +81,8 @@ TEST(TrustedFolder, FolderPlantedByAnotherUserIsNotUsed) {
     Platform::DWORD error = 0;
     EXPECT_EQ(Platform::OpenTermiosDevice(tmp.Ports() + "/planted", error), nullptr);
     EXPECT_EQ(error, Platform::ERROR_ACCESS_DENIED);
+    ASSERT_TRUE(Platform::LastOpenFailure().has_value()) << "the log is told why";
+    EXPECT_EQ(Platform::LastOpenFailure()->call, "owner");
 }
 
 TEST(TrustedFolder, OnlyFoldersOfTheUserAloneAreUsed) {
