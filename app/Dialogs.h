@@ -2,13 +2,13 @@
 // The modal parts of the program behind one small interface, so that tests can answer them
 // without a person at the screen. The program uses TQtDialogs; tests install a fake.
 
+#include "MsgIcon.h"
+
 #include <QString>
 
 class QDialog;
 class QWidget;
 class TOpenDialog;
-
-enum class TMsgIcon { Warning, Question, Error, Information };
 
 class TDialogs {
 public:

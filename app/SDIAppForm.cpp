@@ -1,6 +1,6 @@
-// The main window's construction, its handler bindings, the logs it offers the dialogue, and
-// exit and close. The dialogue, the run, the image choice and the settings have files of their
-// own (SDIAppFormReceiver.cpp, SDIAppFormRun.cpp, SDIAppFormFile.cpp, SDIAppFormSettings.cpp).
+// The main window's construction, its handler bindings, and exit and close. What it offers the
+// receiver dialogue, the image choice and the settings have files of their own
+// (SDIAppFormDialogue.cpp, SDIAppFormFile.cpp, SDIAppFormSettings.cpp).
 
 #include "SDIAppForm.h"
 
@@ -13,8 +13,6 @@
 #include "LogEdit.h"
 #include "OpenDialog.h"
 #include "PageControl.h"
-#include "PageLog.h"
-#include "Rendering.h"
 #include "ToolBar.h"
 #include "ToolButton.h"
 
@@ -26,15 +24,17 @@
 #include <QTimer>
 
 TSDIAppForm::TSDIAppForm(TServices& services, QWidget* parent)
-    : QMainWindow(parent), m_services(services), m_dialogs(services.Dialogs) {
+    : QMainWindow(parent), m_services(services), m_dialogs(services.Dialogs),
+      m_dialogue(*this, services.Windows) {
     BuildControls();
     BindHandlers();
     CheckBox2Click(CheckBox2);
 
-    AppDir = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
-    if (!AppDir.endsWith(QDir::separator()))
-        AppDir += QDir::separator();
-    OpenDialog->InitialDir = AppDir;
+    QString& appDir = m_dialogue.AppDir;
+    appDir = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
+    if (!appDir.endsWith(QDir::separator()))
+        appDir += QDir::separator();
+    OpenDialog->InitialDir = appDir;
 
     // A failure while the window is built is shown, and the window starts anyway: with the
     // settings read so far (the defaults after them) and the port closed.
@@ -43,14 +43,9 @@ TSDIAppForm::TSDIAppForm(TServices& services, QWidget* parent)
     } catch (...) {
         ReportCurrentException();
     }
-    SelectedKind = ikNone;
-    ReceiveTable.clear();
-    CommandTable.clear();
-    BuildMessageTables(ReceiveTable, CommandTable);
-    ReceiverState = rsIdle;
     if (CheckBox4->isChecked() && m_missingPortName.isEmpty()) {
         try {
-            ToolButton1Click(ToolButton1);
+            m_dialogue.ToolButton1Click();
         } catch (...) {
             ReportCurrentException();
         }
@@ -124,34 +119,20 @@ std::array<TToolButton*, 6> TSDIAppForm::RunButtons() const {
 
 std::array<TLogEdit*, 3> TSDIAppForm::Logs() const { return {RichEdit1, RichEdit2, RichEdit3}; }
 
-// --- Logs ------------------------------------------------------------------------------------
-
-TLogEdit* TSDIAppForm::KindLog() const {
-    if (SelectedKind >= ikFlash && SelectedKind <= ikEeprom)
-        return FindPageLog(PageControl1->widget(SelectedKind));
-    return ActivePageLog();
-}
-
 TLogEdit* TSDIAppForm::ActivePageLog() const {
-    if (TLogEdit* log = FindPageLog(PageControl1->currentWidget()))
-        return log;
-    return FindPageLog(PageControl1->widget(ikFlash));
-}
-
-std::string TSDIAppForm::RenderBytes(const char* bytes, int n) const {
-    return ::RenderBytes(bytes, n, CheckBox1->isChecked());
+    return static_cast<TLogEdit*>(m_dialogue.ActivePageLog());
 }
 
 // --- Exit and close --------------------------------------------------------------------------
 
 void TSDIAppForm::FileExit1Execute(QObject*) {
     SaveSettings();
-    CloseExternalWindow();
+    m_dialogue.CloseExternalWindow();
     close();
 }
 
 void TSDIAppForm::FormClose(QObject*) {
-    CloseExternalWindow();
+    m_dialogue.CloseExternalWindow();
     SaveSettings();
 }
 
@@ -171,11 +152,6 @@ void TSDIAppForm::closeEvent(QCloseEvent* event) {
         }
         ReportCurrentException();
     }
-}
-
-void TSDIAppForm::CloseExternalWindow() {
-    if (ExternalWindow != 0 && m_services.Windows.IsWindow(ExternalWindow))
-        m_services.Windows.SendMessage(ExternalWindow, Win::WM_CLOSE, 0, 0);
 }
 
 void TSDIAppForm::showEvent(QShowEvent* event) {

@@ -1,18 +1,17 @@
 #pragma once
 // The main window: three work pages (Flash, Firmware, Eeprom), each with its log, tool bar
-// and lamps, and a Configuration page with the options. It owns every control on it, the
-// message tables and the state shared by the receiver dialogue.
+// and lamps, and a Configuration page with the options. It owns every control on it and the
+// receiver dialogue, which it serves as that dialogue's window; its handlers pass the
+// receiver's events and the run's buttons and timers on to the dialogue.
 //
-// Everything here runs on the UI thread. The controls keep the names the handlers use to tell
-// them apart (the program buttons are told apart by object name), so they are public fields.
+// Everything here runs on the UI thread. The controls carry their names as object names, so
+// that tests find them as a person finds them, by what they are.
 
 #include "ComLed.h"
 #include "ComSelect.h"
+#include "DialogueWindow.h"
 #include "ExternalWindows.h"
-#include "ImageFileCheck.h"
-#include "LogColors.h"
-#include "MessageTables.h"
-#include "ReceiverState.h"
+#include "ReceiverDialogue.h"
 
 #include <QMainWindow>
 #include <array>
@@ -22,7 +21,6 @@
 class QCheckBox;
 class QFrame;
 class QGroupBox;
-class QLabel;
 class QStatusBar;
 class QTimer;
 class TAboutBox;
@@ -48,70 +46,16 @@ struct TServices {
     TPortLister ListPorts = EnumComPorts;
 };
 
-class TSDIAppForm : public QMainWindow {
+class TSDIAppForm : public QMainWindow, private TDialogueWindow {
     Q_OBJECT
 public:
     explicit TSDIAppForm(TServices& services, QWidget* parent = nullptr);
     ~TSDIAppForm() override;
 
-    // --- Controls -------------------------------------------------------------------------
-    TPageControl* PageControl1;
-    QWidget *TabSheet1, *TabSheet2, *TabSheet3, *TabSheet4;
-    QGroupBox *GroupBox1, *GroupBox2, *GroupBox3;
-    TLogEdit *RichEdit1, *RichEdit2, *RichEdit3;
-    TToolBar *ToolBar1, *ToolBar2, *ToolBar3;
-    // Flash page: open/close port, choose file, clear log, program, erase, exit.
-    TToolButton *ToolButton1, *ToolButton3, *ToolButton20, *ToolButton16, *ToolButton19,
-        *ToolButton4;
-    // Firmware page, same roles.
-    TToolButton *ToolButton5, *ToolButton7, *ToolButton23, *ToolButton17, *ToolButton24,
-        *ToolButton8;
-    // Eeprom page, same roles.
-    TToolButton *ToolButton9, *ToolButton11, *ToolButton27, *ToolButton18, *ToolButton28,
-        *ToolButton12;
-    QFrame *Panel1, *Panel2, *Panel3; // lamp panels
-    // Lamps, five a page: connection, CTS, DSR, Ring, RLSD.
-    TComLed *ComLed1, *ComLed2, *ComLed3, *ComLed4, *ComLed5;
-    TComLed *ComLed6, *ComLed7, *ComLed8, *ComLed9, *ComLed10;
-    TComLed *ComLed11, *ComLed12, *ComLed13, *ComLed14, *ComLed15;
-
-    // Configuration page.
-    QGroupBox *GroupBox4, *GroupBox5;
-    TComComboBox* DecPort;
-    QCheckBox* CheckBox1; // "Show full comunication"
-    QCheckBox* CheckBox2; // "Show COM status"
-    QCheckBox* CheckBox3; // "Confirm data loading"
-    QCheckBox* CheckBox4; // "Open port at startup"
-    QCheckBox* CheckBox5; // "Always freeze"
-    TCSpinEdit* Spin1;    // "Send command delay", milliseconds
-
-    QStatusBar* StatusBar;
-    QTimer* Timer1; // 500 ms, run text watch
-    QTimer* Timer2; // 30 s, run watchdog
-    TOpenDialog* OpenDialog;
-    TImageList* ImageList1;
-    TComPort* Dec; // the receiver's serial port
-
-    // --- State shared by the receiver dialogue ----------------------------------------------
-    QString AppDir; // folder of the program's own file, with a trailing separator
-    int32_t SelectedKind = ikNone;
-    TImageStamp ChosenImage; // the chosen image file as it was when chosen and confirmed
-    int32_t ReceiverState = rsIdle;
-    MessageTable ReceiveTable;
-    MessageTable CommandTable;
-    Win::HWND ExternalWindow = 0;          // the transfer program's window
-    TToolBar* RunToolBar = nullptr;   // disabled while its run is under way
-    std::string RunText;              // the receiver's text collected during a run
-    // Whether the run's text has shown the memory allocation, the download's start and a
-    // failed write. The watchdog and the end of the run go by these, not by RunText alone,
-    // which holds only the last log line while the full communication is not shown.
-    bool RunSawAllocation = false;
-    bool RunSawDownload = false;
-    bool RunSawFailure = false; // "Failed to write", on whatever line it came
-    // Bytes of the run's text the text watch has searched for the receiver's words since the
-    // window was built; each chunk should cost its own length and a short tail, however long
-    // the text has grown.
-    size_t RunTextSearched = 0;
+    TReceiverDialogue& Dialogue() { return m_dialogue; }
+    TComPort& Port() const { return *Dec; }
+    TOpenDialog& FileDialog() const { return *OpenDialog; }
+    TComComboBox& PortList() const { return *DecPort; }
 
     // The three buttons of one role, in page order (Flash, Firmware, Eeprom).
     std::array<TToolButton*, 3> PortButtons() const;
@@ -119,15 +63,8 @@ public:
     // Program buttons then erase buttons.
     std::array<TToolButton*, 6> RunButtons() const;
     std::array<TLogEdit*, 3> Logs() const;
-
-    // --- Logs ---------------------------------------------------------------------------------
-    // The log for lines about the receiver and the run: the chosen image's page, else the
-    // active page's.
-    TLogEdit* KindLog() const;
     // The active page's log; the Configuration page has none, so its lines go to the Flash log.
     TLogEdit* ActivePageLog() const;
-    // Bytes for the log, in full with their hex values when "Show full comunication" is ticked.
-    std::string RenderBytes(const char* bytes, int n) const;
 
     void SetAboutBox(TAboutBox* aboutBox) { m_aboutBox = aboutBox; }
 
@@ -138,38 +75,25 @@ public:
     void ToolButton20Click(QObject* Sender);
     void HelpAbout1Execute(QObject* Sender);
     void FileOpen1Execute(QObject* Sender);
-    // Just before a run: whether the chosen image is still the file chosen and confirmed. When
-    // it is not, the log says why and the receiver stays frozen. True for an erase.
-    bool ImageStillAsChosen(TLogEdit* log);
     void LoadSettings();
     void SaveSettings();
 
-    // --- Handlers: the receiver dialogue --------------------------------------------------------
-    void DecRxChar(TObject* Sender, int32_t Count);
-    void DecAfterOpen(TObject* Sender);
-    void DecAfterClose(TObject* Sender);
-    void DecPortChange(TObject* Sender);
-    void ComLed3Change(TObject* Sender, TLedState AState);
-    void ComLed5Change(TObject* Sender, TLedState AState);
-    void ToolButton1Click(QObject* Sender);
-    // Opens the port; when it will not open, adds a line saying why to the active page's log.
-    void OpenPort();
-    void PageControl1Changing(QObject* Sender, bool& AllowChange);
-    void SendCommand(int32_t index);
-    void CheckFrozen();
-    void EnterFrozen();
-    void EnterIdle();
-
-    // --- Handlers: the programming run ----------------------------------------------------------
+    // --- Handlers: the receiver dialogue and the run --------------------------------------------
+    void DecRxChar(TObject*, int32_t Count) { m_dialogue.DecRxChar(Count); }
+    void DecAfterOpen(TObject*) { m_dialogue.DecAfterOpen(); }
+    void DecAfterClose(TObject*) { m_dialogue.DecAfterClose(); }
+    void DecPortChange(TObject*) { m_dialogue.DecPortChange(); }
+    void ComLed3Change(TObject*, TLedState AState) { m_dialogue.ComLed3Change(AState == lsOn); }
+    void ComLed5Change(TObject*, TLedState AState) { m_dialogue.ComLed5Change(AState == lsOn); }
+    void ToolButton1Click(QObject*) { m_dialogue.ToolButton1Click(); }
+    void PageControl1Changing(QObject*, bool& AllowChange) {
+        AllowChange = m_dialogue.PageControl1Changing();
+    }
+    // The program buttons are told apart by their names.
     void ToolButton16Click(QObject* Sender);
-    void ToolButton19Click(QObject* Sender);
-    void StartRun();
-    // An unrecognised chunk during a run: progress, watchdog and completion.
-    void TextWatch(TLogEdit* log, const char* chunk, int32_t count);
-    void Timer1Timer(QObject* Sender);
-    void Timer2Timer(QObject* Sender);
-    // Ends a run that no watchdog watches yet when the receiver leaves its loader.
-    void EndUnwatchedRun();
+    void ToolButton19Click(QObject*) { m_dialogue.ToolButton19Click(); }
+    void Timer1Timer(QObject*) { m_dialogue.Timer1Timer(); }
+    void Timer2Timer(QObject*) { m_dialogue.Timer2Timer(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -183,19 +107,81 @@ private:
     void BuildPort();
     QFrame* BuildLampPanel(int page);
     void BindHandlers();
-    void CloseExternalWindow();
-    // A run whose transfer program is not there to deliver: ends before its command is sent.
-    void EndUnsentRun(TLogEdit* log, const QString& program, const QString& why);
-    void SetPortButtons(bool down);
-    std::string EntryLine(const MessageEntry& entry) const;
+
+    // --- The dialogue's window --------------------------------------------------------------------
+    TLog* PageLog(int32_t page) const override;
+    int32_t ActivePage() const override;
+    bool ShowFullCommunication() const override;
+    bool AlwaysFreeze() const override;
+    bool ConfirmDataLoading() const override;
+    int32_t SendCommandDelay() const override;
+    QString ImageFileName() const override;
+    void SetRunButtonsEnabled(bool enabled) override;
+    void SetToolBarEnabled(int32_t page, bool enabled) override;
+    bool PortToggleDown() const override;
+    void SetPortTogglesDown(bool down) override;
+    void ShowPortOpen(bool open) override;
+    bool DsrLampOn() const override;
+    bool RlsdLampOn() const override;
+    bool PortConnected() const override;
+    std::string PortName() const override;
+    void OpenPort() override;
+    void ClosePort() override;
+    int32_t ReadPort(char* buffer, int32_t count) override;
+    void WritePort(const char* bytes, int32_t count) override;
+    void ApplyPortChoice() override;
+    bool AskYesNo(const QString& caption, const QString& text, TMsgIcon icon) override;
+    void SetTimerRunning(TRunTimer timer, bool running) override;
+    bool TimerRunning(TRunTimer timer) const override;
+
+    // --- Controls -------------------------------------------------------------------------------
+    TPageControl* PageControl1 = nullptr;
+    QWidget *TabSheet1 = nullptr, *TabSheet2 = nullptr, *TabSheet3 = nullptr,
+            *TabSheet4 = nullptr;
+    QGroupBox *GroupBox1 = nullptr, *GroupBox2 = nullptr, *GroupBox3 = nullptr;
+    TLogEdit *RichEdit1 = nullptr, *RichEdit2 = nullptr, *RichEdit3 = nullptr;
+    TToolBar *ToolBar1 = nullptr, *ToolBar2 = nullptr, *ToolBar3 = nullptr;
+    // Flash page: open/close port, choose file, clear log, program, erase, exit.
+    TToolButton *ToolButton1 = nullptr, *ToolButton3 = nullptr, *ToolButton20 = nullptr,
+                *ToolButton16 = nullptr, *ToolButton19 = nullptr, *ToolButton4 = nullptr;
+    // Firmware page, same roles.
+    TToolButton *ToolButton5 = nullptr, *ToolButton7 = nullptr, *ToolButton23 = nullptr,
+                *ToolButton17 = nullptr, *ToolButton24 = nullptr, *ToolButton8 = nullptr;
+    // Eeprom page, same roles.
+    TToolButton *ToolButton9 = nullptr, *ToolButton11 = nullptr, *ToolButton27 = nullptr,
+                *ToolButton18 = nullptr, *ToolButton28 = nullptr, *ToolButton12 = nullptr;
+    QFrame *Panel1 = nullptr, *Panel2 = nullptr, *Panel3 = nullptr; // lamp panels
+    // Lamps, five a page: connection, CTS, DSR, Ring, RLSD.
+    TComLed *ComLed1 = nullptr, *ComLed2 = nullptr, *ComLed3 = nullptr, *ComLed4 = nullptr,
+            *ComLed5 = nullptr;
+    TComLed *ComLed6 = nullptr, *ComLed7 = nullptr, *ComLed8 = nullptr, *ComLed9 = nullptr,
+            *ComLed10 = nullptr;
+    TComLed *ComLed11 = nullptr, *ComLed12 = nullptr, *ComLed13 = nullptr, *ComLed14 = nullptr,
+            *ComLed15 = nullptr;
+
+    // Configuration page.
+    QGroupBox *GroupBox4 = nullptr, *GroupBox5 = nullptr;
+    TComComboBox* DecPort = nullptr;
+    QCheckBox* CheckBox1 = nullptr; // "Show full comunication"
+    QCheckBox* CheckBox2 = nullptr; // "Show COM status"
+    QCheckBox* CheckBox3 = nullptr; // "Confirm data loading"
+    QCheckBox* CheckBox4 = nullptr; // "Open port at startup"
+    QCheckBox* CheckBox5 = nullptr; // "Always freeze"
+    TCSpinEdit* Spin1 = nullptr;    // "Send command delay", milliseconds
+
+    QStatusBar* StatusBar = nullptr;
+    QTimer* Timer1 = nullptr; // 500 ms, the paste into the transfer program
+    QTimer* Timer2 = nullptr; // 30 s, the run's watchdog
+    TOpenDialog* OpenDialog = nullptr;
+    TImageList* ImageList1 = nullptr;
+    TComPort* Dec = nullptr; // the receiver's serial port
 
     TServices& m_services;
     TDialogs& m_dialogs;
+    TReceiverDialogue m_dialogue;
     TAboutBox* m_aboutBox = nullptr;
     bool m_outerSizeSet = false;
     bool m_closeRefused = false; // a close was refused because the settings could not be saved
     // The stored port's name when the port list lacked it at start-up: not opened, and kept.
     QString m_missingPortName;
-    // Where the log's last line starts in RunText, as the text watch left it.
-    size_t m_runLineStart = 0;
 };

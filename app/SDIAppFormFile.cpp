@@ -1,5 +1,5 @@
 // Choosing the image file: the dialog, the checks of the file and of its kind's size, the lines
-// that tell which load is ready and which was dropped, and the check again before a run.
+// that tell which load is ready and which was dropped.
 
 #include "SDIAppForm.h"
 
@@ -13,9 +13,10 @@
 
 void TSDIAppForm::FileOpen1Execute(QObject*) {
     const int32_t kind = PageControl1->currentIndex();
-    const int32_t earlierKind = SelectedKind;
+    TReceiverDialogue& dialogue = m_dialogue;
+    const int32_t earlierKind = dialogue.SelectedKind;
     const QString earlierFile = OpenDialog->FileName;
-    const TImageStamp earlierImage = ChosenImage;
+    const TImageStamp earlierImage = dialogue.ChosenImage;
     OpenDialog->Filter =
         QStringLiteral("Dat files|*.dat|Bin files|*.bin|RCU files|*.Rcu|All files|*.*");
     if (!m_dialogs.ExecuteOpen(this, *OpenDialog))
@@ -34,18 +35,18 @@ void TSDIAppForm::FileOpen1Execute(QObject*) {
     }
     const int32_t size = image.stamp.Size32();
     // Taken while the selection is still the earlier one: that load is the one dropped.
-    TLogEdit* earlierLog = earlierKind != ikNone ? KindLog() : nullptr;
-    SelectedKind = kind;
+    TLog* earlierLog = earlierKind != ikNone ? dialogue.KindLog() : nullptr;
+    dialogue.SelectedKind = kind;
 
     if (const auto question = SizeQuestion(kind, size);
         question && !m_dialogs.AskYesNo(this, QStringLiteral("Attention"), *question,
                                         TMsgIcon::Warning)) {
-        SelectedKind = earlierKind;
+        dialogue.SelectedKind = earlierKind;
         OpenDialog->FileName = earlierFile;
-        ChosenImage = earlierImage;
+        dialogue.ChosenImage = earlierImage;
         return;
     }
-    ChosenImage = image.stamp;
+    dialogue.ChosenImage = image.stamp;
     if (earlierLog != nullptr) {
         earlierLog->SetColor(clNavy);
         earlierLog->Append("\nDelete last load command...");
@@ -53,28 +54,10 @@ void TSDIAppForm::FileOpen1Execute(QObject*) {
     TLogEdit* log = ActivePageLog();
     log->SetColor(clBlue);
     log->Append(QString::fromLatin1(ReadyText(kind)) + QDir::toNativeSeparators(OpenDialog->FileName));
-    log->Append(ReceiverState == rsIdle ? "\nPress a button in front of receiver to start download..."
+    log->Append(dialogue.ReceiverState == rsIdle ? "\nPress a button in front of receiver to start download..."
                                         : "\nPress the program button to write your receiver...");
     // The next dialog opens in the folder of this file.
     const qsizetype separator = OpenDialog->FileName.lastIndexOf(u'/');
     if (separator >= 0)
         OpenDialog->InitialDir = OpenDialog->FileName.left(separator + 1);
-}
-
-bool TSDIAppForm::ImageStillAsChosen(TLogEdit* log) {
-    if (SelectedKind < ikFlash || SelectedKind > ikEeprom)
-        return true;
-    // The transfer program reads the file by its name: what it would send must be the file
-    // whose size the user confirmed, not one grown, rewritten or put in its place since.
-    const TImageMeasure image = MeasureImage(OpenDialog->FileName);
-    QString problem = image.problem;
-    if (problem.isEmpty() && image.stamp != ChosenImage)
-        problem = QStringLiteral("it changed since it was chosen, choose it again");
-    if (problem.isEmpty())
-        return true;
-    log->SetColor(clRed);
-    log->Append(QStringLiteral("Cannot load ") + QDir::toNativeSeparators(OpenDialog->FileName) +
-                QStringLiteral(": ") + problem + QStringLiteral("..."));
-    EnterFrozen();
-    return false;
 }

@@ -2,21 +2,11 @@
 // acknowledgement) through the confirmation, the transfer program and the command string, to
 // the end the receiver reports or the watchdog declares.
 
-#include "SDIAppForm.h"
+#include "ReceiverDialogue.h"
 
-#include "ComPort.h"
-#include "Dialogs.h"
-#include "LogEdit.h"
-#include "OpenDialog.h"
-#include "PageControl.h"
 #include "Rendering.h"
-#include "ToolBar.h"
-#include "ToolButton.h"
-#include "CSpinEdit.h"
 
-#include <QCheckBox>
 #include <QDir>
-#include <QTimer>
 #include <algorithm>
 #include <string_view>
 
@@ -30,25 +20,21 @@ constexpr int LongestCommandDelay = 60000;
 // The longest of the receiver's words the text watch looks for.
 constexpr size_t LongestRunWord = sizeof("Memory Alocation") - 1;
 
+// A point inside the transfer program's input, as a mouse message carries it.
+constexpr intptr_t ClickPoint = 25 | (30 << 16);
+
 QString WithoutFinalPeriod(QString text) {
     if (text.endsWith(u'.'))
         text.chop(1);
     return text.isEmpty() ? QStringLiteral("no reason given") : text;
 }
 
-// A point inside the transfer program's input, as a mouse message carries it.
-constexpr intptr_t ClickPoint = 25 | (30 << 16);
-
 } // namespace
 
-void TSDIAppForm::ToolButton16Click(QObject* Sender) {
-    const QString name = Sender != nullptr ? Sender->objectName() : QString();
-    const int32_t kind = name == QLatin1String("ToolButton17")   ? ikFirmware
-                         : name == QLatin1String("ToolButton18") ? ikEeprom
-                                                                 : ikFlash;
-    TLogEdit* log = ActivePageLog();
+void TReceiverDialogue::ToolButton16Click(int32_t kind) {
+    TLog* log = ActivePageLog();
     log->SetColor(clBlue);
-    if (OpenDialog->FileName.isEmpty()) {
+    if (m_window.ImageFileName().isEmpty()) {
         log->Append("Select a file to write in receiver...");
         return;
     }
@@ -62,17 +48,17 @@ void TSDIAppForm::ToolButton16Click(QObject* Sender) {
         return;
     }
     if (kind == ikFirmware &&
-        !m_dialogs.AskYesNo(this, QStringLiteral("Attention"),
-                            QStringLiteral("In this way you will write firmware of your receiver: "
-                                           "read notes in help before doing it.\nLoading "
-                                           "incorrect file CAN STOP your receiver\nWould you "
-                                           "continue?"),
-                            TMsgIcon::Warning))
+        !m_window.AskYesNo(QStringLiteral("Attention"),
+                           QStringLiteral("In this way you will write firmware of your receiver: "
+                                          "read notes in help before doing it.\nLoading "
+                                          "incorrect file CAN STOP your receiver\nWould you "
+                                          "continue?"),
+                           TMsgIcon::Warning))
         return;
     StartRun();
 }
 
-void TSDIAppForm::ToolButton19Click(QObject*) {
+void TReceiverDialogue::ToolButton19Click() {
     const int32_t chosen = SelectedKind;
     SelectedKind = ikErase;
     try {
@@ -84,30 +70,29 @@ void TSDIAppForm::ToolButton19Click(QObject*) {
     SelectedKind = chosen;
 }
 
-void TSDIAppForm::StartRun() {
-    TLogEdit* log = KindLog();
-    // What a write of each kind asks, where it runs and what it sends.
+void TReceiverDialogue::StartRun() {
+    TLog* log = KindLog();
+    // What a write of each kind asks and what it sends; it runs on its kind's page.
     static const struct {
         const char* question; // followed by the image's path
-        TToolBar* TSDIAppForm::*toolBar;
         int32_t command;
     } writes[] = {
-        {"You are writing FLASH with file\n", &TSDIAppForm::ToolBar1, cmdFlashUpdate},
-        {"You are writing FIRMWARE\n", &TSDIAppForm::ToolBar2, cmdFirmwareUpdate},
-        {"You are writing EEPROM\n", &TSDIAppForm::ToolBar3, cmdEepromUpdate},
+        {"You are writing FLASH with file\n", cmdFlashUpdate},
+        {"You are writing FIRMWARE\n", cmdFirmwareUpdate},
+        {"You are writing EEPROM\n", cmdEepromUpdate},
     };
     QString confirmation;
     int32_t command = cmdCleanup;
     if (SelectedKind >= ikFlash && SelectedKind <= ikEeprom) {
         const auto& write = writes[SelectedKind];
-        confirmation = QString::fromLatin1(write.question) + OpenDialog->FileName +
+        confirmation = QString::fromLatin1(write.question) + m_window.ImageFileName() +
                        QStringLiteral(".\nWould you continue?");
-        RunToolBar = this->*write.toolBar;
+        RunToolBar = SelectedKind;
         command = write.command;
     } else if (SelectedKind == ikErase) {
         confirmation = QStringLiteral("You are erasing FLASH and EEPROM. Would you continue?");
-        const int page = PageControl1->currentIndex();
-        RunToolBar = page == ikFirmware ? ToolBar2 : page == ikEeprom ? ToolBar3 : ToolBar1;
+        const int32_t page = m_window.ActivePage();
+        RunToolBar = page >= ikFlash && page <= ikEeprom ? page : ikFlash;
     } else {
         log->Append("Now your receiver is freeze. Select a file to download and when ready push "
                     "the program button...");
@@ -115,9 +100,8 @@ void TSDIAppForm::StartRun() {
         return;
     }
 
-    const bool yes = !CheckBox3->isChecked() ||
-                     m_dialogs.AskYesNo(this, QStringLiteral("Attention"), confirmation,
-                                        TMsgIcon::Warning);
+    const bool yes = !m_window.ConfirmDataLoading() ||
+                     m_window.AskYesNo(QStringLiteral("Attention"), confirmation, TMsgIcon::Warning);
     if (!yes) {
         EnterFrozen();
         log->SetColor(clBlue);
@@ -127,27 +111,26 @@ void TSDIAppForm::StartRun() {
     if (!ImageStillAsChosen(log))
         return;
     ReceiverState = rsRunning;
-    RunToolBar->setEnabled(false);
+    m_window.SetToolBarEnabled(RunToolBar, false);
     RunText.clear();
     RunSawAllocation = RunSawDownload = RunSawFailure = false;
     if (SelectedKind != ikErase) {
-        TExternalWindows& windows = m_services.Windows;
         const QString program = AppDir + QStringLiteral("Vell_par.exe");
         // Once told to write, the receiver's loader waits for an image: without a transfer
         // program to deliver it, the command must not go out.
-        if (!windows.WinExec(program.toStdString(), Win::SW_SHOWMINIMIZED)) {
+        if (!m_windows.WinExec(program.toStdString(), Win::SW_SHOWMINIMIZED)) {
             ExternalWindow = 0; // an earlier run's window is not this run's
             EndUnsentRun(log, program,
                          QStringLiteral("cannot be started: ") +
-                             WithoutFinalPeriod(QString::fromStdString(windows.StartFailure())));
+                             WithoutFinalPeriod(QString::fromStdString(m_windows.StartFailure())));
             return;
         }
-        ExternalWindow = windows.GetForegroundWindow();
-        windows.CloseWindow(ExternalWindow);
-        Timer1->start();
+        ExternalWindow = m_windows.GetForegroundWindow();
+        m_windows.CloseWindow(ExternalWindow);
+        m_window.SetTimerRunning(TRunTimer::Paste, true);
         // The receiver's loader must not get its command before the transfer program is up.
-        windows.Sleep(std::clamp(Spin1->Value(), 0, LongestCommandDelay));
-        if (!windows.IsWindow(ExternalWindow)) {
+        m_windows.Sleep(std::clamp(m_window.SendCommandDelay(), 0, LongestCommandDelay));
+        if (!m_windows.IsWindow(ExternalWindow)) {
             EndUnsentRun(log, program,
                          ExternalWindow == 0 ? QStringLiteral("showed no window")
                                              : QStringLiteral("ended before the command was due"));
@@ -161,31 +144,47 @@ void TSDIAppForm::StartRun() {
         // end: the watchdog starts only with the receiver's answer. Left running, the window
         // would keep its tool bar disabled and refuse every page change until it was closed.
         // The receiver is still in its loader, as before the run; the failure is then told.
-        Timer1->stop();
-        CloseExternalWindow();
-        RunToolBar->setEnabled(true);
+        EndRun();
         EnterFrozen();
         throw;
     }
 }
 
-void TSDIAppForm::EndUnsentRun(TLogEdit* log, const QString& program, const QString& why) {
-    Timer1->stop();
+bool TReceiverDialogue::ImageStillAsChosen(TLog* log) {
+    if (SelectedKind < ikFlash || SelectedKind > ikEeprom)
+        return true;
+    // The transfer program reads the file by its name: what it would send must be the file
+    // whose size the user confirmed, not one grown, rewritten or put in its place since.
+    const QString path = m_window.ImageFileName();
+    const TImageMeasure image = MeasureImage(path);
+    QString problem = image.problem;
+    if (problem.isEmpty() && image.stamp != ChosenImage)
+        problem = QStringLiteral("it changed since it was chosen, choose it again");
+    if (problem.isEmpty())
+        return true;
+    log->SetColor(clRed);
+    log->Append(QStringLiteral("Cannot load ") + QDir::toNativeSeparators(path) +
+                QStringLiteral(": ") + problem + QStringLiteral("..."));
+    EnterFrozen();
+    return false;
+}
+
+void TReceiverDialogue::EndUnsentRun(TLog* log, const QString& program, const QString& why) {
+    EndRun();
     log->SetColor(clBlue);
     log->Append(QStringLiteral("The transfer program %1 %2. Nothing was sent to the receiver.")
                     .arg(QDir::toNativeSeparators(program), why));
-    RunToolBar->setEnabled(true);
     EnterFrozen();
 }
 
-void TSDIAppForm::TextWatch(TLogEdit* log, const char* chunk, int32_t count) {
+void TReceiverDialogue::TextWatch(TLog* log, const char* chunk, int32_t count) {
     const std::string text = PlainText(chunk, count);
     // How much of RunText's front an earlier chunk has searched already. A word found there
     // has set its flag or ended the run, so only what this chunk can complete is searched: the
     // chunk and the tail before it. Searched whole, a line the receiver never ends made every
     // chunk cost the whole line again.
     size_t searched = 0;
-    if (CheckBox1->isChecked()) {
+    if (m_window.ShowFullCommunication()) {
         log->Append(RenderBytes(chunk, count));
         searched = RunText.size();
         RunText += text;
@@ -221,55 +220,57 @@ void TSDIAppForm::TextWatch(TLogEdit* log, const char* chunk, int32_t count) {
     RunSawDownload = RunSawDownload || holds("Download started");
     // A failed write must be told at the end even when its line is no longer the last.
     RunSawFailure = RunSawFailure || holds("Failed to write");
-    if (RunSawDownload && Timer2->isActive())
-        Timer2->stop();
-    if (RunSawAllocation && !Timer2->isActive())
-        Timer2->start();
+    if (RunSawDownload && m_window.TimerRunning(TRunTimer::Watchdog))
+        m_window.SetTimerRunning(TRunTimer::Watchdog, false);
+    if (RunSawAllocation && !m_window.TimerRunning(TRunTimer::Watchdog))
+        m_window.SetTimerRunning(TRunTimer::Watchdog, true);
 
     if (!holds("C04") && !holds("C24"))
         return;
-    CloseExternalWindow();
-    Timer2->stop();
+    EndRun();
     log->SetColor(clBlue);
     if (RunSawFailure)
         log->Append("Something goes wrong on writing data: maybe increase \"Send comand "
                     "delay\"...");
     log->Append("Now your receiver can start a new download...");
-    if (RunToolBar != nullptr)
-        RunToolBar->setEnabled(true);
     EnterFrozen();
 }
 
-void TSDIAppForm::Timer1Timer(QObject*) {
-    TExternalWindows& windows = m_services.Windows;
-    windows.SetClipboardText(OpenDialog->FileName.toStdString());
-    const Win::HWND input = windows.GetNextDlgTabItem(ExternalWindow, 0, false);
+void TReceiverDialogue::Timer1Timer() {
+    m_windows.SetClipboardText(m_window.ImageFileName().toStdString());
+    const Win::HWND input = m_windows.GetNextDlgTabItem(ExternalWindow, 0, false);
     if (input != 0) {
-        windows.SendMessage(input, Win::WM_LBUTTONDOWN, Win::MK_LBUTTON, ClickPoint);
-        windows.SendMessage(input, Win::WM_PASTE, 0, 0);
+        m_windows.SendMessage(input, Win::WM_LBUTTONDOWN, Win::MK_LBUTTON, ClickPoint);
+        m_windows.SendMessage(input, Win::WM_PASTE, 0, 0);
     }
-    Timer1->stop();
+    m_window.SetTimerRunning(TRunTimer::Paste, false);
 }
 
-void TSDIAppForm::Timer2Timer(QObject*) {
-    TLogEdit* log = ActivePageLog();
+void TReceiverDialogue::Timer2Timer() {
+    TLog* log = ActivePageLog();
     log->SetColor(clBlue);
-    CloseExternalWindow();
+    EndRun();
     log->Append("Receiver cannot continue download. Check cable connection and return receiver "
                 "on...");
-    if (RunToolBar != nullptr)
-        RunToolBar->setEnabled(true);
-    Timer2->stop();
     EnterFrozen();
 }
 
-void TSDIAppForm::EndUnwatchedRun() {
+void TReceiverDialogue::EndRun() {
+    m_window.SetTimerRunning(TRunTimer::Paste, false);
+    m_window.SetTimerRunning(TRunTimer::Watchdog, false);
+    CloseExternalWindow();
+    if (RunToolBar != -1)
+        m_window.SetToolBarEnabled(RunToolBar, true);
+}
+
+void TReceiverDialogue::EndUnwatchedRun() {
     // Before "Memory Alocation" nothing would ever end the run: its tool bar would stay
     // disabled and the transfer program open for good. A running watchdog ends it itself.
-    if (ReceiverState != rsRunning || Timer2->isActive())
-        return;
-    Timer1->stop();
-    CloseExternalWindow();
-    if (RunToolBar != nullptr)
-        RunToolBar->setEnabled(true);
+    if (ReceiverState == rsRunning && !m_window.TimerRunning(TRunTimer::Watchdog))
+        EndRun();
+}
+
+void TReceiverDialogue::CloseExternalWindow() {
+    if (ExternalWindow != 0 && m_windows.IsWindow(ExternalWindow))
+        m_windows.SendMessage(ExternalWindow, Win::WM_CLOSE, 0, 0);
 }

@@ -1,0 +1,96 @@
+#pragma once
+// The receiver dialogue: follows the receiver through its start-up (waiting, held frozen in
+// its loader, being written), answers its messages, and carries out a programming run from
+// the confirmation through the transfer program and the command string to the end the
+// receiver reports or the watchdog declares. It holds the state the window's handlers share
+// and reaches the window only through TDialogueWindow, and the transfer program only through
+// TExternalWindows. UI thread only.
+
+#include "DialogueWindow.h"
+#include "ExternalWindows.h"
+#include "ImageFileCheck.h"
+#include "MessageTables.h"
+#include "ReceiverState.h"
+
+#include <QString>
+#include <cstdint>
+#include <string>
+
+class TReceiverDialogue {
+public:
+    TReceiverDialogue(TDialogueWindow& window, TExternalWindows& windows);
+
+    TReceiverState ReceiverState = rsIdle;
+    int32_t SelectedKind = ikNone;
+    TImageStamp ChosenImage; // the chosen image file as it was when chosen and confirmed
+    QString AppDir;          // the program's own folder, with a trailing separator
+    MessageTable ReceiveTable;
+    MessageTable CommandTable;
+    Win::HWND ExternalWindow = 0; // the transfer program's window
+    int32_t RunToolBar = -1;      // the page whose tool bar a run disables; -1 before any run
+    std::string RunText;          // the receiver's text collected during a run
+    // Whether the run's text has shown the memory allocation, the download's start and a
+    // failed write. The watchdog and the end of the run go by these, not by RunText alone,
+    // which holds only the last log line while the full communication is not shown.
+    bool RunSawAllocation = false;
+    bool RunSawDownload = false;
+    bool RunSawFailure = false; // "Failed to write", on whatever line it came
+    // Bytes of the run's text the text watch has searched for the receiver's words since the
+    // dialogue began; each chunk should cost its own length and a short tail, however long the
+    // text has grown.
+    size_t RunTextSearched = 0;
+
+    // --- Logs -----------------------------------------------------------------------------------
+    // The log for lines about the receiver and the run: the chosen image's page, else the
+    // active page's.
+    TLog* KindLog() const;
+    // The active page's log; the Configuration page has none, so its lines go to the Flash log.
+    TLog* ActivePageLog() const;
+    // Bytes for the log, in full with their hex values when "Show full comunication" is ticked.
+    std::string RenderBytes(const char* bytes, int n) const;
+
+    // --- The receiver's start-up ----------------------------------------------------------------
+    void DecRxChar(int32_t Count);
+    void DecAfterOpen();
+    void DecAfterClose();
+    void DecPortChange();
+    void ComLed3Change(bool on); // DSR
+    void ComLed5Change(bool on); // RLSD
+    void ToolButton1Click();
+    // Opens the port; when it will not open, adds a line saying why to the active page's log.
+    void OpenPort();
+    bool PageControl1Changing() const; // whether the page may change
+    void SendCommand(int32_t index);
+    void CheckFrozen();
+    void EnterFrozen();
+    void EnterIdle();
+
+    // --- The programming run --------------------------------------------------------------------
+    void ToolButton16Click(int32_t kind); // a program button, by the kind of its page
+    void ToolButton19Click();             // an erase button
+    void StartRun();
+    // An unrecognised chunk during a run: progress, watchdog and completion.
+    void TextWatch(TLog* log, const char* chunk, int32_t count);
+    void Timer1Timer();
+    void Timer2Timer();
+    // Just before a run: whether the chosen image is still the file chosen and confirmed. When
+    // it is not, the log says why and the receiver stays frozen. True for an erase.
+    bool ImageStillAsChosen(TLog* log);
+    // Asks the transfer program's window to close, when it is still there.
+    void CloseExternalWindow();
+
+private:
+    // Ends a run that no watchdog watches yet when the receiver leaves its loader.
+    void EndUnwatchedRun();
+    // A run whose transfer program is not there to deliver: ends before its command is sent.
+    void EndUnsentRun(TLog* log, const QString& program, const QString& why);
+    // The run's end, by the receiver or the watchdog: the transfer program closed, its tool bar
+    // back and the receiver frozen again.
+    void EndRun();
+    std::string EntryLine(const MessageEntry& entry) const;
+
+    TDialogueWindow& m_window;
+    TExternalWindows& m_windows;
+    // Where the log's last line starts in RunText, as the text watch left it.
+    size_t m_runLineStart = 0;
+};
