@@ -1,12 +1,7 @@
-// The receiver's start-up as the window follows it on a real port over the fake line: the lamps,
-// the start string and its answers, the freeze, the question at open, and a change of port.
+// The receiver's start-up as the dialogue follows it: the lamps, the start string and its
+// answers, the freeze, and the question at open.
 
-#include "ComComboBox.h"
-#include "DialogueHarness.h"
-#include "ImageList.h"
-#include "ToolButton.h"
-
-#include <QCheckBox>
+#include "DialogueTest.h"
 
 using namespace Dialogue;
 
@@ -16,48 +11,35 @@ const char* const NoImageLine =
     "Now your receiver is freeze. Select a file to download and when ready push the program "
     "button...";
 
-class ReceiverDialogueTest : public TDialogueTest {
-protected:
-    bool RunButtonsEnabled(bool enabled) const {
-        for (TToolButton* button : form->RunButtons())
-            if (button->isEnabled() != enabled)
-                return false;
-        return true;
-    }
-};
+using ReceiverDialogueTest = TRecordedDialogueTest;
 
 TEST_F(ReceiverDialogueTest, AlwaysFreezeTakesTheReceiverFromTurnOnToFrozen) {
-    ASSERT_TRUE(OpenPort());
-    TLogEdit* log = form->RichEdit1;
-    line->SetLines(MS_DSR_ON);
-    ASSERT_TRUE(PumpUntil([&] { return LastLine(log) == "Receiver turn on..."; }));
-    EXPECT_EQ(log->LineColor(log->LineCount() - 1), clBlue);
-    EXPECT_EQ(form->ReceiverState, rsIdle);
+    ASSERT_TRUE(Open());
+    SetLines(true, false);
+    EXPECT_EQ(Log(0).Last(), (TLine{"Receiver turn on...", clBlue}));
+    EXPECT_EQ(dialogue->ReceiverState, rsIdle);
 
-    ASSERT_TRUE(Receive(StartString));
-    EXPECT_EQ(Lines(log), (std::vector<std::string>{"Received start string...",
-                                                    "Sending command string 1...",
-                                                    "Sending command string 2..."}));
-    EXPECT_EQ(Colors(log), (std::vector<TColor>{clTeal, clNavy, clNavy}));
-    EXPECT_EQ(line->WaitSent(16, 5000), "STX,EF81DD51,ETX");
+    Receive(StartString);
+    TLines lines{{"Received start string...", clTeal},
+                 {"Sending command string 1...", clNavy},
+                 {"Sending command string 2...", clNavy}};
+    EXPECT_EQ(Log(0).lines, lines);
+    EXPECT_EQ(window.written, "STX,EF81DD51,ETX");
 
-    ASSERT_TRUE(Receive(FreezeAck));
-    EXPECT_EQ(Lines(log), (std::vector<std::string>{
-                              "Received start string...", "Sending command string 1...",
-                              "Sending command string 2...", "Receiver \"freeze\"...",
-                              NoImageLine}));
-    EXPECT_EQ(log->LineColor(3), clTeal);
-    EXPECT_EQ(log->LineColor(4), clTeal);
-    EXPECT_EQ(form->ReceiverState, rsFrozen);
-    EXPECT_TRUE(RunButtonsEnabled(true));
-    EXPECT_EQ(line->TakeSent(), "");
+    window.written.clear();
+    Receive(FreezeAck);
+    lines.insert(lines.end(), {{"Receiver \"freeze\"...", clTeal}, {NoImageLine, clTeal}});
+    EXPECT_EQ(Log(0).lines, lines);
+    EXPECT_EQ(dialogue->ReceiverState, rsFrozen);
+    EXPECT_TRUE(window.runButtonsEnabled);
+    EXPECT_EQ(window.written, "");
 
     // Held in its loader already: a second acknowledgement is neither logged nor answered.
-    ASSERT_TRUE(Receive(FreezeAck));
-    EXPECT_EQ(log->LineCount(), 5);
-    EXPECT_EQ(form->ReceiverState, rsFrozen);
-    EXPECT_EQ(line->TakeSent(), "");
-    EXPECT_TRUE(dialogs.shown.empty());
+    Receive(FreezeAck);
+    EXPECT_EQ(Log(0).lines, lines);
+    EXPECT_EQ(dialogue->ReceiverState, rsFrozen);
+    EXPECT_EQ(window.written, "");
+    EXPECT_TRUE(window.asked.empty());
 }
 
 TEST_F(ReceiverDialogueTest, WithoutAlwaysFreezeEachMessageOnlyGetsTheHint) {
@@ -65,35 +47,32 @@ TEST_F(ReceiverDialogueTest, WithoutAlwaysFreezeEachMessageOnlyGetsTheHint) {
         "You turned on receiver but the software don't freeze it. If you want to freeze it next "
         "time you turn on without selecting a file, select the option \"Always freeze\" from "
         "configuration...";
-    form->CheckBox5->setChecked(false);
-    ASSERT_TRUE(OpenPort());
-    ASSERT_TRUE(Receive(StartString));
-    EXPECT_EQ(Lines(form->RichEdit1), (std::vector<std::string>{"Received start string...", hint}));
-    EXPECT_EQ(Colors(form->RichEdit1), (std::vector<TColor>{clTeal, clTeal}));
+    window.alwaysFreeze = false;
+    ASSERT_TRUE(Open());
+    Receive(StartString);
+    EXPECT_EQ(Log(0).lines, (TLines{{"Received start string...", clTeal}, {hint, clTeal}}));
 
-    ASSERT_TRUE(Receive(FreezeAck));
-    EXPECT_EQ(form->RichEdit1->Line(2), "Receiver \"freeze\"...");
-    EXPECT_EQ(LastLine(form->RichEdit1), hint);
-    EXPECT_EQ(form->ReceiverState, rsIdle);
-    EXPECT_TRUE(RunButtonsEnabled(false));
-    EXPECT_EQ(line->TakeSent(), "");
+    Receive(FreezeAck);
+    EXPECT_EQ(Log(0).Line(2), "Receiver \"freeze\"...");
+    EXPECT_EQ(Log(0).LastLine(), hint);
+    EXPECT_EQ(dialogue->ReceiverState, rsIdle);
+    EXPECT_FALSE(window.runButtonsEnabled);
+    EXPECT_EQ(window.written, "");
 }
 
 TEST_F(ReceiverDialogueTest, ReceiverHeldInItsLoaderAtOpenIsAskedAboutOnce) {
     for (const bool answer : {true, false}) {
         SCOPED_TRACE(answer ? "Yes" : "No");
-        if (form->Dec->Connected())
-            form->ToolButton1Click(form->ToolButton1);
-        dialogs.shown.clear();
-        dialogs.answers = {answer};
-        ASSERT_TRUE(OpenPort(MS_RLSD_ON));
-        ASSERT_EQ(dialogs.shown.size(), 1u);
-        EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Question..."));
-        EXPECT_EQ(dialogs.shown[0].text,
+        window.asked.clear();
+        window.answers = {answer};
+        ASSERT_TRUE(Open(false, true));
+        ASSERT_EQ(window.asked.size(), 1u);
+        EXPECT_EQ(window.asked[0].caption, QStringLiteral("Question..."));
+        EXPECT_EQ(window.asked[0].text,
                   QStringLiteral("Your receiver seems to be yet \"freeze\". Is it correct?"));
-        EXPECT_EQ(dialogs.shown[0].icon, TMsgIcon::Question);
-        EXPECT_EQ(form->ReceiverState, answer ? rsFrozen : rsIdle);
-        EXPECT_TRUE(RunButtonsEnabled(answer));
+        EXPECT_EQ(window.asked[0].icon, TMsgIcon::Question);
+        EXPECT_EQ(dialogue->ReceiverState, answer ? rsFrozen : rsIdle);
+        EXPECT_EQ(window.runButtonsEnabled, answer);
     }
 }
 
@@ -102,51 +81,25 @@ TEST_F(ReceiverDialogueTest, ReceiverHeldInItsLoaderAtOpenIsAskedAboutOnce) {
 TEST_F(ReceiverDialogueTest, LeavingTheLoaderDisablesTheRunButtons) {
     const struct {
         const char* event;
-        DWORD lines; // the receiver's lines after the event
-        const char* line;
-        TColor color;
+        bool dsr, rlsd; // the receiver's lines after the event
+        TLine line;
     } cases[] = {
-        {"switched off", 0, "Receiver turn off...", clBlue},
-        {"switched on", MS_RLSD_ON | MS_DSR_ON, "Receiver turn on...", clBlue},
-        {"start string", MS_RLSD_ON, "Sending command string 2...", clNavy},
+        {"switched off", false, false, {"Receiver turn off...", clBlue}},
+        {"switched on", true, true, {"Receiver turn on...", clBlue}},
+        {"start string", false, true, {"Sending command string 2...", clNavy}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.event);
-        if (form->Dec->Connected())
-            form->ToolButton1Click(form->ToolButton1);
         ASSERT_TRUE(OpenFrozen());
-        ASSERT_TRUE(RunButtonsEnabled(true));
-        if (c.lines == MS_RLSD_ON) {
-            ASSERT_TRUE(Receive(StartString));
-        } else {
-            line->SetLines(c.lines);
-        }
-        ASSERT_TRUE(PumpUntil([&] { return LastLine(form->RichEdit1) == c.line; }));
-        EXPECT_EQ(form->RichEdit1->LineColor(form->RichEdit1->LineCount() - 1), c.color);
-        EXPECT_EQ(form->ReceiverState, rsIdle);
-        EXPECT_TRUE(RunButtonsEnabled(false));
+        ASSERT_TRUE(window.runButtonsEnabled);
+        if (c.rlsd && !c.dsr)
+            Receive(StartString);
+        else
+            SetLines(c.dsr, c.rlsd);
+        EXPECT_EQ(Log(0).Last(), c.line);
+        EXPECT_EQ(dialogue->ReceiverState, rsIdle);
+        EXPECT_FALSE(window.runButtonsEnabled);
     }
-}
-
-TEST_F(ReceiverDialogueTest, ChoosingAnotherPortClosesTheOpenOne) {
-    ASSERT_EQ(form->DecPort->count(), 2);
-    ASSERT_TRUE(OpenPort());
-
-    form->DecPort->setCurrentIndex(1);
-    emit form->DecPort->activated(1); // as the user's pick does
-    EXPECT_FALSE(form->Dec->Connected());
-    EXPECT_FALSE(line->IsOpen());
-    EXPECT_EQ(form->Dec->Port(), otherPortName);
-    for (TLogEdit* log : form->Logs()) {
-        EXPECT_EQ(LastLine(log), "Correctly close port " + portName);
-        EXPECT_EQ(log->LineColor(log->LineCount() - 1), clRed);
-    }
-    for (TToolButton* button : form->PortButtons()) {
-        EXPECT_FALSE(button->Down());
-        EXPECT_EQ(button->ImageIndex(), TImageList::imgPortClosed);
-    }
-    for (TToolButton* button : form->ChooseButtons())
-        EXPECT_FALSE(button->isEnabled());
 }
 
 } // namespace

@@ -2,7 +2,8 @@
 // The receiver dialogue's window for tests: logs as lines with their colours, the options and
 // the image file as plain fields, and a record of what the dialogue did with the buttons, the
 // port, the questions and the timers. The port's received bytes come from `input`; what the
-// dialogue writes collects in `written`.
+// dialogue writes collects in `written`; `onOpen` and `onClose` stand for the port's reports
+// while it opens and once it has closed.
 
 #include "ComError.h"
 #include "DialogueWindow.h"
@@ -10,6 +11,8 @@
 #include <algorithm>
 #include <array>
 #include <deque>
+#include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,6 +22,9 @@ public:
         std::string text;
         TColor color;
         bool operator==(const TLine&) const = default;
+        friend std::ostream& operator<<(std::ostream& out, const TLine& line) {
+            return out << '"' << line.text << "\" 0x" << std::hex << line.color << std::dec;
+        }
     };
     std::vector<TLine> lines;
     TColor color = clBlack;
@@ -48,6 +54,7 @@ public:
         return texts;
     }
     std::string LastLine() const { return lines.empty() ? std::string() : lines.back().text; }
+    TLine Last() const { return lines.empty() ? TLine{} : lines.back(); }
 };
 
 class TRecordingWindow final : public TDialogueWindow {
@@ -61,7 +68,7 @@ public:
     bool logsExist = true; // false while the window is built or torn down
     int32_t activePage = 0;
     bool fullCommunication = false, alwaysFreeze = true, confirmLoading = true;
-    int32_t commandDelay = 1000;
+    int32_t commandDelay = 500; // the window's own default
     QString imageFile;
 
     bool runButtonsEnabled = false;
@@ -76,10 +83,12 @@ public:
     int failOpen = 0;    // an error code Open raises, 0 for none
     bool failWrite = false;
     int portChoicesApplied = 0;
+    std::function<void()> onOpen, onClose;
 
     std::deque<bool> answers; // Yes when none is left
     std::vector<TQuestion> asked;
     std::array<bool, 2> timers{false, false}; // paste, watchdog
+    std::array<int, 2> timerStarts{0, 0};     // a start of a running timer begins it again
 
     TLog* PageLog(int32_t page) const override {
         return logsExist && page >= 0 && page < 3 ? const_cast<TRecordingLog*>(&logs[size_t(page)])
@@ -106,8 +115,16 @@ public:
         if (failOpen != 0)
             throw EComPort(failOpen, 2);
         connected = true;
+        if (onOpen)
+            onOpen();
     }
-    void ClosePort() override { connected = false; }
+    void ClosePort() override {
+        if (!connected)
+            return;
+        connected = false;
+        if (onClose)
+            onClose();
+    }
     int32_t ReadPort(char* buffer, int32_t count) override {
         const size_t n = std::min(input.size(), size_t(std::max(count, 0)));
         input.copy(buffer, n);
@@ -130,6 +147,7 @@ public:
     }
     void SetTimerRunning(TRunTimer timer, bool running) override {
         timers[size_t(timer)] = running;
+        timerStarts[size_t(timer)] += running ? 1 : 0;
     }
     bool TimerRunning(TRunTimer timer) const override { return timers[size_t(timer)]; }
 };

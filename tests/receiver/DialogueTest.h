@@ -1,0 +1,109 @@
+#pragma once
+// The receiver dialogue in a recorded window, with a fake transfer program. The test plays the
+// receiver (its bytes, its DSR and RLSD lines) and the user (the handlers the window passes
+// on); the port and its lamps report as the real ones do: an open reports itself, then every
+// lamp; a close turns every lamp off, then reports itself; later only a changed line reports.
+
+#include "FakeWindows.h"
+#include "ReceiverDialogue.h"
+#include "RecordingWindow.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Dialogue {
+
+using TLine = TRecordingLog::TLine;
+using TLines = std::vector<TLine>;
+
+// A message on the line, framed by STX and ETX.
+inline std::string Framed(const std::string& body) {
+    return "\x02" + body + "\x03";
+}
+// The receiver's messages, and the command of a FLASH write.
+inline const std::string StartString = "AT\r";
+inline const std::string FreezeAck = Framed("S000,0");
+inline const std::string FlashCommand = Framed("C042,5");
+inline const std::string NewDownloadLine = "Now your receiver can start a new download...";
+
+class TRecordedDialogueTest : public testing::Test {
+protected:
+    TRecordedDialogueTest() {
+        dialogue->AppDir = QStringLiteral("/opt/vell/");
+        window.onOpen = [this] {
+            dialogue->DecAfterOpen();
+            ShowLines(true);
+        };
+        window.onClose = [this] {
+            ShowLines(true);
+            dialogue->DecAfterClose();
+        };
+    }
+
+    // The lamps show the receiver's lines while the port is open, and report.
+    void ShowLines(bool all) {
+        const bool dsrOn = window.connected && dsr, rlsdOn = window.connected && rlsd;
+        const bool dsrChanged = dsrOn != window.dsrOn, rlsdChanged = rlsdOn != window.rlsdOn;
+        window.dsrOn = dsrOn;
+        if (all || dsrChanged)
+            dialogue->ComLed3Change(dsrOn);
+        window.rlsdOn = rlsdOn;
+        if (all || rlsdChanged)
+            dialogue->ComLed5Change(rlsdOn);
+    }
+    void SetLines(bool dsrOn, bool rlsdOn) {
+        dsr = dsrOn;
+        rlsd = rlsdOn;
+        ShowLines(false);
+    }
+    // Opens the port with its toggle while the receiver holds these lines.
+    bool Open(bool dsrOn = false, bool rlsdOn = false) {
+        if (window.connected)
+            dialogue->ToolButton1Click(); // closes it first
+        dsr = dsrOn;
+        rlsd = rlsdOn;
+        dialogue->ToolButton1Click();
+        return window.connected;
+    }
+    // The receiver held in its loader when the port opens: the user confirms it is frozen.
+    bool OpenFrozen() {
+        window.answers = {true};
+        return Open(false, true) && dialogue->ReceiverState == rsFrozen;
+    }
+    void Receive(const std::string& bytes) {
+        window.input = bytes;
+        dialogue->DecRxChar(int32_t(bytes.size()));
+    }
+    // A file of exactly `size` bytes; its full path.
+    QString MakeImage(const QString& name, qint64 size) {
+        const QString path = images.filePath(name);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || !file.resize(size))
+            ADD_FAILURE() << "cannot make " << path.toStdString();
+        return path;
+    }
+    // Chooses an image of the usual size for a kind, on its page, as the file choice does.
+    QString Choose(int kind) {
+        static const qint64 sizes[] = {524288, 1024000, 4096};
+        const QString path = MakeImage(QStringLiteral("image%1.bin").arg(kind), sizes[kind]);
+        window.activePage = kind;
+        window.imageFile = path;
+        dialogue->SelectedKind = kind;
+        dialogue->ChosenImage = MeasureImage(path).stamp;
+        return path;
+    }
+    TRecordingLog& Log(int page) { return window.logs[size_t(page)]; }
+
+    QTemporaryDir images;
+    TRecordingWindow window;
+    TFakeWindows windows;
+    std::unique_ptr<TReceiverDialogue> dialogue =
+        std::make_unique<TReceiverDialogue>(window, windows);
+    bool dsr = false, rlsd = false; // the receiver's lines
+};
+
+} // namespace Dialogue
