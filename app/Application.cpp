@@ -3,6 +3,24 @@
 #include "Dialogs.h"
 #include "FailureReport.h"
 
+#include <QWidget>
+
+namespace {
+
+// The window a failure report belongs to: the active one; where none is (no window manager
+// hands out the focus), the visible main window, so that the box opens over it and not
+// somewhere on the screen.
+QWidget* ReportOwner() {
+    if (QWidget* active = QApplication::activeWindow())
+        return active;
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window->isVisible() && window->windowType() == Qt::Window)
+            return window;
+    return nullptr;
+}
+
+} // namespace
+
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
 TApplication* TApplication::Instance() { return qobject_cast<TApplication*>(instance()); }
@@ -18,7 +36,7 @@ void TApplication::ShowFailure(const QString& message) {
         int& count;
         ~Done() { --count; }
     } done{m_reporting};
-    m_dialogs->ShowOk(activeWindow(), m_title, text, TMsgIcon::Error);
+    m_dialogs->ShowOk(ReportOwner(), m_title, text, TMsgIcon::Error);
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {

@@ -11,6 +11,9 @@ TLogEdit::TLogEdit(QWidget* parent) : QPlainTextEdit(parent) {
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    // A log takes no input, so it shows no text cursor; the keyboard still selects through the
+    // unseen one.
+    setCursorWidth(0);
     // The log paints the whole of its rectangle itself (the frame and the corner between the
     // scroll bars in the window colour, as its parent would), so a new line repaints the log
     // alone. Left see-through, every append also repainted the window, the page control, the

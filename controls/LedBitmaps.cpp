@@ -13,8 +13,9 @@
 namespace {
 
 constexpr int Size = 15;
-constexpr int OliveIndex = 3;
-const QColor Olive(128, 128, 0);
+// Teal (0, 128, 128), a colour no lamp uses, marks what is not lamp. Not olive: that is the
+// yellow lamp's dark shade.
+constexpr int ClearIndex = 6;
 
 struct TLampColours {
     QColor Bright; // the lit centre
@@ -41,18 +42,6 @@ void DrawLamp(QPainter& painter, const TLampColours& colours, bool on) {
     DrawBezel(painter);
     const QPointF centre(7.5, 7.5);
     const qreal radius = 5.5;
-    if (!on && colours.Dark == Olive) {
-        // Dark yellow is olive, the transparent colour; half yellow and half black looks the
-        // same from a normal distance and keeps the glass solid.
-        painter.setBrush(Qt::black);
-        painter.drawEllipse(centre, radius, radius);
-        // Unsmoothed: a yellow pixel blended into black is olive again, and comes out green.
-        painter.setRenderHint(QPainter::Antialiasing, false);
-        painter.setBrush(QBrush(colours.Bright, Qt::Dense4Pattern));
-        painter.drawEllipse(QRect(2, 2, 10, 10)); // unsmoothed, this covers pixels 2 to 12
-        painter.setRenderHint(QPainter::Antialiasing, true);
-        return;
-    }
     // The glass: lit, it glows from a white highlight up and left of centre through its own
     // colour to a darker rim; dark, it is its dark shade throughout.
     QRadialGradient glass(centre, radius + 0.1, QPointF(5.2, 5.2));
@@ -62,23 +51,13 @@ void DrawLamp(QPainter& painter, const TLampColours& colours, bool on) {
         glass.setColorAt(0.30, colours.Bright.lighter(150));
         glass.setColorAt(0.42, colours.Bright);
         glass.setColorAt(0.82, colours.Bright);
-        // The rim darkens towards the dark shade, unless that is olive, which the reduction
-        // would turn into stray green and grey pixels.
-        glass.setColorAt(1.0, colours.Dark == Olive ? colours.Bright : colours.Dark);
+        glass.setColorAt(1.0, colours.Dark);
     } else {
         glass.setColorAt(0.0, colours.Dark);
         glass.setColorAt(1.0, colours.Dark);
     }
     painter.setBrush(glass);
-    // Yellow smoothed into the black ring gives olive again, which comes out green: its glass
-    // keeps a hard edge.
-    if (colours.Dark == Olive) {
-        painter.setRenderHint(QPainter::Antialiasing, false);
-        painter.drawEllipse(QRect(2, 2, 10, 10)); // unsmoothed, this covers pixels 2 to 12
-        painter.setRenderHint(QPainter::Antialiasing, true);
-    } else {
-        painter.drawEllipse(centre, radius, radius);
-    }
+    painter.drawEllipse(centre, radius, radius);
 }
 
 void DrawBulb(QPainter& painter, bool on) {
@@ -132,14 +111,14 @@ int Distance(QRgb a, int r, int g, int b) {
     return 3 * dr * dr + 4 * dg * dg + 2 * db * db;
 }
 
-// Nearest palette colour to (r, g, b), never olive: olive is the transparent colour and must
-// not punch holes into the lamp.
+// Nearest palette colour to (r, g, b), never the transparent colour, which would punch holes
+// into the lamp.
 int Nearest(int r, int g, int b) {
     const QList<QRgb>& palette = LedPalette();
     int best = 0;
     int bestDistance = INT_MAX;
     for (int index = 0; index < palette.size(); ++index) {
-        if (index == OliveIndex)
+        if (index == ClearIndex)
             continue;
         const int distance = Distance(palette[index], r, g, b);
         if (distance < bestDistance) {
@@ -160,7 +139,7 @@ QImage Reduce(const QImage& drawn) {
         for (int x = 0; x < Size; ++x) {
             const QRgb pixel = drawn.pixel(x, y);
             const int index = qAlpha(pixel) < 128
-                                  ? OliveIndex
+                                  ? ClearIndex
                                   : Nearest(qRed(pixel), qGreen(pixel), qBlue(pixel));
             reduced.setPixel(x, y, uint(index));
         }

@@ -5,8 +5,8 @@
 //
 // Every picture is 15 x 15 pixels in the 16 colours of the classic VGA palette, kept as an
 // 8-bit indexed image whose colour table holds exactly those 16 colours. The pixels outside
-// the lamp are olive (128, 128, 0), the lower-left one included, and no pixel inside the lamp
-// is olive: the lamp takes its lower-left pixel's colour as the transparent one.
+// the lamp are teal (0, 128, 128), the lower-left one included, and no pixel inside the lamp
+// is teal: the lamp takes its lower-left pixel's colour as the transparent one.
 //
 // UI thread only (the cache is not locked).
 

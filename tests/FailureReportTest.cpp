@@ -5,6 +5,7 @@
 #include "FailureReport.h"
 #include "FakeDialogs.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -118,4 +119,26 @@ TEST_F(FailureReportTest, FailureFromAnEventHandlerIsCaughtByTheApplication) {
     QCoreApplication::sendEvent(&widget, &other);
     EXPECT_EQ(Reports(),
               (Texts{QStringLiteral("Lost the receiver."), QStringLiteral("Unknown failure.")}));
+}
+
+// The real box opens centred over the main window, not in the middle of the screen, also when
+// no window is active (no window manager hands out the focus).
+TEST(DialogPlacementTest, FailureReportOpensCentredOverTheMainWindow) {
+    TQtDialogs dialogs;
+    TApplication::Instance()->SetDialogs(&dialogs);
+    QWidget window;
+    window.setGeometry(40, 40, 520, 416); // off the middle of the 800 x 600 screen
+    window.show();
+    QApplication::setActiveWindow(nullptr);
+    QPointF centre;
+    QTimer::singleShot(0, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        ASSERT_NE(box, nullptr);
+        centre = QRectF(box->frameGeometry()).center();
+        box->close();
+    });
+    TApplication::Instance()->ShowFailure("Lost");
+    EXPECT_LE((centre - QRectF(window.frameGeometry()).center()).manhattanLength(), 1.0)
+        << centre.x() << ", " << centre.y();
+    TApplication::Instance()->SetDialogs(nullptr);
 }

@@ -2,6 +2,8 @@
 
 #include "LogEdit.h"
 
+#include <QCoreApplication>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -112,4 +114,18 @@ TEST(LogEditTest, ReplacingTheLastLineWithItsExtensionKeepsTheCount) {
     }
     EXPECT_EQ(Lines(log), (Texts{"Programming FLASH", "Sending..."}));
     EXPECT_EQ(Colors(log), (std::vector<TColor>{clBlack, clBlue}));
+}
+
+// A log has no text cursor: focused and empty, it shows nothing.
+TEST(LogEditTest, FocusedLogShowsNoCursor) {
+    TLogEdit log;
+    log.show();
+    log.activateWindow();
+    log.setFocus();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(log.hasFocus());
+    const QImage shown = log.viewport()->grab().toImage();
+    QImage blank(shown.size(), shown.format());
+    blank.fill(shown.pixel(0, 0));
+    EXPECT_TRUE(shown == blank) << "marks on an empty log";
 }
