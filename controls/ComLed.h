@@ -100,9 +100,9 @@ private:
     void SetStateInternal(TLedState Value);
     void LoadBuiltInGlyphs();
 
+    // The followed port. Its removal notice comes from the port's own destructor while its
+    // links are still there, so Notification unregisters the link as usual.
     TComPort* FComPort = nullptr;
-    // The port as a component, kept apart: the removal notice comes from the port's base
-    // destructor, when the port is no longer a TComPort to convert from.
     TComLedSignal FLedSignal = lsConn;
     TLedKind FKind = lkRedLight;
     TLedState FState = lsOff;
