@@ -18,7 +18,7 @@ int TComComboBox::TItems::IndexOf(const std::string& item) const {
 }
 
 TComComboBox::TComComboBox(QWidget* parent, TPortLister listPorts)
-    : QComboBox(parent), TComponent(nullptr), FComSelect(FItems, std::move(listPorts)) {
+    : QComboBox(parent), TComponent(nullptr), m_comSelect(m_items, std::move(listPorts)) {
     // A drop-down list only: the user may pick what is offered, never type a value.
     setEditable(false);
     // activated is the user's pick alone; currentIndexChanged would also fire for every
@@ -27,15 +27,15 @@ TComComboBox::TComComboBox(QWidget* parent, TPortLister listPorts)
 }
 
 void TComComboBox::SetComPort(TCustomComPort* value) {
-    if (value == FComSelect.ComPort)
+    if (value == m_comSelect.ComPort)
         return;
-    if (FComSelect.ComPort != nullptr) {
+    if (m_comSelect.ComPort != nullptr) {
         // Removal notices go both ways; dropping only one side would leave the other holding a
         // pointer that outlives the object.
-        FComSelect.ComPort->RemoveFreeNotification(this);
-        RemoveFreeNotification(FComSelect.ComPort);
+        m_comSelect.ComPort->RemoveFreeNotification(this);
+        RemoveFreeNotification(m_comSelect.ComPort);
     }
-    FComSelect.ComPort = value;
+    m_comSelect.ComPort = value;
     if (value != nullptr) {
         value->FreeNotification(this);
         UpdateSettings();
@@ -43,12 +43,12 @@ void TComComboBox::SetComPort(TCustomComPort* value) {
 }
 
 void TComComboBox::SetComProperty(TComProperty value) {
-    FComSelect.SetComProperty(value);
+    m_comSelect.SetComProperty(value);
     if (count() == 0)
         return;
     int index = 0;
     if (ComPort() != nullptr)
-        FComSelect.UpdateSettings(index);
+        m_comSelect.UpdateSettings(index);
     setCurrentIndex(index);
 }
 
@@ -66,16 +66,16 @@ void TComComboBox::SetText(const QString& value) {
 void TComComboBox::UpdateSettings() {
     // Without a port the selector leaves the position alone; so does this.
     int index = currentIndex();
-    FComSelect.UpdateSettings(index);
+    m_comSelect.UpdateSettings(index);
     setCurrentIndex(index);
 }
 
 void TComComboBox::ApplySettings() {
-    FComSelect.ApplySettings();
+    m_comSelect.ApplySettings();
 }
 
 void TComComboBox::Change() {
-    FComSelect.Change(Text().toLocal8Bit().toStdString());
+    m_comSelect.Change(Text().toLocal8Bit().toStdString());
     if (OnChange)
         OnChange(this);
 }
@@ -92,8 +92,8 @@ void TComComboBox::UserPicked() {
 
 void TComComboBox::Notification(TComponent* component, TOperation operation) {
     TComponent::Notification(component, operation);
-    if (operation == opRemove && component != nullptr && component == FComSelect.ComPort) {
-        FComSelect.ComPort = nullptr;
+    if (operation == opRemove && component != nullptr && component == m_comSelect.ComPort) {
+        m_comSelect.ComPort = nullptr;
         if (count() > 0)
             setCurrentIndex(0);
     }

@@ -19,15 +19,15 @@ public:
 
     const char* ClassName() const override { return "TComComboBox"; }
 
-    TCustomComPort* ComPort() const { return FComSelect.ComPort; }
+    TCustomComPort* ComPort() const { return m_comSelect.ComPort; }
     // Watches the port for its removal and shows its present value.
     void SetComPort(TCustomComPort* value);
-    TComProperty ComProperty() const { return FComSelect.ComProperty(); }
+    TComProperty ComProperty() const { return m_comSelect.ComProperty(); }
     // Refills the list (under cpPort from the system's devices as they are now) and selects
     // the port's present value, or the first item when there is no port.
     void SetComProperty(TComProperty value);
-    bool AutoApply() const { return FComSelect.AutoApply; }
-    void SetAutoApply(bool value) { FComSelect.AutoApply = value; }
+    bool AutoApply() const { return m_comSelect.AutoApply; }
+    void SetAutoApply(bool value) { m_comSelect.AutoApply = value; }
 
     // The selected item, or "" when none is selected.
     QString Text() const;
@@ -64,6 +64,6 @@ private:
 
     void UserPicked();
 
-    TItems FItems{*this};
-    TComSelect FComSelect;
+    TItems m_items{*this};
+    TComSelect m_comSelect;
 };

@@ -46,22 +46,22 @@ static_assert(std::size(BuiltIns) == size_t(lkCustom), "one pair per kind but lk
 } // namespace
 
 TComLed::TComLed(TComponent* AOwner, QWidget* parent)
-    : QWidget(parent), TComponent(AOwner), FRingTimer(std::make_unique<QTimer>()),
-      FComLink(std::make_unique<TComLink>()) {
+    : QWidget(parent), TComponent(AOwner), m_ringTimer(std::make_unique<QTimer>()),
+      m_link(std::make_unique<TComLink>()) {
     setFocusPolicy(Qt::NoFocus);
     resize(25, 25);
     // The initial LedSignal is lsConn.
-    FComLink->OnConn = [this](TObject* Sender, bool OnOff) { SignalChange(Sender, OnOff); };
+    m_link->OnConn = [this](TObject* Sender, bool OnOff) { SignalChange(Sender, OnOff); };
     // Not started, so not running; RingDetect starts it. Precise: a coarse timer may end a
     // ring up to a twentieth of RingDuration early or late, and a long one to the second.
-    FRingTimer->setTimerType(Qt::PreciseTimer);
-    FRingTimer->setInterval(1000);
-    connect(FRingTimer.get(), &QTimer::timeout, this, [this] { RingTimerTick(); });
+    m_ringTimer->setTimerType(Qt::PreciseTimer);
+    m_ringTimer->setInterval(1000);
+    connect(m_ringTimer.get(), &QTimer::timeout, this, [this] { RingTimerTick(); });
 }
 
 TComLed::~TComLed() {
-    FRingTimer.reset();
-    FGlyphs = {};
+    m_ringTimer.reset();
+    m_glyphs = {};
     // Leaving the port unregisters the link before it is freed and reports the lamp off. A
     // destructor must not pass a failure on (an owner's OnChange that raised, a link the
     // port did not know): it is reported instead.
@@ -70,7 +70,7 @@ TComLed::~TComLed() {
     } catch (...) {
         HandleException(this);
     }
-    FComLink.reset();
+    m_link.reset();
 }
 
 // --- Properties -------------------------------------------------------------------------------
@@ -79,14 +79,14 @@ void TComLed::SetComPort(TComPort* Value) {
     if (Value == FComPort)
         return;
     if (FComPort != nullptr)
-        FComPort->UnRegisterLink(FComLink.get());
+        FComPort->UnRegisterLink(m_link.get());
     FComPort = Value;
     if (FComPort == nullptr) {
         SetStateInternal(lsOff);
         return;
     }
     FComPort->FreeNotification(this);
-    FComPort->RegisterLink(FComLink.get());
+    FComPort->RegisterLink(m_link.get());
     // A form being loaded or designed must not touch the device; a closed port reports its
     // lines itself when it opens.
     if (FComPort->Connected() && !Designing() && !Loading())
@@ -97,22 +97,36 @@ void TComLed::SetLedSignal(TComLedSignal Value) {
     if (Value == FLedSignal)
         return;
     FLedSignal = Value;
-    FComLink->OnConn = nullptr;
-    FComLink->OnCTSChange = nullptr;
-    FComLink->OnDSRChange = nullptr;
-    FComLink->OnRLSDChange = nullptr;
-    FComLink->OnRing = nullptr;
-    FComLink->OnTx = nullptr;
-    FComLink->OnRx = nullptr;
+    m_link->OnConn = nullptr;
+    m_link->OnCTSChange = nullptr;
+    m_link->OnDSRChange = nullptr;
+    m_link->OnRLSDChange = nullptr;
+    m_link->OnRing = nullptr;
+    m_link->OnTx = nullptr;
+    m_link->OnRx = nullptr;
     const auto signal = [this](TObject* Sender, bool OnOff) { SignalChange(Sender, OnOff); };
     switch (Value) {
-    case lsConn: FComLink->OnConn = signal; break;
-    case lsCTS: FComLink->OnCTSChange = signal; break;
-    case lsDSR: FComLink->OnDSRChange = signal; break;
-    case lsRLSD: FComLink->OnRLSDChange = signal; break;
-    case lsRx: FComLink->OnRx = signal; break;
-    case lsTx: FComLink->OnTx = signal; break;
-    case lsRing: FComLink->OnRing = [this](TObject* Sender) { RingDetect(Sender); }; break;
+    case lsConn:
+        m_link->OnConn = signal;
+        break;
+    case lsCTS:
+        m_link->OnCTSChange = signal;
+        break;
+    case lsDSR:
+        m_link->OnDSRChange = signal;
+        break;
+    case lsRLSD:
+        m_link->OnRLSDChange = signal;
+        break;
+    case lsRx:
+        m_link->OnRx = signal;
+        break;
+    case lsTx:
+        m_link->OnTx = signal;
+        break;
+    case lsRing:
+        m_link->OnRing = [this](TObject* Sender) { RingDetect(Sender); };
+        break;
     }
     // The lamp keeps what it shows until the new signal is next reported: reading the port
     // here would fire OnChange for a line that did not change.
@@ -134,8 +148,10 @@ void TComLed::SetState(TLedState Value) {
 
 QImage TComLed::Glyph(int Index) const {
     switch (Index) {
-    case 0: return FGlyphs[lsOn];
-    case 1: return FGlyphs[lsOff];
+    case 0:
+        return m_glyphs[lsOn];
+    case 1:
+        return m_glyphs[lsOff];
     default: return {};
     }
 }
@@ -145,8 +161,12 @@ void TComLed::SetGlyph(int Index, const QImage& Value) {
     if (FKind != lkCustom)
         return;
     switch (Index) {
-    case 0: FGlyphs[lsOn] = WithTransparentColour(Value); break;
-    case 1: FGlyphs[lsOff] = WithTransparentColour(Value); break;
+    case 0:
+        m_glyphs[lsOn] = WithTransparentColour(Value);
+        break;
+    case 1:
+        m_glyphs[lsOff] = WithTransparentColour(Value);
+        break;
     default: return;
     }
     update();
@@ -154,9 +174,13 @@ void TComLed::SetGlyph(int Index, const QImage& Value) {
 
 void TComLed::SetGlyph(int Index, const QPixmap& Value) { SetGlyph(Index, Value.toImage()); }
 
-int TComLed::RingDuration() const { return FRingTimer->interval(); }
+int TComLed::RingDuration() const {
+    return m_ringTimer->interval();
+}
 
-void TComLed::SetRingDuration(int Milliseconds) { FRingTimer->setInterval(Milliseconds); }
+void TComLed::SetRingDuration(int Milliseconds) {
+    m_ringTimer->setInterval(Milliseconds);
+}
 
 bool TComLed::IsStateOn() {
     // A closed port has no lines to read (reading them would raise).
@@ -207,13 +231,13 @@ void TComLed::SignalChange(TObject*, bool OnOff) {
 void TComLed::RingDetect(TObject*) {
     // A running timer is left alone: in a series of rings the lamp goes off RingDuration
     // after the ring that lit it, not after the last one.
-    if (!FRingTimer->isActive())
-        FRingTimer->start();
+    if (!m_ringTimer->isActive())
+        m_ringTimer->start();
     SetStateInternal(lsOn);
 }
 
 void TComLed::RingTimerTick() {
-    FRingTimer->stop();
+    m_ringTimer->stop();
     SetStateInternal(lsOff);
 }
 
@@ -231,15 +255,15 @@ void TComLed::Notification(TComponent* AComponent, TOperation Operation) {
 void TComLed::LoadBuiltInGlyphs() {
     if (FKind == lkCustom)
         return;
-    FGlyphs[lsOn] = WithTransparentColour(LedBitmap(BuiltIns[FKind].On));
-    FGlyphs[lsOff] = WithTransparentColour(LedBitmap(BuiltIns[FKind].Off));
+    m_glyphs[lsOn] = WithTransparentColour(LedBitmap(BuiltIns[FKind].On));
+    m_glyphs[lsOff] = WithTransparentColour(LedBitmap(BuiltIns[FKind].Off));
 }
 
 void TComLed::paintEvent(QPaintEvent*) {
-    if (FGlyphs[lsOn].isNull() || FGlyphs[lsOff].isNull())
+    if (m_glyphs[lsOn].isNull() || m_glyphs[lsOff].isNull())
         LoadBuiltInGlyphs();
     // A disabled lamp shows nothing lit, whatever its state.
-    const QImage& glyph = FGlyphs[isEnabled() ? FState : lsOff];
+    const QImage& glyph = m_glyphs[isEnabled() ? FState : lsOff];
     if (glyph.isNull())
         return; // a custom lamp without that picture
     QPainter painter(this);

@@ -76,7 +76,7 @@ public:
     // Where a glyph of `glyph` size goes in `client`: centred, but never left of or above it.
     static QPoint GlyphPosition(const QRect& client, const QSize& glyph);
     // The timer that keeps a rung lamp lit; read-only, for owners that show it.
-    const QTimer& RingTimer() const { return *FRingTimer; }
+    const QTimer& RingTimer() const { return *m_ringTimer; }
 
     QSize sizeHint() const override { return {25, 25}; }
 
@@ -89,9 +89,9 @@ protected:
     // The timer's tick: the ring is over.
     void RingTimerTick();
 
-    std::unique_ptr<QTimer> FRingTimer;
-    std::unique_ptr<TComLink> FComLink;
-    TComLedGlyphs FGlyphs;
+    std::unique_ptr<QTimer> m_ringTimer;
+    std::unique_ptr<TComLink> m_link;
+    TComLedGlyphs m_glyphs;
 
 private:
     void SignalChange(TObject* Sender, bool OnOff);
@@ -100,9 +100,9 @@ private:
     void SetStateInternal(TLedState Value);
     void LoadBuiltInGlyphs();
 
+    // The followed port. Its removal notice comes from the port's own destructor while its
+    // links are still there, so Notification unregisters the link as usual.
     TComPort* FComPort = nullptr;
-    // The port as a component, kept apart: the removal notice comes from the port's base
-    // destructor, when the port is no longer a TComPort to convert from.
     TComLedSignal FLedSignal = lsConn;
     TLedKind FKind = lkRedLight;
     TLedState FState = lsOff;

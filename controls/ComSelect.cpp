@@ -17,12 +17,14 @@ template <class E> void AddAll(TComItems& items, E first, E last, std::string (*
 } // namespace
 
 TComSelect::TComSelect(TComItems& items, TPortLister listPorts)
-    : FItems(items), FListPorts(std::move(listPorts)) {}
+    : m_items(items), m_listPorts(std::move(listPorts)) {}
 
 void TComSelect::SetComProperty(TComProperty value) {
     FComProperty = value;
     switch (value) {
-    case cpNone: FItems.Clear(); break;
+    case cpNone:
+        m_items.Clear();
+        break;
     case cpPort: SelectPort(); break;
     case cpBaudRate: SelectBaudRate(); break;
     case cpDataBits: SelectDataBits(); break;
@@ -45,7 +47,7 @@ void TComSelect::UpdateSettings(int& index) {
     case cpParity: text = ParityToStr(ComPort->Parity().Bits()); break;
     case cpFlowControl: text = FlowControlToStr(ComPort->FlowControl().GetFlowControl()); break;
     }
-    index = FItems.IndexOf(text);
+    index = m_items.IndexOf(text);
     // A value the list does not offer must not replace what was chosen: the user never saw it.
     // Only stored: reading the port must never write it back, whatever AutoApply says.
     if (index >= 0)
@@ -61,12 +63,24 @@ void TComSelect::Change(const std::string& text) {
 void TComSelect::Store(const std::string& text) {
     switch (FComProperty) {
     case cpNone: break;
-    case cpPort: FPort = text; break;
-    case cpBaudRate: FBaudRate = StrToBaudRate(text); break;
-    case cpDataBits: FDataBits = StrToDataBits(text); break;
-    case cpStopBits: FStopBits = StrToStopBits(text); break;
-    case cpParity: FParity = StrToParity(text); break;
-    case cpFlowControl: FFlowControl = StrToFlowControl(text); break;
+    case cpPort:
+        m_port = text;
+        break;
+    case cpBaudRate:
+        m_baudRate = StrToBaudRate(text);
+        break;
+    case cpDataBits:
+        m_dataBits = StrToDataBits(text);
+        break;
+    case cpStopBits:
+        m_stopBits = StrToStopBits(text);
+        break;
+    case cpParity:
+        m_parity = StrToParity(text);
+        break;
+    case cpFlowControl:
+        m_flowControl = StrToFlowControl(text);
+        break;
     }
 }
 
@@ -75,27 +89,49 @@ void TComSelect::ApplySettings() {
         return;
     switch (FComProperty) {
     case cpNone: break;
-    case cpPort: ComPort->SetPort(FPort); break;
-    case cpBaudRate: ComPort->SetBaudRate(FBaudRate); break;
-    case cpDataBits: ComPort->SetDataBits(FDataBits); break;
-    case cpStopBits: ComPort->SetStopBits(FStopBits); break;
-    case cpParity: ComPort->Parity().SetBits(FParity); break;
-    case cpFlowControl: ComPort->FlowControl().SetFlowControl(FFlowControl); break;
+    case cpPort:
+        ComPort->SetPort(m_port);
+        break;
+    case cpBaudRate:
+        ComPort->SetBaudRate(m_baudRate);
+        break;
+    case cpDataBits:
+        ComPort->SetDataBits(m_dataBits);
+        break;
+    case cpStopBits:
+        ComPort->SetStopBits(m_stopBits);
+        break;
+    case cpParity:
+        ComPort->Parity().SetBits(m_parity);
+        break;
+    case cpFlowControl:
+        ComPort->FlowControl().SetFlowControl(m_flowControl);
+        break;
     }
 }
 
 void TComSelect::SelectPort() {
     // Listed before the list is emptied, so a failing listing leaves the old items in place.
     std::vector<std::string> ports;
-    if (FListPorts)
-        FListPorts(ports);
-    FItems.Clear();
+    if (m_listPorts)
+        m_listPorts(ports);
+    m_items.Clear();
     for (const std::string& port : ports)
-        FItems.Add(port);
+        m_items.Add(port);
 }
 
-void TComSelect::SelectBaudRate() { AddAll(FItems, brCustom, br256000, BaudRateToStr); }
-void TComSelect::SelectDataBits() { AddAll(FItems, dbFive, dbEight, DataBitsToStr); }
-void TComSelect::SelectStopBits() { AddAll(FItems, sbOneStopBit, sbTwoStopBits, StopBitsToStr); }
-void TComSelect::SelectParity() { AddAll(FItems, prNone, prSpace, ParityToStr); }
-void TComSelect::SelectFlowControl() { AddAll(FItems, fcHardware, fcCustom, FlowControlToStr); }
+void TComSelect::SelectBaudRate() {
+    AddAll(m_items, brCustom, br256000, BaudRateToStr);
+}
+void TComSelect::SelectDataBits() {
+    AddAll(m_items, dbFive, dbEight, DataBitsToStr);
+}
+void TComSelect::SelectStopBits() {
+    AddAll(m_items, sbOneStopBit, sbTwoStopBits, StopBitsToStr);
+}
+void TComSelect::SelectParity() {
+    AddAll(m_items, prNone, prSpace, ParityToStr);
+}
+void TComSelect::SelectFlowControl() {
+    AddAll(m_items, fcHardware, fcCustom, FlowControlToStr);
+}

@@ -60,16 +60,16 @@ private:
     // The chosen value of the current setting, converted from its text.
     void Store(const std::string& text);
 
-    TComItems& FItems;
-    TPortLister FListPorts;
+    TComItems& m_items;
+    TPortLister m_listPorts;
     TComProperty FComProperty = cpNone;
     // The chosen values, one per setting; only the current setting's is used. They start at
     // the port component's own defaults (and fcCustom, which rewrites no handshake field), so
     // an ApplySettings before anything was chosen does no harm.
-    std::string FPort = "COM1";
-    TBaudRate FBaudRate = br9600;
-    TDataBits FDataBits = dbEight;
-    TStopBits FStopBits = sbOneStopBit;
-    TParityBits FParity = prNone;
-    TFlowControl FFlowControl = fcCustom;
+    std::string m_port = "COM1";
+    TBaudRate m_baudRate = br9600;
+    TDataBits m_dataBits = dbEight;
+    TStopBits m_stopBits = sbOneStopBit;
+    TParityBits m_parity = prNone;
+    TFlowControl m_flowControl = fcCustom;
 };

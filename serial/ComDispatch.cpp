@@ -46,7 +46,7 @@ void TCustomComPort::UnRegisterLink(TComLink* AComLink) {
     FLinks.erase(found);
     // A walk under way goes on with the link after the one it is at, and never reaches this
     // one: its owner may free it as soon as this returns.
-    for (TLinkCursor* cursor : FCursors) {
+    for (TLinkCursor* cursor : m_cursors) {
         if (index < cursor->next)
             --cursor->next;
         if (index < cursor->end)
@@ -89,15 +89,15 @@ TComLink::TNotify TComLink::*NotifySlot(TComLinkEvent event) {
 // while the list is walked: the walk follows the live list and stops when the port's state it
 // reports no longer holds.
 template <class Call> void TCustomComPort::WalkLinks(Call call) {
-    const uint32_t session = FSession;
+    const uint32_t session = m_session;
     TLinkCursor cursor{0, FLinks.size()};
-    FCursors.push_back(&cursor);
+    m_cursors.push_back(&cursor);
     struct TDone {
         std::vector<TLinkCursor*>& cursors;
         TLinkCursor* mine;
         ~TDone() { std::erase(cursors, mine); }
-    } done{FCursors, &cursor};
-    while (cursor.next < cursor.end && session == FSession)
+    } done{m_cursors, &cursor};
+    while (cursor.next < cursor.end && session == m_session)
         call(FLinks[cursor.next++]);
 }
 
@@ -111,8 +111,8 @@ void TCustomComPort::SendSignalToLink(TComLinkEvent Signal, bool OnOff) {
     });
 }
 
-void TCustomComPort::NotifyLink(TComLinkEvent FLinkEvent) {
-    const auto slot = NotifySlot(FLinkEvent);
+void TCustomComPort::NotifyLink(TComLinkEvent Event) {
+    const auto slot = NotifySlot(Event);
     if (slot == nullptr)
         return;
     WalkLinks([&](TComLink* link) {
@@ -133,11 +133,11 @@ void TCustomComPort::TxNotifyLink(const char* Buffer, int32_t Count) {
 
 void TCustomComPort::CheckSignals(bool Open) {
     if (Open) {
-        const uint32_t session = FSession;
+        const uint32_t session = m_session;
         CallCTSChange();
-        if (session == FSession)
+        if (session == m_session)
             CallDSRChange();
-        if (session == FSession)
+        if (session == m_session)
             CallRLSDChange();
         return;
     }
@@ -154,11 +154,11 @@ void TCustomComPort::CheckSignals(bool Open) {
 void TCustomComPort::CallBeforeOpen() { DoBeforeOpen(); }
 
 void TCustomComPort::CallAfterOpen() {
-    const uint32_t session = FSession;
+    const uint32_t session = m_session;
     SendSignalToLink(leConn, true);
-    if (session == FSession)
+    if (session == m_session)
         DoAfterOpen();
-    if (session == FSession)
+    if (session == m_session)
         CheckSignals(true);
 }
 
@@ -168,18 +168,18 @@ void TCustomComPort::CallBeforeClose() {
 }
 
 void TCustomComPort::CallAfterClose() {
-    const uint32_t session = FSession;
+    const uint32_t session = m_session;
     SendSignalToLink(leConn, false);
-    if (session == FSession)
+    if (session == m_session)
         DoAfterClose();
 }
 
 void TCustomComPort::CallRxChar() {
-    const uint32_t session = FSession;
+    const uint32_t session = m_session;
     int32_t count = InputCount();
     if (count > 0)
         SendSignalToLink(leRx, true);
-    if (session != FSession)
+    if (session != m_session)
         return;
     if (count > 0 && !GetTriggersOnRxChar()) {
         // The data goes to the buffer handlers: read once, before the first of them.
@@ -196,10 +196,10 @@ void TCustomComPort::CallRxChar() {
                 if (!link->OnRxBuf)
                     return;
                 readOnce();
-                if (session == FSession)
+                if (session == m_session)
                     link->OnRxBuf(this, buffer.get(), count);
             });
-            if (!buffer && !FTriggersOnRxChar && session == FSession)
+            if (!buffer && !FTriggersOnRxChar && session == m_session)
                 readOnce();
         } catch (...) {
             if (buffer)
@@ -209,56 +209,56 @@ void TCustomComPort::CallRxChar() {
         if (buffer)
             count = 0;
     }
-    if (count > 0 && session == FSession)
+    if (count > 0 && session == m_session)
         DoRxChar(count);
 }
 
 void TCustomComPort::CallTxEmpty() {
-    const uint32_t session = FSession;
+    const uint32_t session = m_session;
     SendSignalToLink(leTx, false);
-    if (session == FSession)
+    if (session == m_session)
         NotifyLink(leTxEmpty);
-    if (session == FSession)
+    if (session == m_session)
         DoTxEmpty();
 }
 
 void TCustomComPort::CallBreak() { DoBreak(); }
 
 void TCustomComPort::CallRing() {
-    const uint32_t session = FSession;
+    const uint32_t session = m_session;
     NotifyLink(leRing);
-    if (session == FSession)
+    if (session == m_session)
         DoRing();
 }
 
 void TCustomComPort::CallRxFlag() {
-    const uint32_t session = FSession;
+    const uint32_t session = m_session;
     NotifyLink(leRxFlag);
-    if (session == FSession)
+    if (session == m_session)
         DoRxFlag();
 }
 
 void TCustomComPort::CallCTSChange() {
-    const uint32_t session = FSession;
+    const uint32_t session = m_session;
     const bool onOff = Signals().Contains(csCTS);
     SendSignalToLink(leCTS, onOff);
-    if (session == FSession)
+    if (session == m_session)
         DoCTSChange(onOff);
 }
 
 void TCustomComPort::CallDSRChange() {
-    const uint32_t session = FSession;
+    const uint32_t session = m_session;
     const bool onOff = Signals().Contains(csDSR);
     SendSignalToLink(leDSR, onOff);
-    if (session == FSession)
+    if (session == m_session)
         DoDSRChange(onOff);
 }
 
 void TCustomComPort::CallRLSDChange() {
-    const uint32_t session = FSession;
+    const uint32_t session = m_session;
     const bool onOff = Signals().Contains(csRLSD);
     SendSignalToLink(leRLSD, onOff);
-    if (session == FSession)
+    if (session == m_session)
         DoRLSDChange(onOff);
 }
 

@@ -47,7 +47,7 @@ const char* ComErrorMessage(int32_t code) {
 EComPort::EComPort(int32_t code, int32_t systemCode)
     : std::runtime_error(std::string(ComErrorMessage(code)) +
                          " (win error code: " + std::to_string(systemCode) + ")"),
-      m_errorCode(code), m_systemErrorCode(systemCode) {}
+      FErrorCode(code), FSystemErrorCode(systemCode) {}
 
 EComPort::EComPort(int32_t code)
-    : std::runtime_error(ComErrorMessage(code)), m_errorCode(code), m_systemErrorCode(-1) {}
+    : std::runtime_error(ComErrorMessage(code)), FErrorCode(code), FSystemErrorCode(-1) {}

@@ -37,12 +37,12 @@ public:
     // The table text alone; SystemErrorCode is -1.
     explicit EComPort(int32_t code);
 
-    int32_t ErrorCode() const { return m_errorCode; }
-    int32_t SystemErrorCode() const { return m_systemErrorCode; }
+    int32_t ErrorCode() const { return FErrorCode; }
+    int32_t SystemErrorCode() const { return FSystemErrorCode; }
 
 private:
-    int32_t m_errorCode;
-    int32_t m_systemErrorCode;
+    int32_t FErrorCode;
+    int32_t FSystemErrorCode;
 };
 
 // The table text of a code, empty for a code outside 1..22.

@@ -62,7 +62,7 @@ void TCustomComPort::Open() {
     CallBeforeOpen();
     CreateHandle();
     FConnected = true;
-    ++FSession;
+    ++m_session;
     try {
         SetupComPort();
     } catch (...) {
@@ -84,21 +84,21 @@ void TCustomComPort::Open() {
 void TCustomComPort::Close() {
     // A handler reached by a close (a lamp that lets a click through, a hand-over served while
     // the close waits for its thread) may close again: that is the close under way.
-    if (!FConnected || Designing() || FClosing)
+    if (!FConnected || Designing() || m_closing)
         return;
-    FClosing = true;
+    m_closing = true;
     try {
         CallBeforeClose();
         AbortAllAsync();
     } catch (...) {
-        FClosing = false;
+        m_closing = false;
         throw;
     }
-    ++FSession;
+    ++m_session;
     StopEventThread();
     DestroyHandle();
     FConnected = false;
-    FClosing = false;
+    m_closing = false;
     CallAfterClose();
 }
 

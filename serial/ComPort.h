@@ -190,7 +190,7 @@ protected:
     virtual void DoRx80Full();
 
     void SendSignalToLink(TComLinkEvent Signal, bool OnOff);
-    void NotifyLink(TComLinkEvent FLinkEvent);
+    void NotifyLink(TComLinkEvent Event);
     void TxNotifyLink(const char* Buffer, int32_t Count);
     void CheckSignals(bool Open);
     bool HasLink() const;
@@ -232,11 +232,11 @@ private:
     struct TLinkCursor {
         size_t next, end;
     };
-    std::vector<TLinkCursor*> FCursors;
+    std::vector<TLinkCursor*> m_cursors;
     // Counts opens and closes: a notification begun under one value no longer holds under
     // another, and the rest of it is dropped.
-    std::atomic<uint32_t> FSession{0};
-    bool FClosing = false; // a close under way: asked for again, it is that close
+    std::atomic<uint32_t> m_session{0};
+    bool m_closing = false; // a close under way: asked for again, it is that close
 };
 
 // The same component, as the window's form description uses it.

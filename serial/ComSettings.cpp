@@ -25,27 +25,27 @@ void TComTimeouts::Changed() {
 }
 
 void TComTimeouts::SetReadInterval(int32_t value) {
-    if (Store(m_readInterval, value))
+    if (Store(FReadInterval, value))
         Changed();
 }
 
 void TComTimeouts::SetReadTotalM(int32_t value) {
-    if (Store(m_readTotalM, value))
+    if (Store(FReadTotalMultiplier, value))
         Changed();
 }
 
 void TComTimeouts::SetReadTotalC(int32_t value) {
-    if (Store(m_readTotalC, value))
+    if (Store(FReadTotalConstant, value))
         Changed();
 }
 
 void TComTimeouts::SetWriteTotalM(int32_t value) {
-    if (Store(m_writeTotalM, value))
+    if (Store(FWriteTotalMultiplier, value))
         Changed();
 }
 
 void TComTimeouts::SetWriteTotalC(int32_t value) {
-    if (Store(m_writeTotalC, value))
+    if (Store(FWriteTotalConstant, value))
         Changed();
 }
 
@@ -57,11 +57,11 @@ void TComTimeouts::AssignTo(TPersistent& dest) const {
         TComSettings::AssignTo(dest);
         return;
     }
-    other->m_readInterval = m_readInterval;
-    other->m_readTotalM = m_readTotalM;
-    other->m_readTotalC = m_readTotalC;
-    other->m_writeTotalM = m_writeTotalM;
-    other->m_writeTotalC = m_writeTotalC;
+    other->FReadInterval = FReadInterval;
+    other->FReadTotalMultiplier = FReadTotalMultiplier;
+    other->FReadTotalConstant = FReadTotalConstant;
+    other->FWriteTotalMultiplier = FWriteTotalMultiplier;
+    other->FWriteTotalConstant = FWriteTotalConstant;
 }
 
 // --- TComFlowControl ------------------------------------------------------------------------
@@ -72,63 +72,63 @@ void TComFlowControl::Changed() {
 }
 
 void TComFlowControl::SetOutCTSFlow(bool value) {
-    if (Store(m_outCTSFlow, value))
+    if (Store(FOutCTSFlow, value))
         Changed();
 }
 
 void TComFlowControl::SetOutDSRFlow(bool value) {
-    if (Store(m_outDSRFlow, value))
+    if (Store(FOutDSRFlow, value))
         Changed();
 }
 
 void TComFlowControl::SetControlDTR(TDTRFlowControl value) {
-    if (Store(m_controlDTR, value))
+    if (Store(FControlDTR, value))
         Changed();
 }
 
 void TComFlowControl::SetControlRTS(TRTSFlowControl value) {
-    if (Store(m_controlRTS, value))
+    if (Store(FControlRTS, value))
         Changed();
 }
 
 void TComFlowControl::SetXonXoffOut(bool value) {
-    if (Store(m_xonXoffOut, value))
+    if (Store(FXonXoffOut, value))
         Changed();
 }
 
 void TComFlowControl::SetXonXoffIn(bool value) {
-    if (Store(m_xonXoffIn, value))
+    if (Store(FXonXoffIn, value))
         Changed();
 }
 
 void TComFlowControl::SetDSRSensitivity(bool value) {
-    if (Store(m_dsrSensitivity, value))
+    if (Store(FDSRSensitivity, value))
         Changed();
 }
 
 void TComFlowControl::SetTxContinueOnXoff(bool value) {
-    if (Store(m_txContinueOnXoff, value))
+    if (Store(FTxContinueOnXoff, value))
         Changed();
 }
 
 void TComFlowControl::SetXonChar(char value) {
-    if (Store(m_xonChar, value))
+    if (Store(FXonChar, value))
         Changed();
 }
 
 void TComFlowControl::SetXoffChar(char value) {
-    if (Store(m_xoffChar, value))
+    if (Store(FXoffChar, value))
         Changed();
 }
 
 // Only the four handshake fields name a summary; DTR, DSR and the characters are left to the
 // user, so a receiver set up with DTR handshake still reads as fcNone.
 TFlowControl TComFlowControl::GetFlowControl() const {
-    if (m_controlRTS == rtsHandshake && m_outCTSFlow && !m_xonXoffIn && !m_xonXoffOut)
+    if (FControlRTS == rtsHandshake && FOutCTSFlow && !FXonXoffIn && !FXonXoffOut)
         return fcHardware;
-    if (m_controlRTS == rtsDisable && !m_outCTSFlow && m_xonXoffIn && m_xonXoffOut)
+    if (FControlRTS == rtsDisable && !FOutCTSFlow && FXonXoffIn && FXonXoffOut)
         return fcSoftware;
-    if (m_controlRTS == rtsDisable && !m_outCTSFlow && !m_xonXoffIn && !m_xonXoffOut)
+    if (FControlRTS == rtsDisable && !FOutCTSFlow && !FXonXoffIn && !FXonXoffOut)
         return fcNone;
     return fcCustom;
 }
@@ -138,16 +138,16 @@ TFlowControl TComFlowControl::GetFlowControl() const {
 // a user asks for the handshake to be set up again.
 void TComFlowControl::SetFlowControl(TFlowControl value) {
     if (value == fcHardware || value == fcSoftware || value == fcNone) {
-        m_controlRTS = rtsDisable;
-        m_outCTSFlow = false;
-        m_xonXoffIn = false;
-        m_xonXoffOut = false;
+        FControlRTS = rtsDisable;
+        FOutCTSFlow = false;
+        FXonXoffIn = false;
+        FXonXoffOut = false;
         if (value == fcHardware) {
-            m_controlRTS = rtsHandshake;
-            m_outCTSFlow = true;
+            FControlRTS = rtsHandshake;
+            FOutCTSFlow = true;
         } else if (value == fcSoftware) {
-            m_xonXoffIn = true;
-            m_xonXoffOut = true;
+            FXonXoffIn = true;
+            FXonXoffOut = true;
         }
     }
     Changed();
@@ -159,16 +159,16 @@ void TComFlowControl::AssignTo(TPersistent& dest) const {
         TComSettings::AssignTo(dest);
         return;
     }
-    other->m_outCTSFlow = m_outCTSFlow;
-    other->m_outDSRFlow = m_outDSRFlow;
-    other->m_controlDTR = m_controlDTR;
-    other->m_controlRTS = m_controlRTS;
-    other->m_xonXoffOut = m_xonXoffOut;
-    other->m_xonXoffIn = m_xonXoffIn;
-    other->m_dsrSensitivity = m_dsrSensitivity;
-    other->m_txContinueOnXoff = m_txContinueOnXoff;
-    other->m_xonChar = m_xonChar;
-    other->m_xoffChar = m_xoffChar;
+    other->FOutCTSFlow = FOutCTSFlow;
+    other->FOutDSRFlow = FOutDSRFlow;
+    other->FControlDTR = FControlDTR;
+    other->FControlRTS = FControlRTS;
+    other->FXonXoffOut = FXonXoffOut;
+    other->FXonXoffIn = FXonXoffIn;
+    other->FDSRSensitivity = FDSRSensitivity;
+    other->FTxContinueOnXoff = FTxContinueOnXoff;
+    other->FXonChar = FXonChar;
+    other->FXoffChar = FXoffChar;
 }
 
 // --- TComParity -----------------------------------------------------------------------------
@@ -179,22 +179,22 @@ void TComParity::Changed() {
 }
 
 void TComParity::SetBits(TParityBits value) {
-    if (Store(m_bits, value))
+    if (Store(FBits, value))
         Changed();
 }
 
 void TComParity::SetCheck(bool value) {
-    if (Store(m_check, value))
+    if (Store(FCheck, value))
         Changed();
 }
 
 void TComParity::SetReplace(bool value) {
-    if (Store(m_replace, value))
+    if (Store(FReplace, value))
         Changed();
 }
 
 void TComParity::SetReplaceChar(char value) {
-    if (Store(m_replaceChar, value))
+    if (Store(FReplaceChar, value))
         Changed();
 }
 
@@ -204,10 +204,10 @@ void TComParity::AssignTo(TPersistent& dest) const {
         TComSettings::AssignTo(dest);
         return;
     }
-    other->m_bits = m_bits;
-    other->m_check = m_check;
-    other->m_replace = m_replace;
-    other->m_replaceChar = m_replaceChar;
+    other->FBits = FBits;
+    other->FCheck = FCheck;
+    other->FReplace = FReplace;
+    other->FReplaceChar = FReplaceChar;
 }
 
 // --- TComBuffer -----------------------------------------------------------------------------
@@ -231,16 +231,16 @@ void TComBuffer::Changed() {
 }
 
 void TComBuffer::SetInputSize(int32_t value) {
-    if (value == m_inputSize)
+    if (value == FInputSize)
         return;
-    m_inputSize = EvenSize(value);
+    FInputSize = EvenSize(value);
     Changed();
 }
 
 void TComBuffer::SetOutputSize(int32_t value) {
-    if (value == m_outputSize)
+    if (value == FOutputSize)
         return;
-    m_outputSize = EvenSize(value);
+    FOutputSize = EvenSize(value);
     Changed();
 }
 
@@ -250,6 +250,6 @@ void TComBuffer::AssignTo(TPersistent& dest) const {
         TComSettings::AssignTo(dest);
         return;
     }
-    other->m_inputSize = m_inputSize;
-    other->m_outputSize = m_outputSize;
+    other->FInputSize = FInputSize;
+    other->FOutputSize = FOutputSize;
 }

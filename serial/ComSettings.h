@@ -13,21 +13,21 @@ class TCustomComPort;
 // Base of the four groups: the back-reference to the owning port (none when free-standing).
 class TComSettings : public TPersistent {
 public:
-    TCustomComPort* ComPort() const { return m_comPort; }
-    void SetComPort(TCustomComPort* port) { m_comPort = port; }
+    TCustomComPort* ComPort() const { return FComPort; }
+    void SetComPort(TCustomComPort* port) { FComPort = port; }
 
 private:
-    TCustomComPort* m_comPort = nullptr;
+    TCustomComPort* FComPort = nullptr;
 };
 
 class TComTimeouts : public TComSettings {
 public:
     const char* ClassName() const override { return "TComTimeouts"; }
-    int32_t ReadInterval() const { return m_readInterval; }
-    int32_t ReadTotalMultiplier() const { return m_readTotalM; }
-    int32_t ReadTotalConstant() const { return m_readTotalC; }
-    int32_t WriteTotalMultiplier() const { return m_writeTotalM; }
-    int32_t WriteTotalConstant() const { return m_writeTotalC; }
+    int32_t ReadInterval() const { return FReadInterval; }
+    int32_t ReadTotalMultiplier() const { return FReadTotalMultiplier; }
+    int32_t ReadTotalConstant() const { return FReadTotalConstant; }
+    int32_t WriteTotalMultiplier() const { return FWriteTotalMultiplier; }
+    int32_t WriteTotalConstant() const { return FWriteTotalConstant; }
     void SetReadInterval(int32_t value);
     void SetReadTotalM(int32_t value);
     void SetReadTotalC(int32_t value);
@@ -39,26 +39,26 @@ protected:
 
 private:
     void Changed();
-    int32_t m_readInterval = -1;
-    int32_t m_readTotalM = 0;
-    int32_t m_readTotalC = 0;
-    int32_t m_writeTotalM = 100;
-    int32_t m_writeTotalC = 1000;
+    int32_t FReadInterval = -1;
+    int32_t FReadTotalMultiplier = 0;
+    int32_t FReadTotalConstant = 0;
+    int32_t FWriteTotalMultiplier = 100;
+    int32_t FWriteTotalConstant = 1000;
 };
 
 class TComFlowControl : public TComSettings {
 public:
     const char* ClassName() const override { return "TComFlowControl"; }
-    bool OutCTSFlow() const { return m_outCTSFlow; }
-    bool OutDSRFlow() const { return m_outDSRFlow; }
-    TDTRFlowControl ControlDTR() const { return m_controlDTR; }
-    TRTSFlowControl ControlRTS() const { return m_controlRTS; }
-    bool XonXoffOut() const { return m_xonXoffOut; }
-    bool XonXoffIn() const { return m_xonXoffIn; }
-    bool DSRSensitivity() const { return m_dsrSensitivity; }
-    bool TxContinueOnXoff() const { return m_txContinueOnXoff; }
-    char XonChar() const { return m_xonChar; }
-    char XoffChar() const { return m_xoffChar; }
+    bool OutCTSFlow() const { return FOutCTSFlow; }
+    bool OutDSRFlow() const { return FOutDSRFlow; }
+    TDTRFlowControl ControlDTR() const { return FControlDTR; }
+    TRTSFlowControl ControlRTS() const { return FControlRTS; }
+    bool XonXoffOut() const { return FXonXoffOut; }
+    bool XonXoffIn() const { return FXonXoffIn; }
+    bool DSRSensitivity() const { return FDSRSensitivity; }
+    bool TxContinueOnXoff() const { return FTxContinueOnXoff; }
+    char XonChar() const { return FXonChar; }
+    char XoffChar() const { return FXoffChar; }
     void SetOutCTSFlow(bool value);
     void SetOutDSRFlow(bool value);
     void SetControlDTR(TDTRFlowControl value);
@@ -79,25 +79,25 @@ protected:
 
 private:
     void Changed();
-    bool m_outCTSFlow = false;
-    bool m_outDSRFlow = false;
-    TDTRFlowControl m_controlDTR = dtrDisable;
-    TRTSFlowControl m_controlRTS = rtsDisable;
-    bool m_xonXoffOut = false;
-    bool m_xonXoffIn = false;
-    bool m_dsrSensitivity = false;
-    bool m_txContinueOnXoff = false;
-    char m_xonChar = 17;  // DC1
-    char m_xoffChar = 19; // DC3
+    bool FOutCTSFlow = false;
+    bool FOutDSRFlow = false;
+    TDTRFlowControl FControlDTR = dtrDisable;
+    TRTSFlowControl FControlRTS = rtsDisable;
+    bool FXonXoffOut = false;
+    bool FXonXoffIn = false;
+    bool FDSRSensitivity = false;
+    bool FTxContinueOnXoff = false;
+    char FXonChar = 17;  // DC1
+    char FXoffChar = 19; // DC3
 };
 
 class TComParity : public TComSettings {
 public:
     const char* ClassName() const override { return "TComParity"; }
-    TParityBits Bits() const { return m_bits; }
-    bool Check() const { return m_check; }
-    bool Replace() const { return m_replace; }
-    char ReplaceChar() const { return m_replaceChar; }
+    TParityBits Bits() const { return FBits; }
+    bool Check() const { return FCheck; }
+    bool Replace() const { return FReplace; }
+    char ReplaceChar() const { return FReplaceChar; }
     void SetBits(TParityBits value);
     void SetCheck(bool value);
     void SetReplace(bool value);
@@ -108,17 +108,17 @@ protected:
 
 private:
     void Changed();
-    TParityBits m_bits = prNone;
-    bool m_check = false;
-    bool m_replace = false;
-    char m_replaceChar = 0;
+    TParityBits FBits = prNone;
+    bool FCheck = false;
+    bool FReplace = false;
+    char FReplaceChar = 0;
 };
 
 class TComBuffer : public TComSettings {
 public:
     const char* ClassName() const override { return "TComBuffer"; }
-    int32_t InputSize() const { return m_inputSize; }
-    int32_t OutputSize() const { return m_outputSize; }
+    int32_t InputSize() const { return FInputSize; }
+    int32_t OutputSize() const { return FOutputSize; }
     // A positive odd size is lowered by one after it is stored.
     void SetInputSize(int32_t value);
     void SetOutputSize(int32_t value);
@@ -128,6 +128,6 @@ protected:
 
 private:
     void Changed();
-    int32_t m_inputSize = 1024;
-    int32_t m_outputSize = 1024;
+    int32_t FInputSize = 1024;
+    int32_t FOutputSize = 1024;
 };

@@ -16,6 +16,9 @@ struct TErrnoRow {
 constexpr TErrnoRow kErrnoTable[] = {
     {ENOENT, ERROR_FILE_NOT_FOUND, ERROR_FILE_NOT_FOUND},
     {ENOTDIR, ERROR_FILE_NOT_FOUND, ERROR_FILE_NOT_FOUND},
+    // A port name that resolves to nothing: a link loop or a name the system will not take.
+    {ELOOP, ERROR_FILE_NOT_FOUND, ERROR_FILE_NOT_FOUND},
+    {ENAMETOOLONG, ERROR_FILE_NOT_FOUND, ERROR_FILE_NOT_FOUND},
     // A device node whose driver or hardware is absent; after open it was unplugged.
     {ENODEV, ERROR_FILE_NOT_FOUND, ERROR_BAD_COMMAND},
     {ENXIO, ERROR_FILE_NOT_FOUND, ERROR_BAD_COMMAND},

@@ -35,8 +35,8 @@ struct TLamp : TComLed {
         SetLedSignal(signal);
     }
     void ExpireRingTimer() {
-        QTimerEvent expiry(FRingTimer->timerId());
-        QCoreApplication::sendEvent(FRingTimer.get(), &expiry);
+        QTimerEvent expiry(m_ringTimer->timerId());
+        QCoreApplication::sendEvent(m_ringTimer.get(), &expiry);
     }
 };
 

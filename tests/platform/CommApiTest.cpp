@@ -19,7 +19,6 @@
 namespace {
 
 using namespace Platform;
-using TestPty::TPtyPair;
 
 termios2 LineOf(const TPtyPair& pty) {
     termios2 tio{};
@@ -28,9 +27,9 @@ termios2 LineOf(const TPtyPair& pty) {
 }
 
 HANDLE OpenPort(const TPtyPair& pty) {
-    const HANDLE port = CreateFile(("\\\\.\\" + pty.SlavePath()).c_str());
+    const HANDLE port = CreateFile(("\\\\.\\" + pty.Path()).c_str());
     if (port == INVALID_HANDLE_VALUE)
-        throw std::runtime_error("cannot open " + pty.SlavePath());
+        throw std::runtime_error("cannot open " + pty.Path());
     return port;
 }
 

@@ -182,9 +182,9 @@ TEST(ApplyLineConfig, TerminalTakesRatesAndFlagsAsConfigured) {
         {Dcb(57600, 8, NOPARITY, TWOSTOPBITS, DCB_OUTX_CTS_FLOW | DCB_OUTX | DCB_INX | DCB_PARITY),
          B57600 | CSTOPB | CRTSCTS, IXON | IXOFF | INPCK | PARMRK},
     };
-    TestPty::TPtyPair pty;
-    const int fd = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    ASSERT_GE(fd, 0) << pty.SlavePath();
+    TPtyPair pty;
+    const int fd = ::open(pty.Path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fd, 0) << pty.Path();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.dcb.BaudRate);
         TLineConfig config;

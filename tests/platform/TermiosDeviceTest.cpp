@@ -21,8 +21,6 @@
 namespace {
 
 using namespace Platform;
-using TestPty::TPtyPair;
-using TestPty::WaitFor;
 
 DCB LineDcb(DWORD rate, DWORD flags = 0) {
     DCB dcb;
@@ -87,7 +85,7 @@ size_t OpenDescriptorCount() {
 
 TEST(TermiosDevice, ConfiguresTheTerminalAndRefusesWhatItCannotTake) {
     TPtyPair pty;
-    auto device = OpenOrFail(pty.SlavePath());
+    auto device = OpenOrFail(pty.Path());
     ASSERT_EQ(device->Configure(LineDcb(19200)), ERROR_SUCCESS);
     termios2 tio{};
     ASSERT_EQ(::ioctl(TerminalOf(*device), TCGETS2, &tio), 0);
@@ -116,7 +114,7 @@ TEST(TermiosDevice, MovesEveryByteValueBothWays) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "flags " << c.flags << ", chunk " << c.chunk);
         TPtyPair pty;
-        auto device = OpenOrFail(pty.SlavePath());
+        auto device = OpenOrFail(pty.Path());
         ASSERT_EQ(device->Configure(LineDcb(115200, c.flags)), ERROR_SUCCESS);
         pty.Send(bytes);
         EXPECT_EQ(ReadFromDevice(*device, bytes.size(), c.chunk), bytes);
@@ -130,7 +128,7 @@ TEST(TermiosDevice, MovesEveryByteValueBothWays) {
 // (0xFF would come doubled).
 TEST(TermiosDevice, OpensSafelyOnSettingsLeftByAnotherProgram) {
     TPtyPair pty;
-    const int other = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    const int other = ::open(pty.Path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_GE(other, 0);
     termios2 tio{};
     ASSERT_EQ(::ioctl(other, TCGETS2, &tio), 0);
@@ -140,7 +138,7 @@ TEST(TermiosDevice, OpensSafelyOnSettingsLeftByAnotherProgram) {
     ASSERT_EQ(::ioctl(other, TCSETS2, &tio), 0);
     ::close(other);
 
-    auto device = OpenOrFail(pty.SlavePath());
+    auto device = OpenOrFail(pty.Path());
     char buffer[16];
     EXPECT_EQ(device->Read(buffer, sizeof buffer), 0);
     pty.Send("\xff!");
@@ -149,12 +147,12 @@ TEST(TermiosDevice, OpensSafelyOnSettingsLeftByAnotherProgram) {
 
 TEST(TermiosDevice, SecondOpenOfAPortIsRefusedUntilTheFirstCloses) {
     TPtyPair pty;
-    auto first = OpenOrFail(pty.SlavePath());
+    auto first = OpenOrFail(pty.Path());
     const size_t descriptors = OpenDescriptorCount();
 
     // Also as root, which passes TIOCEXCL: the lock is on the open file description.
     DWORD error = 0;
-    EXPECT_EQ(OpenTermiosDevice(pty.SlavePath(), error), nullptr);
+    EXPECT_EQ(OpenTermiosDevice(pty.Path(), error), nullptr);
     EXPECT_EQ(error, ERROR_ACCESS_DENIED);
     EXPECT_EQ(OpenDescriptorCount(), descriptors) << "the refused open leaked its descriptor";
     int exclusive = 0;
@@ -162,13 +160,13 @@ TEST(TermiosDevice, SecondOpenOfAPortIsRefusedUntilTheFirstCloses) {
     EXPECT_EQ(exclusive, 1) << "the refused open undid the first one's exclusive mode";
 
     first.reset();
-    const int plain = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    const int plain = ::open(pty.Path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_GE(plain, 0);
     EXPECT_EQ(::ioctl(plain, TIOCGEXCL, &exclusive), 0);
     EXPECT_EQ(exclusive, 0) << "exclusive mode outlived the device";
     EXPECT_EQ(::flock(plain, LOCK_EX | LOCK_NB), 0) << "the lock outlived the device";
     ::close(plain);
-    EXPECT_NE(OpenTermiosDevice(pty.SlavePath(), error), nullptr);
+    EXPECT_NE(OpenTermiosDevice(pty.Path(), error), nullptr);
 }
 
 TEST(TermiosDevice, OpenFailsForPathsThatAreNoPort) {
@@ -202,12 +200,12 @@ TEST(TermiosDevice, ClosedMasterMakesTheDeviceGone) {
     for (const bool noticedOnWakeUp : {false, true}) {
         SCOPED_TRACE(noticedOnWakeUp ? "noticed on wake-up" : "noticed by a read");
         TPtyPair pty;
-        auto device = OpenOrFail(pty.SlavePath());
+        auto device = OpenOrFail(pty.Path());
         ASSERT_EQ(device->Configure(LineDcb(9600)), ERROR_SUCCESS);
         // Taken now: a hung-up terminal no longer passes isatty().
         const int fd = TerminalOf(*device);
         pty.CloseMaster();
-        ASSERT_NE(WaitFor(fd, 0) & POLLHUP, 0);
+        ASSERT_NE(WaitForEvents(fd, 0) & POLLHUP, 0);
         std::vector<pollfd> sources;
         if (noticedOnWakeUp) {
             EXPECT_EQ(device->TakeLineChanges(), 0u);
@@ -229,7 +227,7 @@ TEST(TermiosDevice, ClosedMasterMakesTheDeviceGone) {
 // as a port whose lines are all down, and honour flow control and flushing.
 TEST(TermiosDevice, LineFunctionsWorkOnAPseudoTerminal) {
     TPtyPair pty;
-    auto device = OpenOrFail(pty.SlavePath());
+    auto device = OpenOrFail(pty.Path());
     ASSERT_EQ(device->Configure(LineDcb(9600, DCB_INX)), ERROR_SUCCESS);
     DWORD value = 0xFFFF, errors = 0xFFFF, hold = 0xFFFF;
     EXPECT_EQ(device->ModemStatus(value), ERROR_SUCCESS);
@@ -256,7 +254,8 @@ TEST(TermiosDevice, LineFunctionsWorkOnAPseudoTerminal) {
     const int fd = TerminalOf(*device);
     pty.Send("junk");
     int waiting = 0;
-    while (waiting < 4 && (WaitFor(fd, POLLIN) & POLLIN) && ::ioctl(fd, FIONREAD, &waiting) == 0) {
+    while (waiting < 4 && (WaitForEvents(fd, POLLIN) & POLLIN) &&
+           ::ioctl(fd, FIONREAD, &waiting) == 0) {
     }
     ASSERT_EQ(waiting, 4);
     ASSERT_EQ(device->Flush(true, false), ERROR_SUCCESS);
@@ -287,7 +286,7 @@ TEST(TermiosDevice, TerminalIsLeftAsItWasFound) {
     for (const TEnd end : {Closed, OpenFailsHalfWay, OtherHoldsExclusive}) {
         SCOPED_TRACE(testing::Message() << "case " << int(end));
         TPtyPair pty;
-        const int other = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        const int other = ::open(pty.Path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
         ASSERT_GE(other, 0);
         // Another program's settings: a slow line, its own control characters, VMIN 0 and
         // PARMRK, which an open changes at once.
@@ -317,11 +316,11 @@ TEST(TermiosDevice, TerminalIsLeftAsItWasFound) {
             const rlimit tight{rlim_t(lowestFree) + 1, limit.rlim_max};
             ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
             DWORD error = 0;
-            const bool opened = OpenTermiosDevice(pty.SlavePath(), error) != nullptr;
+            const bool opened = OpenTermiosDevice(pty.Path(), error) != nullptr;
             ::setrlimit(RLIMIT_NOFILE, &limit);
             ASSERT_FALSE(opened);
         } else {
-            auto device = OpenOrFail(pty.SlavePath());
+            auto device = OpenOrFail(pty.Path());
             ASSERT_EQ(device->Configure(LineDcb(115200, DCB_PARITY | DCB_OUTX)), ERROR_SUCCESS);
             ASSERT_FALSE(StateOf(other) == before);
         }
@@ -375,13 +374,13 @@ private:
 // and for a port another program holds, that program.
 TEST(TermiosDevice, FailedOpenRecordsWhy) {
     TPtyPair held;
-    const TLockHolder holder(held.SlavePath());
+    const TLockHolder holder(held.Path());
     ASSERT_TRUE(holder.Locked());
 
     // Mode bits keep a user, not root, from a device: that row runs unprivileged (the suite
     // runs this test as nobody too).
     TPtyPair forbidden;
-    ASSERT_EQ(::chmod(forbidden.SlavePath().c_str(), 0), 0);
+    ASSERT_EQ(::chmod(forbidden.Path().c_str(), 0), 0);
     struct TRow {
         std::string path;
         DWORD error;
@@ -392,11 +391,11 @@ TEST(TermiosDevice, FailedOpenRecordsWhy) {
     };
     std::vector<TRow> rows = {
         {"/dev/vell-no-such-port", ERROR_FILE_NOT_FOUND, "open", ENOENT, 0, ""},
-        {held.SlavePath(), ERROR_ACCESS_DENIED, "flock", EWOULDBLOCK, holder.Pid(), "vell-holder"},
+        {held.Path(), ERROR_ACCESS_DENIED, "flock", EWOULDBLOCK, holder.Pid(), "vell-holder"},
         {"/dev/null", ERROR_NOT_SUPPORTED, "isatty", ENOTTY, 0, ""},
     };
     if (::geteuid() != 0) {
-        rows.push_back({forbidden.SlavePath(), ERROR_ACCESS_DENIED, "open", EACCES, 0, ""});
+        rows.push_back({forbidden.Path(), ERROR_ACCESS_DENIED, "open", EACCES, 0, ""});
     }
     for (const TRow& row : rows) {
         SCOPED_TRACE(row.path);
@@ -413,7 +412,7 @@ TEST(TermiosDevice, FailedOpenRecordsWhy) {
     }
 
     TPtyPair unheld;
-    EXPECT_NE(OpenOrFail(unheld.SlavePath()), nullptr);
+    EXPECT_NE(OpenOrFail(unheld.Path()), nullptr);
     EXPECT_FALSE(LastOpenFailure().has_value()) << "an open that succeeded kept a failure";
 }
 

@@ -39,47 +39,64 @@ TEST(ImageDelivery, FailuresAreSaidPlainlyAndOnlyTheFullConfirmationCounts) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(QByteArray(10000, 'x')) == 10000);
     file.close();
     // A socket nobody listens on: what a simulator that died leaves behind.
+    const QString dead = dir.filePath("dead");
     sockaddr_un address{AF_UNIX, {}};
-    qstrncpy(address.sun_path, qPrintable(dir.filePath("dead")), sizeof address.sun_path);
-    const int dead = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_EQ(::bind(dead, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ::close(dead);
-    ASSERT_TRUE(delivery.Start(file.fileName(), dir.filePath("dead"), &error));
-    EXPECT_EQ(Outcome(delivery), ("Cannot reach the receiver simulator at " + dir.filePath("dead") +
-                                  ": nothing answers there, it has probably stopped.")
-                                     .toStdString());
-
+    qstrncpy(address.sun_path, qPrintable(dead), sizeof address.sun_path);
+    const int deadFd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(::bind(deadFd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(deadFd);
     TSimulatorStandIn simulator(dir.filePath("s.transfer"));
-    const auto deliverAndAnswer = [&](const QByteArray& answer) {
-        simulator.client = nullptr;
-        EXPECT_TRUE(delivery.Start(file.fileName(), dir.filePath("s.transfer"), &error));
-        EXPECT_TRUE(WaitUntil([&] { return simulator.client && simulator.HasWholeImage(); }));
-        simulator.Answer(answer);
-        simulator.client->disconnectFromServer();
-        return Outcome(delivery);
-    };
-    EXPECT_EQ(deliverAndAnswer("OK 9999\n"),
-              "The receiver simulator confirmed 9999 bytes, but the image has 10000.");
-    EXPECT_EQ(deliverAndAnswer("PROGRESS 6000\nERROR checksum\n"),
-              "The receiver simulator went away after 10000 of 10000 bytes. Its last words: "
-              "\"ERROR checksum\".");
-    EXPECT_EQ(deliverAndAnswer("OK 10000"), ""); // its line feed lost as it closed
 
-    // A simulator that stays open and silent, and one that never ends its line.
-    delivery.SetPatience(50);
-    simulator.client = nullptr;
-    ASSERT_TRUE(delivery.Start(file.fileName(), dir.filePath("s.transfer"), &error));
-    EXPECT_EQ(Outcome(delivery).rfind("The receiver simulator took nothing and said nothing for "
-                                      "0.05 s: the delivery was given up after ",
-                                      0),
-              0u);
-    delivery.SetPatience(30000);
-    simulator.client = nullptr;
-    ASSERT_TRUE(delivery.Start(file.fileName(), dir.filePath("s.transfer"), &error));
-    ASSERT_TRUE(WaitUntil([&] { return simulator.client != nullptr; }));
-    simulator.Answer(QByteArray(100000, 'x'));
-    EXPECT_EQ(Outcome(delivery), "The receiver simulator sent a line of over 4096 bytes: that is "
-                                 "no answer of a simulator.");
+    // What the far end does once the delivery started.
+    enum TFarEnd {
+        Gone,         // nothing listens
+        AnswersImage, // answers once the whole image came, then closes
+        Silent,       // takes the image, then says nothing and stays open
+        AnswersAtOnce // answers on connection and stays open
+    };
+    const struct {
+        TFarEnd farEnd;
+        QByteArray answer;
+        int patience;        // how long the simulator may take nothing and say nothing, ms
+        std::string outcome; // the failure said, "" once delivered; for Silent its start
+    } rows[] = {
+        {Gone, "", 30000,
+         ("Cannot reach the receiver simulator at " + dead +
+          ": nothing answers there, it has probably stopped.")
+             .toStdString()},
+        {AnswersImage, "OK 9999\n", 30000,
+         "The receiver simulator confirmed 9999 bytes, but the image has 10000."},
+        {AnswersImage, "PROGRESS 6000\nERROR checksum\n", 30000,
+         "The receiver simulator went away after 10000 of 10000 bytes. Its last words: "
+         "\"ERROR checksum\"."},
+        {AnswersImage, "OK 10000", 30000, ""}, // its line feed lost as it closed
+        {Silent, "", 50,
+         "The receiver simulator took nothing and said nothing for 0.05 s: the delivery was "
+         "given up after "},
+        {AnswersAtOnce, QByteArray(100000, 'x'), 30000,
+         "The receiver simulator sent a line of over 4096 bytes: that is no answer of a "
+         "simulator."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.outcome);
+        delivery.SetPatience(row.patience);
+        simulator.client = nullptr;
+        ASSERT_TRUE(delivery.Start(file.fileName(),
+                                   row.farEnd == Gone ? dead : dir.filePath("s.transfer"), &error));
+        if (row.farEnd == AnswersImage) {
+            ASSERT_TRUE(WaitUntil([&] { return simulator.client && simulator.HasWholeImage(); }));
+            simulator.Answer(row.answer);
+            simulator.client->disconnectFromServer();
+        } else if (row.farEnd == AnswersAtOnce) {
+            ASSERT_TRUE(WaitUntil([&] { return simulator.client != nullptr; }));
+            simulator.Answer(row.answer);
+        }
+        const std::string outcome = Outcome(delivery);
+        if (row.farEnd == Silent)
+            EXPECT_EQ(outcome.rfind(row.outcome, 0), 0u) << outcome;
+        else
+            EXPECT_EQ(outcome, row.outcome);
+    }
 }
 
 // Another user made the fallback ports folder first and listens on a transfer socket there:
