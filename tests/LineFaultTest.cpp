@@ -1,12 +1,14 @@
-// The line failing under the window: the adapter pulled while the program writes to it, and the
-// far end hanging up and coming back under the same port name. The window must report, keep
-// what it showed, stay usable and let the user open the port again.
+// The line failing under the window: the adapter pulled while the program writes to it, the
+// far end hanging up and coming back under the same port name, and the receiver talking on
+// while the window goes. The window must report, keep what it showed, stay usable and let the
+// user open the port again.
 
 #include "Application.h"
 #include "DialogueHarness.h"
 #include "FailureReport.h"
 #include "OpenDialog.h"
 #include "PageControl.h"
+#include "ThreadSync.h"
 #include "ToolBar.h"
 #include "support/PtyPair.h"
 
@@ -17,6 +19,8 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <future>
+#include <mutex>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
@@ -85,6 +89,34 @@ TEST_F(LineFaultTest, AdapterPulledWhileTheCommandIsWritten) {
     form->show();
     EXPECT_TRUE(form->close());
     EXPECT_TRUE(QFile::exists(harness.store.FileName()));
+}
+
+// The window is destroyed while the receiver still talks, or as the watchdog comes due. The
+// port's close serves the chunk its event thread has handed over, and the lamps let the
+// watchdog's timer run as they show the lines going off: the handlers run with the logs gone,
+// which crashed the window. The chunk is read and dropped; nothing is reported.
+TEST_F(LineFaultTest, ChunkOrWatchdogWhileTheWindowIsDestroyed) {
+    for (const bool chunk : {true, false}) {
+        SCOPED_TRACE(chunk ? "a chunk handed over" : "the watchdog due");
+        form = harness.Build();
+        ASSERT_TRUE(OpenPort());
+        if (chunk) {
+            // The hand-over stays queued: only the close will serve it.
+            auto queued = std::make_shared<std::promise<void>>();
+            auto once = std::make_shared<std::once_flag>();
+            std::future<void> handedOver = queued->get_future();
+            ThreadSync::SetWaker(
+                [queued, once] { std::call_once(*once, [&] { queued->set_value(); }); });
+            line->Send(StartString);
+            ASSERT_EQ(handedOver.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+        } else {
+            Child<QTimer>(*form, "Timer2")->start(0);
+        }
+        form.reset();
+        InstallUiHandOver();
+        EXPECT_FALSE(line->IsOpen());
+        EXPECT_TRUE(dialogs.shown.empty());
+    }
 }
 
 // The far end of a virtual port closes (the simulator or socat ended) and a new one is
