@@ -31,8 +31,6 @@
 #include <QCoreApplication>
 #include <QSerialPort>
 #include <QTemporaryDir>
-#include <libserialport.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -40,6 +38,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <functional>
+#include <libserialport.h>
 #include <poll.h>
 #include <pty.h>
 #include <string>
@@ -106,8 +105,8 @@ TResult FarEndWithLoop(int master, int warmup, int exchanges, int pauseMs = 0) {
     TResult result;
     std::thread receiver([&] {
         result = FarEnd(master, warmup, exchanges, pauseMs);
-        QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::quit(); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
     });
     QCoreApplication::exec();
     receiver.join();
@@ -268,16 +267,16 @@ TResult ThroughMainWindow(int warmup, int exchanges, int pauseMs) {
                        [](std::vector<std::string>& list) { list = {"bench0"}; }};
     TSDIAppForm form(services);
     form.show();
-    if (!form.CheckBox5->isChecked())
+    if (!form.findChild<QCheckBox*>(QStringLiteral("CheckBox5"))->isChecked())
         std::fprintf(stderr, "main window: \"Always freeze\" is not ticked\n");
-    form.ToolButton1Click(form.ToolButton1);
-    if (!form.Dec->Connected()) {
-        std::fprintf(stderr, "main window: port %s did not open\n", form.Dec->Port().c_str());
+    form.ToolButton1Click(form.PortButtons()[0]);
+    if (!form.Port().Connected()) {
+        std::fprintf(stderr, "main window: port %s did not open\n", form.Port().Port().c_str());
         return {};
     }
     QCoreApplication::processEvents();
     TResult result = FarEndWithLoop(pty.master, warmup, exchanges, pauseMs);
-    form.ToolButton1Click(form.ToolButton1); // closes the port
+    form.ToolButton1Click(form.PortButtons()[0]); // closes the port
     return result;
 }
 
@@ -342,8 +341,7 @@ int main(int argc, char** argv) {
     std::printf("start string to the whole 16-byte answer on a pty, %d exchanges each "
                 "(%d warm-up)\n",
                 exchanges, warmup);
-    std::printf("%-40s %10s %10s %10s %10s\n", "", "median us", "p99 us", "x (a) med",
-                "x (a) p99");
+    std::printf("%-40s %10s %10s %10s %10s\n", "", "median us", "p99 us", "x (a) med", "x (a) p99");
     Print("(a) plain poll/read/write loop", plain, plain);
     Print("(b) TComPort OnRxChar on the UI thread", ours, plain);
     Print("(b') the same, evTxEmpty not watched", oursNoTxEmpty, plain);

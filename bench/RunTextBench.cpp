@@ -44,17 +44,17 @@ public:
 // DecRxChar feeds it each chunk it does not recognise.
 struct TRunWindow {
     explicit TRunWindow(bool fullCommunication) {
-        form.CheckBox1->setChecked(fullCommunication);
+        form.findChild<QCheckBox*>(QStringLiteral("CheckBox1"))->setChecked(fullCommunication);
         form.show();
-        form.RichEdit1->Clear();
-        form.RichEdit1->Append("Sending cleanup string...");
-        form.ReceiverState = rsRunning;
-        form.RunText.clear();
+        form.Logs()[0]->Clear();
+        form.Logs()[0]->Append("Sending cleanup string...");
+        form.Dialogue().ReceiverState = rsRunning;
+        form.Dialogue().RunText.clear();
         QApplication::processEvents();
     }
     void Receive(const std::string& chunk) {
-        form.RichEdit1->SetColor(clTeal);
-        form.TextWatch(form.RichEdit1, chunk.data(), int32_t(chunk.size()));
+        form.Logs()[0]->SetColor(clTeal);
+        form.Dialogue().TextWatch(form.Logs()[0], chunk.data(), int32_t(chunk.size()));
     }
 
     QTemporaryDir folder;
@@ -73,18 +73,18 @@ void BM_ChunkAfterLongText(benchmark::State& state) {
         window.Receive(block);
     QApplication::processEvents();
     const std::string chunk(64, '.');
-    const size_t searched = window.form.RunTextSearched;
+    const size_t searched = window.form.Dialogue().RunTextSearched;
     for (auto _ : state)
         window.Receive(chunk);
     QApplication::processEvents();
     state.counters["searched/chunk"] =
-        double(window.form.RunTextSearched - searched) / double(state.iterations());
+        double(window.form.Dialogue().RunTextSearched - searched) / double(state.iterations());
 }
 
 void BM_RunMemoryPerLine(benchmark::State& state) {
     for (auto _ : state) {
         TRunWindow window(state.range(0) != 0);
-        TLogEdit* log = window.form.RichEdit1;
+        TLogEdit* log = window.form.Logs()[0];
         const int linesBefore = log->LineCount();
         const int charsBefore = log->document()->characterCount();
         malloc_trim(0);

@@ -57,8 +57,10 @@ void TReceiverDialogue::DecRxChar(int32_t Count) {
     std::vector<char> buffer(size_t(std::max(Count, 0)) + 1, '\0');
     // Matched on what the read returned: a short read must not match stale bytes.
     const int32_t got = m_window.ReadPort(buffer.data(), Count);
-    const int32_t index = MatchReceived(ReceiveTable, buffer.data(), got);
     TLog* log = KindLog();
+    if (log == nullptr)
+        return; // the window is being torn down: its port's close serves the last chunks
+    const int32_t index = MatchReceived(ReceiveTable, buffer.data(), got);
     log->SetColor(clTeal);
 
     if (index == -1) {

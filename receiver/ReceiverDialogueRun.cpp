@@ -247,11 +247,13 @@ void TReceiverDialogue::Timer1Timer() {
 }
 
 void TReceiverDialogue::Timer2Timer() {
-    TLog* log = ActivePageLog();
-    log->SetColor(clBlue);
     EndRun();
-    log->Append("Receiver cannot continue download. Check cable connection and return receiver "
-                "on...");
+    // The window's lamps may let the watchdog come due while the window is torn down.
+    if (TLog* log = ActivePageLog()) {
+        log->SetColor(clBlue);
+        log->Append("Receiver cannot continue download. Check cable connection and return "
+                    "receiver on...");
+    }
     EnterFrozen();
 }
 

@@ -47,7 +47,9 @@ inline std::vector<TColor> Colors(const TLogEdit* log) {
     return colors;
 }
 
-inline std::string LastLine(const TLogEdit* log) { return log->Line(log->LineCount() - 1); }
+inline std::string LastLine(const TLogEdit* log) {
+    return log->Line(log->LineCount() - 1);
+}
 
 // A file of exactly `size` bytes in `dir`; its full path.
 inline QString MakeImage(const QTemporaryDir& dir, const QString& name, qint64 size) {
@@ -74,8 +76,8 @@ protected:
         form = harness.Build();
         // Counts what the window's handler has read, so a test knows when a chunk is dealt
         // with even when it leaves no trace.
-        form->Dec->OnRxChar = [this, handler = form->Dec->OnRxChar](TObject* sender,
-                                                                   int32_t count) {
+        form->Port().OnRxChar = [this, handler = form->Port().OnRxChar](TObject* sender,
+                                                                        int32_t count) {
             handler(sender, count);
             received += size_t(count);
         };
@@ -85,13 +87,13 @@ protected:
     // Opens the port with its toggle while the receiver holds `modemLines`.
     bool OpenPort(DWORD modemLines = 0) {
         line->SetLines(modemLines);
-        form->ToolButton1Click(form->ToolButton1);
-        return form->Dec->Connected();
+        form->ToolButton1Click(form->PortButtons()[0]);
+        return form->Port().Connected();
     }
     // The receiver held in its loader when the port opens: the user confirms it is frozen.
     bool OpenFrozen() {
         harness.dialogs.answers = {true};
-        return OpenPort(MS_RLSD_ON) && form->ReceiverState == rsFrozen;
+        return OpenPort(MS_RLSD_ON) && form->Dialogue().ReceiverState == rsFrozen;
     }
     // Sends a chunk and waits until the window's handler has read and dealt with it.
     bool Receive(const std::string& bytes) {

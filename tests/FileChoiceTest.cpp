@@ -21,7 +21,7 @@ protected:
     // Chooses `path` on `page` through the page's choose button; `answer` goes to the size
     // question, should one be asked.
     void Choose(int page, const std::optional<QString>& path, bool answer = true) {
-        form->PageControl1->setCurrentIndex(page);
+        Child<TPageControl>(*form, "PageControl1")->setCurrentIndex(page);
         dialogs.openAnswer = path;
         dialogs.answers = {answer};
         dialogs.shown.clear();
@@ -68,8 +68,8 @@ TEST_F(FileChoiceTest, SizeIsQuestionedOnlyOffTheUsualSizeOfItsKind) {
         } else {
             EXPECT_TRUE(dialogs.shown.empty());
         }
-        EXPECT_EQ(form->SelectedKind, c.page);
-        EXPECT_EQ(form->OpenDialog->FileName, path);
+        EXPECT_EQ(form->Dialogue().SelectedKind, c.page);
+        EXPECT_EQ(form->FileDialog().FileName, path);
         TLogEdit* log = form->Logs()[size_t(c.page)];
         EXPECT_EQ(log->Line(log->LineCount() - 3), ready[c.page] + path.toStdString());
         EXPECT_EQ(LastLine(log), PressReceiverLine);
@@ -101,8 +101,8 @@ TEST_F(FileChoiceTest, WhatIsNotAReadableRegularFileIsRefusedOnEveryPage) {
         SCOPED_TRACE(c.reason);
         Choose(c.page, c.path);
         EXPECT_TRUE(dialogs.shown.empty());
-        EXPECT_EQ(form->SelectedKind, ikFlash);
-        EXPECT_EQ(form->OpenDialog->FileName, flash);
+        EXPECT_EQ(form->Dialogue().SelectedKind, ikFlash);
+        EXPECT_EQ(form->FileDialog().FileName, flash);
         TLogEdit* log = form->Logs()[size_t(c.page)];
         EXPECT_EQ(LastLine(log), "Cannot load " + c.path.toStdString() + ": " + c.reason + "...");
         EXPECT_EQ(log->LineColor(log->LineCount() - 1), clRed);
@@ -112,7 +112,7 @@ TEST_F(FileChoiceTest, WhatIsNotAReadableRegularFileIsRefusedOnEveryPage) {
 TEST_F(FileChoiceTest, CancelOrNoKeepsTheEarlierChoice) {
     const QString flash = MakeImage(images, QStringLiteral("flash.dat"), 524288);
     Choose(0, flash);
-    const QString folder = form->OpenDialog->InitialDir;
+    const QString folder = form->FileDialog().InitialDir;
     EXPECT_EQ(folder, images.path() + u'/');
     std::vector<std::vector<std::string>> logs;
     for (TLogEdit* log : form->Logs())
@@ -124,15 +124,15 @@ TEST_F(FileChoiceTest, CancelOrNoKeepsTheEarlierChoice) {
          {std::pair{std::optional<QString>(), true}, std::pair{std::optional(large), false}}) {
         SCOPED_TRACE(answer ? "No" : "cancel");
         Choose(2, answer, agreed);
-        EXPECT_EQ(form->SelectedKind, ikFlash);
-        EXPECT_EQ(form->OpenDialog->FileName, flash);
-        EXPECT_EQ(form->OpenDialog->InitialDir, folder);
+        EXPECT_EQ(form->Dialogue().SelectedKind, ikFlash);
+        EXPECT_EQ(form->FileDialog().FileName, flash);
+        EXPECT_EQ(form->FileDialog().InitialDir, folder);
         for (size_t i = 0; i < 3; ++i)
             EXPECT_EQ(Lines(form->Logs()[i]), logs[i]) << "log " << i;
     }
     // The Eeprom page's program button still answers that its kind was not chosen.
-    form->ToolButton16Click(form->ToolButton18);
-    EXPECT_EQ(LastLine(form->RichEdit3),
+    form->ToolButton16Click(form->RunButtons()[2]);
+    EXPECT_EQ(LastLine(form->Logs()[2]),
               "You haven't select a file to load in E2PROM. First select a valid file...");
 }
 
@@ -140,27 +140,28 @@ TEST_F(FileChoiceTest, NewChoiceDropsTheEarlierOneInItsOwnLog) {
     const QString first = MakeImage(images, QStringLiteral("first.bin"), 524288);
     const QString second = MakeImage(images, QStringLiteral("second.bin"), 524288);
     Choose(0, first);
-    const int before = form->RichEdit1->LineCount();
+    const int before = form->Logs()[0]->LineCount();
     Choose(0, second);
-    TLogEdit* flash = form->RichEdit1;
+    TLogEdit* flash = form->Logs()[0];
     const std::vector<std::string> lines = Lines(flash);
     const std::vector<TColor> colors = Colors(flash);
     const std::vector<std::string> added(lines.begin() + before, lines.end());
-    EXPECT_EQ(added, (std::vector<std::string>{"", "Delete last load command...",
-                                               "Ready to load flash with file " +
-                                                   second.toStdString(),
-                                               "", PressReceiverLine}));
-    EXPECT_EQ(std::vector<TColor>(colors.begin() + before, colors.end()), (std::vector<TColor>{clNavy, clNavy, clBlue, clBlue, clBlue}));
+    EXPECT_EQ(added,
+              (std::vector<std::string>{"", "Delete last load command...",
+                                        "Ready to load flash with file " + second.toStdString(), "",
+                                        PressReceiverLine}));
+    EXPECT_EQ(std::vector<TColor>(colors.begin() + before, colors.end()),
+              (std::vector<TColor>{clNavy, clNavy, clBlue, clBlue, clBlue}));
 
     // Held in its loader, the receiver waits for the program button instead.
-    form->EnterFrozen();
+    form->Dialogue().EnterFrozen();
     const QString eeprom = MakeImage(images, QStringLiteral("e2.bin"), 4096);
     Choose(2, eeprom);
     EXPECT_EQ(LastLine(flash), "Delete last load command...");
-    EXPECT_EQ(Lines(form->RichEdit3),
+    EXPECT_EQ(Lines(form->Logs()[2]),
               (std::vector<std::string>{"Ready to load eeprom with file " + eeprom.toStdString(),
                                         "", "Press the program button to write your receiver..."}));
-    EXPECT_EQ(form->SelectedKind, ikEeprom);
+    EXPECT_EQ(form->Dialogue().SelectedKind, ikEeprom);
 }
 
 } // namespace

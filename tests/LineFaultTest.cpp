@@ -1,12 +1,14 @@
-// The line failing under the window: the adapter pulled while the program writes to it, and the
-// far end hanging up and coming back under the same port name. The window must report, keep
-// what it showed, stay usable and let the user open the port again.
+// The line failing under the window: the adapter pulled while the program writes to it, the
+// far end hanging up and coming back under the same port name, and the receiver talking on
+// while the window goes. The window must report, keep what it showed, stay usable and let the
+// user open the port again.
 
 #include "Application.h"
 #include "DialogueHarness.h"
 #include "FailureReport.h"
 #include "OpenDialog.h"
 #include "PageControl.h"
+#include "ThreadSync.h"
 #include "ToolBar.h"
 #include "support/PtyPair.h"
 
@@ -17,6 +19,8 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <future>
+#include <mutex>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
@@ -59,8 +63,8 @@ TEST_F(LineFaultTest, AdapterPulledWhileTheCommandIsWritten) {
     ASSERT_TRUE(OpenFrozen());
     QTemporaryDir images;
     dialogs.openAnswer = MakeImage(images, QStringLiteral("flash.bin"), 524288);
-    form->FileOpen1Execute(form->ToolButton3);
-    const std::vector<std::string> before = Lines(form->RichEdit1);
+    form->FileOpen1Execute(form->ChooseButtons()[0]);
+    const std::vector<std::string> before = Lines(form->Logs()[0]);
     // The command's write stalls as under flow control; the adapter goes while it waits.
     line->HoldOutput(true);
     std::thread puller([this] {
@@ -68,23 +72,51 @@ TEST_F(LineFaultTest, AdapterPulledWhileTheCommandIsWritten) {
         line->Unplug();
     });
     dialogs.shown.clear();
-    form->ToolButton16->click();
+    form->RunButtons()[0]->click();
     puller.join();
 
     EXPECT_TRUE(
         ShownError(dialogs, QStringLiteral("WriteFile function failed (win error code: 22)")));
-    const std::vector<std::string> after = Lines(form->RichEdit1);
+    const std::vector<std::string> after = Lines(form->Logs()[0]);
     ASSERT_GE(after.size(), before.size());
     EXPECT_EQ(std::vector<std::string>(after.begin(), after.begin() + long(before.size())), before);
-    EXPECT_EQ(LastLine(form->RichEdit1), before.back()) << "a command that failed is not logged";
+    EXPECT_EQ(LastLine(form->Logs()[0]), before.back()) << "a command that failed is not logged";
     // No run is left under way that nothing would ever end: the tool bar and pages are free.
-    EXPECT_EQ(form->ReceiverState, rsFrozen);
-    EXPECT_TRUE(form->ToolBar1->isEnabled());
-    EXPECT_FALSE(form->Timer1->isActive());
+    EXPECT_EQ(form->Dialogue().ReceiverState, rsFrozen);
+    EXPECT_TRUE(Child<TToolBar>(*form, "ToolBar1")->isEnabled());
+    EXPECT_FALSE(Child<QTimer>(*form, "Timer1")->isActive());
     // The window can still be left, its options saved.
     form->show();
     EXPECT_TRUE(form->close());
     EXPECT_TRUE(QFile::exists(harness.store.FileName()));
+}
+
+// The window is destroyed while the receiver still talks, or as the watchdog comes due. The
+// port's close serves the chunk its event thread has handed over, and the lamps let the
+// watchdog's timer run as they show the lines going off: the handlers run with the logs gone,
+// which crashed the window. The chunk is read and dropped; nothing is reported.
+TEST_F(LineFaultTest, ChunkOrWatchdogWhileTheWindowIsDestroyed) {
+    for (const bool chunk : {true, false}) {
+        SCOPED_TRACE(chunk ? "a chunk handed over" : "the watchdog due");
+        form = harness.Build();
+        ASSERT_TRUE(OpenPort());
+        if (chunk) {
+            // The hand-over stays queued: only the close will serve it.
+            auto queued = std::make_shared<std::promise<void>>();
+            auto once = std::make_shared<std::once_flag>();
+            std::future<void> handedOver = queued->get_future();
+            ThreadSync::SetWaker(
+                [queued, once] { std::call_once(*once, [&] { queued->set_value(); }); });
+            line->Send(StartString);
+            ASSERT_EQ(handedOver.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+        } else {
+            Child<QTimer>(*form, "Timer2")->start(0);
+        }
+        form.reset();
+        InstallUiHandOver();
+        EXPECT_FALSE(line->IsOpen());
+        EXPECT_TRUE(dialogs.shown.empty());
+    }
 }
 
 // The far end of a virtual port closes (the simulator or socat ended) and a new one is
@@ -115,7 +147,7 @@ protected:
     void ExpectAnswered(const TPtyPair& pty) {
         pty.Send(StartString);
         EXPECT_TRUE(
-            PumpUntil([&] { return LastLine(form->RichEdit1) == "Sending command string 2..."; }));
+            PumpUntil([&] { return LastLine(form->Logs()[0]) == "Sending command string 2..."; }));
         EXPECT_EQ(pty.Receive(16), "STX,EF81DD51,ETX");
     }
 
@@ -131,26 +163,26 @@ TEST_F(HangUpTest, FarEndHangsUpAndComesBack) {
     auto first = std::make_unique<TPtyPair>();
     Publish(*first);
     form = harness.Build();
-    form->ToolButton1->click();
-    ASSERT_TRUE(form->Dec->Connected());
+    form->PortButtons()[0]->click();
+    ASSERT_TRUE(form->Port().Connected());
     ExpectAnswered(*first);
-    const std::vector<std::string> shown = Lines(form->RichEdit1);
+    const std::vector<std::string> shown = Lines(form->Logs()[0]);
 
     first.reset(); // the far end closes: the terminal hangs up
     ASSERT_TRUE(PumpUntil([&] { return !dialogs.shown.empty(); })) << "the hang-up went unreported";
     EXPECT_EQ(dialogs.shown[0].icon, TMsgIcon::Error);
     EXPECT_EQ(dialogs.shown[0].text,
               QStringLiteral("ClearCommError function failed (win error code: 22)"));
-    EXPECT_EQ(Lines(form->RichEdit1), shown);
+    EXPECT_EQ(Lines(form->Logs()[0]), shown);
 
     TPtyPair second;
     Publish(second);
-    form->ToolButton1->click(); // close the port that hung up...
-    EXPECT_FALSE(form->Dec->Connected());
-    EXPECT_EQ(LastLine(form->RichEdit1), "Correctly close port hup0");
-    form->ToolButton1->click(); // ...and open it again: the new far end
-    ASSERT_TRUE(form->Dec->Connected());
-    EXPECT_EQ(form->RichEdit1->Line(0), "Correctly open port hup0");
+    form->PortButtons()[0]->click(); // close the port that hung up...
+    EXPECT_FALSE(form->Port().Connected());
+    EXPECT_EQ(LastLine(form->Logs()[0]), "Correctly close port hup0");
+    form->PortButtons()[0]->click(); // ...and open it again: the new far end
+    ASSERT_TRUE(form->Port().Connected());
+    EXPECT_EQ(form->Logs()[0]->Line(0), "Correctly open port hup0");
     ExpectAnswered(second);
     EXPECT_EQ(dialogs.shown.size(), 1u);
 }
@@ -183,13 +215,13 @@ TEST(OpenFailureTest, LogSaysWhyThePortWillNotOpen) {
     TFakeDialogs& dialogs = harness.dialogs;
     ReportedFailures reports{dialogs};
     auto form = harness.Build();
-    form->PageControl1->setCurrentIndex(2);
+    Child<TPageControl>(*form, "PageControl1")->setCurrentIndex(2);
     for (const TRow& row : rows) {
         SCOPED_TRACE(row.port);
         dialogs.shown.clear();
-        form->Dec->SetPort(row.port);
-        form->ToolButton1->click();
-        EXPECT_FALSE(form->Dec->Connected());
+        form->Port().SetPort(row.port);
+        form->PortButtons()[0]->click();
+        EXPECT_FALSE(form->Port().Connected());
         ASSERT_EQ(dialogs.shown.size(), 1u);
         EXPECT_EQ(dialogs.shown[0].text.toStdString(),
                   "Unable to open com port (win error code: " + std::to_string(row.box) + ")");
@@ -200,7 +232,7 @@ TEST(OpenFailureTest, LogSaysWhyThePortWillNotOpen) {
             at = line.find(part, at);
             EXPECT_NE(at, std::string::npos) << "no \"" << part << "\" in: " << line;
         }
-        EXPECT_EQ(form->RichEdit1->LineCount(), 0) << "the line went to another page's log";
+        EXPECT_EQ(form->Logs()[0]->LineCount(), 0) << "the line went to another page's log";
     }
     ::close(holder);
 }

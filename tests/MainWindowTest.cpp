@@ -3,13 +3,13 @@
 
 #include "AboutBox.h"
 #include "CSpinEdit.h"
-#include "WindowHarness.h"
 #include "LogEdit.h"
 #include "PageControl.h"
 #include "PageLog.h"
 #include "SDIAppForm.h"
 #include "ToolBar.h"
 #include "ToolButton.h"
+#include "WindowHarness.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,10 +22,8 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
-
-#include <gtest/gtest.h>
-
 #include <array>
+#include <gtest/gtest.h>
 #include <vector>
 
 namespace {
@@ -47,74 +45,89 @@ protected:
 
 TEST_F(MainWindowTest, StartsWithItsNamedControlsDefaultOptionsAndIdleState) {
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Vell Writer 1.0.1"));
-    for (const char* name : {"PageControl1", "RichEdit1", "RichEdit2", "RichEdit3", "ToolButton1",
-                             "ToolButton16", "Panel1", "DecPort", "CheckBox1", "CheckBox2",
-                             "CheckBox3", "CheckBox4", "CheckBox5", "Spin1", "Timer1", "Timer2",
-                             "StatusBar"})
+    for (const char* name :
+         {"PageControl1", "RichEdit1", "RichEdit2", "RichEdit3", "ToolButton1", "ToolButton16",
+          "Panel1", "DecPort", "CheckBox1", "CheckBox2", "CheckBox3", "CheckBox4", "CheckBox5",
+          "Spin1", "Timer1", "Timer2", "StatusBar"})
         EXPECT_NE(form.findChild<QObject*>(QString::fromLatin1(name)), nullptr) << name;
 
     const bool ticked[] = {false, false, true, false, true};
-    const QCheckBox* boxes[] = {form.CheckBox1, form.CheckBox2, form.CheckBox3, form.CheckBox4,
-                                form.CheckBox5};
-    for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(boxes[i]->isChecked(), ticked[i]) << "CheckBox" << i + 1;
-    EXPECT_EQ(form.Spin1->Value(), 500);
-    EXPECT_FALSE(form.Timer1->isActive());
-    EXPECT_FALSE(form.Timer2->isActive());
-    EXPECT_EQ(form.Timer1->interval(), 500);
-    EXPECT_EQ(form.Timer2->interval(), 30000);
-    EXPECT_EQ(form.SelectedKind, ikNone);
-    EXPECT_EQ(form.ReceiverState, rsIdle);
-    EXPECT_EQ(form.ReceiveTable.size(), 3u);
-    EXPECT_EQ(form.CommandTable.size(), 7u);
-    EXPECT_TRUE(form.AppDir.endsWith(QDir::separator()));
-    EXPECT_EQ(form.OpenDialog->InitialDir, form.AppDir);
+    for (int i = 0; i < 5; ++i) {
+        const std::string name = "CheckBox" + std::to_string(i + 1);
+        EXPECT_EQ(Child<QCheckBox>(form, name.c_str())->isChecked(), ticked[i]) << name;
+    }
+    EXPECT_EQ(Child<TCSpinEdit>(form, "Spin1")->Value(), 500);
+    const QTimer* paste = Child<QTimer>(form, "Timer1");
+    const QTimer* watchdog = Child<QTimer>(form, "Timer2");
+    EXPECT_FALSE(paste->isActive());
+    EXPECT_FALSE(watchdog->isActive());
+    EXPECT_EQ(paste->interval(), 500);
+    EXPECT_EQ(watchdog->interval(), 30000);
+    const TReceiverDialogue& dialogue = form.Dialogue();
+    EXPECT_EQ(dialogue.SelectedKind, ikNone);
+    EXPECT_EQ(dialogue.ReceiverState, rsIdle);
+    EXPECT_EQ(dialogue.ReceiveTable.size(), 3u);
+    EXPECT_EQ(dialogue.CommandTable.size(), 7u);
+    EXPECT_TRUE(dialogue.AppDir.endsWith(QDir::separator()));
+    EXPECT_EQ(form.FileDialog().InitialDir, dialogue.AppDir);
 }
 
 TEST_F(MainWindowTest, WorkPagesHoldTheirLogAndToolBar) {
     const char* const captions[] = {"Flash", "Firmware", "Eeprom", "Configuration"};
-    ASSERT_EQ(form.PageControl1->count(), 4);
+    const TPageControl* pages = Child<TPageControl>(form, "PageControl1");
+    ASSERT_EQ(pages->count(), 4);
     for (int page = 0; page < 4; ++page)
-        EXPECT_EQ(form.PageControl1->tabText(page), QString::fromLatin1(captions[page]));
-    EXPECT_EQ(form.PageControl1->currentIndex(), 0);
-    EXPECT_EQ(FindPageLog(form.TabSheet4), nullptr);
+        EXPECT_EQ(pages->tabText(page), QString::fromLatin1(captions[page]));
+    EXPECT_EQ(pages->currentIndex(), 0);
+    EXPECT_EQ(FindPageLog(Child<QWidget>(form, "TabSheet4")), nullptr);
 
     const TColor backgrounds[] = {0xCC99FF, 0x99FFFF, 0xCCFFCC};
     const int images[] = {4, 0, 6, 2, 5, 1}; // port, choose, clear, program, erase, exit
     const bool enabled[] = {true, false, true, false, false, true};
+    // Each tool bar's items by name, in their order; the roles' accessors agree with the names.
     const struct {
-        TToolBar* bar;
-        std::vector<QWidget*> items;
+        const char* bar;
+        std::vector<const char*> items;
     } bars[] = {
-        {form.ToolBar1, {form.ToolButton1, form.ToolButton3, form.ToolButton20, form.ToolButton16,
-                         form.ToolButton19, form.ToolButton4, form.Panel1}},
-        {form.ToolBar2, {form.ToolButton5, form.ToolButton7, form.ToolButton23, form.ToolButton17,
-                         form.ToolButton24, form.ToolButton8, form.Panel2}},
-        {form.ToolBar3, {form.ToolButton9, form.ToolButton11, form.ToolButton27, form.ToolButton18,
-                         form.ToolButton28, form.ToolButton12, form.Panel3}},
+        {"ToolBar1",
+         {"ToolButton1", "ToolButton3", "ToolButton20", "ToolButton16", "ToolButton19",
+          "ToolButton4", "Panel1"}},
+        {"ToolBar2",
+         {"ToolButton5", "ToolButton7", "ToolButton23", "ToolButton17", "ToolButton24",
+          "ToolButton8", "Panel2"}},
+        {"ToolBar3",
+         {"ToolButton9", "ToolButton11", "ToolButton27", "ToolButton18", "ToolButton28",
+          "ToolButton12", "Panel3"}},
     };
     for (int page = 0; page < 3; ++page) {
         SCOPED_TRACE(captions[page]);
-        QWidget* sheet = form.PageControl1->widget(page);
+        QWidget* sheet = pages->widget(page);
         auto* box = sheet->findChild<QGroupBox*>(QString(), Qt::FindDirectChildrenOnly);
         ASSERT_NE(box, nullptr);
         EXPECT_EQ(box->title(), QStringLiteral("Log window"));
         EXPECT_EQ(FindPageLog(sheet), form.Logs()[size_t(page)]);
         EXPECT_EQ(form.Logs()[size_t(page)]->Background(), backgrounds[page]);
 
-        std::vector<QWidget*> items;
-        for (QAction* action : bars[page].bar->actions())
+        const TToolBar* bar = Child<TToolBar>(form, bars[page].bar);
+        std::vector<QWidget*> items, named;
+        for (QAction* action : bar->actions())
             if (!action->isSeparator())
-                items.push_back(bars[page].bar->widgetForAction(action));
-        EXPECT_EQ(items, bars[page].items);
+                items.push_back(bar->widgetForAction(action));
+        for (const char* name : bars[page].items)
+            named.push_back(Child<QWidget>(form, name));
+        EXPECT_EQ(items, named);
+        const size_t at = size_t(page);
+        EXPECT_EQ(std::vector<QWidget*>({form.PortButtons()[at], form.ChooseButtons()[at],
+                                         form.RunButtons()[at], form.RunButtons()[at + 3]}),
+                  std::vector<QWidget*>({named[0], named[1], named[3], named[4]}));
         for (int role = 0; role < 6; ++role) {
-            auto* button = static_cast<TToolButton*>(bars[page].items[size_t(role)]);
+            auto* button = static_cast<TToolButton*>(named[size_t(role)]);
             EXPECT_EQ(button->ImageIndex(), images[role]) << role;
             EXPECT_EQ(button->isEnabled(), enabled[role]) << role;
             EXPECT_EQ(button->isCheckable(), role == 0) << role;
             EXPECT_FALSE(button->Down()) << role;
         }
-        EXPECT_EQ(bars[page].items[6]->size(), QSize(189, 38));
+        EXPECT_EQ(named[6]->size(), QSize(189, 38));
     }
 }
 
@@ -123,20 +136,23 @@ TEST_F(MainWindowTest, WorkPagesHoldTheirLogAndToolBar) {
 TEST_F(MainWindowTest, ShownWindowHasItsSizeStatusBarAndLamps) {
     Show();
     EXPECT_EQ(form.frameGeometry().size(), QSize(520, 416));
-    const auto panels = form.StatusBar->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly);
+    const auto panels = Child<QStatusBar>(form, "StatusBar")
+                            ->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly);
     ASSERT_EQ(panels.size(), 2);
     EXPECT_EQ(panels[0]->text(), QStringLiteral("Model: Unknown"));
     EXPECT_EQ(panels[0]->width(), 150);
     EXPECT_EQ(panels[1]->text(), QStringLiteral("Operation:"));
     EXPECT_EQ(panels[1]->width(), 250);
 
+    const std::array panelsOfPages{Child<QFrame>(form, "Panel1"), Child<QFrame>(form, "Panel2"),
+                                   Child<QFrame>(form, "Panel3")};
     for (const bool ticked : {false, true, false}) {
-        form.CheckBox2->setChecked(ticked);
+        Child<QCheckBox>(form, "CheckBox2")->setChecked(ticked);
         const bool shown[] = {ticked, true, true};
         for (int page = 0; page < 3; ++page) {
-            form.PageControl1->setCurrentIndex(page);
+            Child<TPageControl>(form, "PageControl1")->setCurrentIndex(page);
             QCoreApplication::processEvents();
-            QFrame* panel = std::array{form.Panel1, form.Panel2, form.Panel3}[size_t(page)];
+            QFrame* panel = panelsOfPages[size_t(page)];
             EXPECT_EQ(panel->isVisible(), shown[page]) << "ticked " << ticked << " page " << page;
         }
     }
@@ -145,37 +161,41 @@ TEST_F(MainWindowTest, ShownWindowHasItsSizeStatusBarAndLamps) {
 TEST_F(MainWindowTest, LinesGoToTheChosenImagesPageElseTheActivePage) {
     const struct {
         int kind, page;
-        TLogEdit *kindLog, *activeLog;
+        size_t kindLog, activeLog; // the logs by page
     } cases[] = {
-        {ikFlash, 2, form.RichEdit1, form.RichEdit3},  {ikFirmware, 0, form.RichEdit2, form.RichEdit1},
-        {ikEeprom, 3, form.RichEdit3, form.RichEdit1}, {ikNone, 1, form.RichEdit2, form.RichEdit2},
-        {ikNone, 2, form.RichEdit3, form.RichEdit3},   {ikNone, 3, form.RichEdit1, form.RichEdit1},
-        {ikErase, 1, form.RichEdit2, form.RichEdit2},
+        {ikFlash, 2, 0, 2}, {ikFirmware, 0, 1, 0}, {ikEeprom, 3, 2, 0}, {ikNone, 1, 1, 1},
+        {ikNone, 2, 2, 2},  {ikNone, 3, 0, 0},     {ikErase, 1, 1, 1},
     };
+    const std::array logs{Child<TLogEdit>(form, "RichEdit1"), Child<TLogEdit>(form, "RichEdit2"),
+                          Child<TLogEdit>(form, "RichEdit3")};
+    EXPECT_EQ(form.Logs(), logs);
     for (const auto& c : cases) {
-        form.SelectedKind = c.kind;
-        form.PageControl1->setCurrentIndex(c.page);
+        form.Dialogue().SelectedKind = c.kind;
+        Child<TPageControl>(form, "PageControl1")->setCurrentIndex(c.page);
         SCOPED_TRACE(testing::Message() << "kind " << c.kind << " page " << c.page);
-        EXPECT_EQ(form.KindLog(), c.kindLog);
-        EXPECT_EQ(form.ActivePageLog(), c.activeLog);
+        EXPECT_EQ(form.Dialogue().KindLog(), logs[c.kindLog]);
+        EXPECT_EQ(form.Dialogue().ActivePageLog(), logs[c.activeLog]);
+        EXPECT_EQ(form.ActivePageLog(), logs[c.activeLog]);
     }
 }
 
 TEST_F(MainWindowTest, ClearLogClearsOnlyTheActivePagesLog) {
-    form.PageControl1->setCurrentIndex(1);
+    Child<TPageControl>(form, "PageControl1")->setCurrentIndex(1);
     for (TLogEdit* log : form.Logs())
         log->Append("line\nline");
-    form.ToolButton20Click(form.ToolButton23);
-    form.RichEdit2->Append("again");
-    form.ToolButton23->click(); // through the connection
+    TToolButton* clear = Child<TToolButton>(form, "ToolButton23");
+    form.ToolButton20Click(clear);
+    form.Logs()[1]->Append("again");
+    clear->click(); // through the connection
     for (TLogEdit* log : form.Logs())
-        EXPECT_EQ(log->LineCount(), log == form.RichEdit2 ? 0 : 2) << log->objectName().toStdString();
+        EXPECT_EQ(log->LineCount(), log == form.Logs()[1] ? 0 : 2)
+            << log->objectName().toStdString();
 }
 
 TEST_F(MainWindowTest, BytesAreRenderedInFullOnlyWhenAsked) {
-    EXPECT_EQ(form.RenderBytes("AT\r", 3), "AT ");
-    form.CheckBox1->setChecked(true);
-    EXPECT_EQ(form.RenderBytes("AT\r", 3), "AT. (3 bytes: 41 54 0D )");
+    EXPECT_EQ(form.Dialogue().RenderBytes("AT\r", 3), "AT ");
+    Child<QCheckBox>(form, "CheckBox1")->setChecked(true);
+    EXPECT_EQ(form.Dialogue().RenderBytes("AT\r", 3), "AT. (3 bytes: 41 54 0D )");
 }
 
 // Exit saves the options, asks the transfer program to close and closes the window, whose
@@ -186,12 +206,12 @@ TEST_F(MainWindowTest, ExitButtonsSaveAndCloseTheTransferProgramAndTheWindow) {
         bool running, staysOpen;
         size_t requests;
     } cases[] = {
-        {form.ToolButton4, false, false, 0},
-        {form.ToolButton8, true, false, 1},
-        {form.ToolButton12, true, true, 2},
+        {Child<TToolButton>(form, "ToolButton4"), false, false, 0},
+        {Child<TToolButton>(form, "ToolButton8"), true, false, 1},
+        {Child<TToolButton>(form, "ToolButton12"), true, true, 2},
     };
     TFakeWindows& windows = harness.windows;
-    form.ExternalWindow = windows.window;
+    form.Dialogue().ExternalWindow = windows.window;
     int delay = 100;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.exit->objectName().toStdString());
@@ -200,7 +220,7 @@ TEST_F(MainWindowTest, ExitButtonsSaveAndCloseTheTransferProgramAndTheWindow) {
         windows.calls.clear();
         windows.running = c.running;
         windows.staysOpen = c.staysOpen;
-        form.Spin1->SetValue(++delay);
+        Child<TCSpinEdit>(form, "Spin1")->SetValue(++delay);
         c.exit->click();
         EXPECT_FALSE(form.isVisible());
         EXPECT_EQ(windows.calls, std::vector<std::string>(c.requests, "close 7"));
@@ -217,11 +237,11 @@ TEST_F(MainWindowTest, AboutBoxRunsModallyWithTheSameCaptionsEachTime) {
         form.HelpAbout1Execute(nullptr);
         ASSERT_EQ(dialogs.modalCount, run);
         EXPECT_EQ(dialogs.lastModal, &box);
-        const QStringList captions = {box.windowTitle(),   box.ProductName->text(),
-                                      box.Version->text(), box.Copyright->text(),
+        const QStringList captions = {box.windowTitle(),    box.ProductName->text(),
+                                      box.Version->text(),  box.Copyright->text(),
                                       box.Comments->text(), box.OKButton->text()};
-        EXPECT_EQ(captions, QStringList({"About", "Product Name", "Version", "Copyright",
-                                         "Comments", "OK"}));
+        EXPECT_EQ(captions,
+                  QStringList({"About", "Product Name", "Version", "Copyright", "Comments", "OK"}));
         EXPECT_TRUE(box.OKButton->isDefault());
     }
 }

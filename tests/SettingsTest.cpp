@@ -57,10 +57,19 @@ protected:
         return QSettings(harness.store.FileName(), QSettings::IniFormat)
             .value(QStringLiteral("Software/VellWriter/ComPortName"));
     }
+    // The five option boxes, "Show full comunication" to "Always freeze".
+    std::vector<QCheckBox*> Boxes() const {
+        std::vector<QCheckBox*> boxes;
+        for (const char* name : {"CheckBox1", "CheckBox2", "CheckBox3", "CheckBox4", "CheckBox5"})
+            boxes.push_back(Child<QCheckBox>(*form, name));
+        return boxes;
+    }
+    TCSpinEdit* Delay() const { return Child<TCSpinEdit>(*form, "Spin1"); }
     std::vector<bool> Ticked() const {
-        return {form->CheckBox1->isChecked(), form->CheckBox2->isChecked(),
-                form->CheckBox3->isChecked(), form->CheckBox4->isChecked(),
-                form->CheckBox5->isChecked()};
+        std::vector<bool> ticked;
+        for (QCheckBox* box : Boxes())
+            ticked.push_back(box->isChecked());
+        return ticked;
     }
 
     QByteArray FileBytes() const {
@@ -82,10 +91,10 @@ TEST_F(SettingsTest, FirstStartWritesTheDefaultsAndShowsTheBuiltOptions) {
     ASSERT_FALSE(QFile::exists(harness.store.FileName()));
     form = harness.Build();
     EXPECT_EQ(Stored(names), (std::vector<int32_t>{0, 0, 0, 1, 1, 0, 500}));
-    EXPECT_EQ(form->DecPort->currentIndex(), 0);
-    EXPECT_EQ(form->Dec->Port(), portName);
+    EXPECT_EQ(form->PortList().currentIndex(), 0);
+    EXPECT_EQ(form->Port().Port(), portName);
     EXPECT_EQ(Ticked(), (std::vector<bool>{false, false, true, false, true}));
-    EXPECT_EQ(form->Spin1->Value(), 500);
+    EXPECT_EQ(Delay()->Value(), 500);
     EXPECT_TRUE(dialogs.shown.empty());
 }
 
@@ -98,8 +107,8 @@ TEST_F(SettingsTest, StoredPortIndexSelectsItsEntryOrNone) {
         SCOPED_TRACE(c.stored);
         Store({{"ComPort", c.stored}});
         form = harness.Build();
-        EXPECT_EQ(form->DecPort->currentIndex(), c.selected);
-        EXPECT_EQ(form->Dec->Port(), c.port);
+        EXPECT_EQ(form->PortList().currentIndex(), c.selected);
+        EXPECT_EQ(form->Port().Port(), c.port);
         form.reset();
     }
     EXPECT_TRUE(dialogs.shown.empty());
@@ -119,13 +128,13 @@ TEST_F(SettingsTest, StoredStartupOpensThePortWhileTheWindowIsBuilt) {
         EXPECT_TRUE(!held || dialogs.shown[0].text ==
                                  QStringLiteral("Your receiver seems to be yet \"freeze\". Is it "
                                                 "correct?"));
-        EXPECT_EQ(form->ReceiverState, held ? rsFrozen : rsIdle);
+        EXPECT_EQ(form->Dialogue().ReceiverState, held ? rsFrozen : rsIdle);
         for (TToolButton* button : form->RunButtons())
             EXPECT_EQ(button->isEnabled(), held);
 
         EXPECT_EQ(Ticked(), (std::vector<bool>{true, false, false, true, true}));
-        EXPECT_EQ(form->Spin1->Value(), 250);
-        ASSERT_TRUE(form->Dec->Connected());
+        EXPECT_EQ(Delay()->Value(), 250);
+        ASSERT_TRUE(form->Port().Connected());
         EXPECT_TRUE(line->IsOpen());
         for (TToolButton* button : form->PortButtons()) {
             EXPECT_TRUE(button->Down());
@@ -153,7 +162,7 @@ TEST_F(SettingsTest, UntrustedPortsFolderIsToldAtStartUp) {
     ASSERT_TRUE(QDir().mkdir(folder));
     ASSERT_EQ(::chmod(folder.toLocal8Bit().constData(), 0777), 0);
     form = harness.Build();
-    const auto lines = Lines(form->RichEdit1);
+    const auto lines = Lines(form->Logs()[0]);
     form.reset();
     if (wasSet)
         qputenv("XDG_RUNTIME_DIR", saved);
@@ -191,10 +200,10 @@ TEST_F(SettingsTest, StoredPortNameSelectsAndOpensOnlyThatPort) {
             Store({{"ComPortName", c.stored}});
         form = harness.Build();
         EXPECT_TRUE(dialogs.shown.empty());
-        EXPECT_EQ(form->DecPort->currentIndex(), c.selected);
-        EXPECT_EQ(form->Dec->Connected(), c.selected >= 0);
+        EXPECT_EQ(form->PortList().currentIndex(), c.selected);
+        EXPECT_EQ(form->Port().Connected(), c.selected >= 0);
         EXPECT_EQ(line->IsOpen(), c.selected >= 0);
-        EXPECT_EQ(Lines(form->RichEdit1), c.log);
+        EXPECT_EQ(Lines(form->Logs()[0]), c.log);
         form->show();
         EXPECT_TRUE(form->close());
         EXPECT_EQ(Stored({"ComPort"}), std::vector<int32_t>{c.savedIndex});
@@ -208,7 +217,7 @@ TEST_F(SettingsTest, StoredPortNameSelectsAndOpensOnlyThatPort) {
     form = harness.Build();
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Invalid data type for 'ComPortName'"));
-    EXPECT_FALSE(form->Dec->Connected());
+    EXPECT_FALSE(form->Port().Connected());
 }
 
 TEST_F(SettingsTest, ValueThatIsNotANumberStopsTheLoadingThere) {
@@ -220,9 +229,9 @@ TEST_F(SettingsTest, ValueThatIsNotANumberStopsTheLoadingThere) {
     EXPECT_FALSE(dialogs.shown[0].yesNo);
     // "Always freeze" was applied before the failure; the delay and "Show full comunication",
     // applied after it, were not.
-    EXPECT_FALSE(form->CheckBox5->isChecked());
-    EXPECT_FALSE(form->CheckBox1->isChecked());
-    EXPECT_EQ(form->Spin1->Value(), 500);
+    EXPECT_FALSE(Boxes()[4]->isChecked());
+    EXPECT_FALSE(Boxes()[0]->isChecked());
+    EXPECT_EQ(Delay()->Value(), 500);
 }
 
 TEST_F(SettingsTest, ClosingTheWindowStoresWhatTheControlsShow) {
@@ -236,15 +245,14 @@ TEST_F(SettingsTest, ClosingTheWindowStoresWhatTheControlsShow) {
         {0, {false, false, true, false, true}, "750", {0, 0, 0, 1, 1, 0, 750}},
     };
     form = harness.Build();
-    QCheckBox* boxes[] = {form->CheckBox1, form->CheckBox2, form->CheckBox3, form->CheckBox4,
-                          form->CheckBox5};
+    const std::vector<QCheckBox*> boxes = Boxes();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.delay);
         form->show();
-        form->DecPort->setCurrentIndex(c.port);
+        form->PortList().setCurrentIndex(c.port);
         for (int i = 0; i < 5; ++i)
             boxes[i]->setChecked(c.ticked[i]);
-        form->Spin1->findChild<QLineEdit*>()->setText(QLatin1String(c.delay));
+        Delay()->findChild<QLineEdit*>()->setText(QLatin1String(c.delay));
         EXPECT_TRUE(form->close());
         EXPECT_EQ(Stored(names), c.stored);
         EXPECT_EQ(StoredName(), QString::fromStdString(c.port ? otherPortName : portName));
@@ -300,14 +308,14 @@ TEST_F(SettingsTest, StoredDelayOutOfRangeNeverBlocksForLong) {
             // The loading stopped there: the built delay stays, and no port was chosen yet.
             ASSERT_EQ(dialogs.shown.size(), 1u);
             EXPECT_EQ(dialogs.shown[0].text, QString::fromLatin1(c.failure));
-            EXPECT_EQ(form->Spin1->Value(), 500);
+            EXPECT_EQ(Delay()->Value(), 500);
             continue;
         }
         EXPECT_TRUE(dialogs.shown.empty());
         ASSERT_TRUE(OpenFrozen());
         dialogs.openAnswer = image;
-        form->FileOpen1Execute(form->ToolButton3);
-        form->ToolButton16->click();
+        form->FileOpen1Execute(form->ChooseButtons()[0]);
+        form->RunButtons()[0]->click();
         ASSERT_GE(windows.calls.size(), 3u);
         EXPECT_EQ(windows.calls[2], c.pause);
         form.reset();
@@ -327,7 +335,7 @@ TEST_F(SettingsTest, FileThatCannotBeParsedIsNeverWrittenOver) {
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Failed to get data for 'ComPort'"));
     EXPECT_EQ(Ticked(), (std::vector<bool>{false, false, true, false, true}));
-    EXPECT_EQ(form->Spin1->Value(), 500);
+    EXPECT_EQ(Delay()->Value(), 500);
     EXPECT_EQ(FileBytes(), junk);
 
     form->show();
@@ -337,7 +345,7 @@ TEST_F(SettingsTest, FileThatCannotBeParsedIsNeverWrittenOver) {
     EXPECT_EQ(FileBytes(), junk);
 
     ASSERT_TRUE(QFile::remove(harness.store.FileName()));
-    form->Spin1->SetValue(321);
+    Delay()->SetValue(321);
     EXPECT_TRUE(form->close());
     EXPECT_EQ(Stored({"Delay"}), std::vector<int32_t>{321});
 }
@@ -375,13 +383,13 @@ TEST_F(SettingsTest, FileThatIsNotARegularFileOfSettingsSizeIsRefused) {
         if (c.refused) {
             ASSERT_EQ(dialogs.shown.size(), 1u);
             EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Failed to get data for 'ComPort'"));
-            EXPECT_EQ(form->Spin1->Value(), 500);
+            EXPECT_EQ(Delay()->Value(), 500);
             EXPECT_FALSE(form->close());
             ASSERT_EQ(dialogs.shown.size(), 2u);
             EXPECT_EQ(dialogs.shown[1].text, QStringLiteral("Failed to set data for 'ComPort'"));
         } else {
             EXPECT_TRUE(dialogs.shown.empty());
-            EXPECT_EQ(form->Spin1->Value(), 250);
+            EXPECT_EQ(Delay()->Value(), 250);
         }
         form.reset();
         struct stat after {};
@@ -434,10 +442,10 @@ TEST_F(SettingsTest, FileThatCannotBeReadOrWrittenIsKept) {
         } else {
             EXPECT_TRUE(dialogs.shown.empty());
             EXPECT_EQ(Ticked(), (std::vector<bool>{true, false, false, false, false}));
-            EXPECT_EQ(form->Spin1->Value(), 250);
+            EXPECT_EQ(Delay()->Value(), 250);
         }
         form->show();
-        form->CheckBox3->setChecked(true);
+        Boxes()[2]->setChecked(true);
         EXPECT_FALSE(form->close());
         ASSERT_FALSE(dialogs.shown.empty());
         EXPECT_EQ(dialogs.shown.back().text, QStringLiteral("Failed to set data for 'ComPort'"));

@@ -21,6 +21,7 @@
 #include "ToolButton.h"
 #include "TransferWindows.h"
 #include "UiHandOver.h"
+#include "WindowHarness.h"
 #include "WineWindows.h"
 
 #include <QCoreApplication>
@@ -91,12 +92,12 @@ protected:
             << "the simulator published no port";
 
         form = std::make_unique<TSDIAppForm>(services);
-        form->DecPort->SetText(QStringLiteral("e2e0"));
-        ASSERT_EQ(form->DecPort->Text(), QStringLiteral("e2e0")) << "the port list lacks it";
-        form->Dec->SetPort("e2e0"); // as the settings do with the listed port at start-up
+        form->PortList().SetText(QStringLiteral("e2e0"));
+        ASSERT_EQ(form->PortList().Text(), QStringLiteral("e2e0")) << "the port list lacks it";
+        form->Port().SetPort("e2e0"); // as the settings do with the listed port at start-up
         const std::set<int> before = ThreadIds();
-        form->ToolButton1Click(form->ToolButton1);
-        ASSERT_TRUE(form->Dec->Connected());
+        form->ToolButton1Click(form->PortButtons()[0]);
+        ASSERT_TRUE(form->Port().Connected());
         for (int id : ThreadIds())
             if (!before.count(id))
                 startedThreads.push_back(id);
@@ -130,7 +131,7 @@ protected:
     // The receiver switched on with nothing chosen: frozen, ready for a file.
     void SwitchOnAndFreeze() {
         Command("on");
-        ASSERT_TRUE(PumpUntil([&] { return form->ReceiverState == rsFrozen; }))
+        ASSERT_TRUE(PumpUntil([&] { return form->Dialogue().ReceiverState == rsFrozen; }))
             << Transcript().toStdString();
         // "STX,EF81" and "DD51,ETX", in one read or two.
         EXPECT_TRUE(SimulatorSaw("53 54 58 2C 45 46 38 31"));
@@ -151,7 +152,7 @@ protected:
             bytes[i] = char((i * 131 + page) & 0xFF);
         file.write(bytes);
         file.close();
-        form->PageControl1->setCurrentIndex(page);
+        Child<TPageControl>(*form, "PageControl1")->setCurrentIndex(page);
         dialogs.openAnswer = path;
         form->FileOpen1Execute(form->ChooseButtons()[size_t(page)]);
         const uint32_t crc = Crc32(bytes);
@@ -161,8 +162,9 @@ protected:
     }
 
     bool RunEnded(TLogEdit* log) {
-        return PumpUntil(
-            [&] { return form->ReceiverState == rsFrozen && HasLine(log, NewDownload); });
+        return PumpUntil([&] {
+            return form->Dialogue().ReceiverState == rsFrozen && HasLine(log, NewDownload);
+        });
     }
 
     QTemporaryDir home;

@@ -16,13 +16,13 @@ TEST_F(EndToEndTest, ImagesOfEachKindAreWrittenThroughTheTransferProgram) {
     const struct {
         int page;
         qint64 size;
-        TToolButton* TSDIAppForm::*program;
+        const char* program; // the page's program button
         const char* command;
         const char* end;
     } runs[] = {
-        {0, 524288, &TSDIAppForm::ToolButton16, "02 43 30 34 32 2C 35 03", "Write ok C042"},
-        {1, 1024000, &TSDIAppForm::ToolButton17, "02 43 32 34 36 2C 32 03", "Write ok C246"},
-        {2, 4096, &TSDIAppForm::ToolButton18, "02 43 30 34 33 2C 35 03", "Write ok C043"},
+        {0, 524288, "ToolButton16", "02 43 30 34 32 2C 35 03", "Write ok C042"},
+        {1, 1024000, "ToolButton17", "02 43 32 34 36 2C 32 03", "Write ok C246"},
+        {2, 4096, "ToolButton18", "02 43 30 34 33 2C 35 03", "Write ok C043"},
     };
     for (const auto& run : runs) {
         SCOPED_TRACE(run.page);
@@ -30,32 +30,33 @@ TEST_F(EndToEndTest, ImagesOfEachKindAreWrittenThroughTheTransferProgram) {
         TLogEdit* log = form->Logs()[size_t(run.page)];
         log->Clear();
         dialogs.answers = {true, true}; // the FIRMWARE warning, then the confirmation
-        (form.get()->*run.program)->click();
+        Child<TToolButton>(*form, run.program)->click();
         ASSERT_TRUE(RunEnded(log)) << Transcript().toStdString();
         EXPECT_TRUE(SimulatorSaw(run.command));
         EXPECT_TRUE(Transcript().contains(("image received: " + image).toLatin1()))
             << "the transfer program delivered another image";
         EXPECT_TRUE(HasLine(log, run.end));
-        EXPECT_TRUE(form->Timer1->isActive() == false);
-        EXPECT_FALSE(windows.IsWindow(form->ExternalWindow)) << "the transfer program was closed";
+        EXPECT_TRUE(Child<QTimer>(*form, "Timer1")->isActive() == false);
+        EXPECT_FALSE(windows.IsWindow(form->Dialogue().ExternalWindow))
+            << "the transfer program was closed";
     }
 }
 
 TEST_F(EndToEndTest, EraseSendsItsCommandAndEndsOnTheReceiversAnswer) {
     SwitchOnAndFreeze();
-    form->ToolButton19->click();
-    ASSERT_TRUE(RunEnded(form->RichEdit1)) << Transcript().toStdString();
+    form->RunButtons()[3]->click();
+    ASSERT_TRUE(RunEnded(form->Logs()[0])) << Transcript().toStdString();
     EXPECT_TRUE(SimulatorSaw("<- port 8 bytes: 02 43 30 34 34 2C 32 03"));
-    EXPECT_TRUE(HasLine(form->RichEdit1, "Erase done C044"));
+    EXPECT_TRUE(HasLine(form->Logs()[0], "Erase done C044"));
 }
 
 TEST_F(EndToEndTest, FailedWriteIsToldBeforeTheEnd) {
     SwitchOnAndFreeze();
     Choose(0, 524288);
     Command("fail");
-    form->ToolButton16->click();
-    ASSERT_TRUE(RunEnded(form->RichEdit1)) << Transcript().toStdString();
-    TLogEdit* log = form->RichEdit1;
+    form->RunButtons()[0]->click();
+    ASSERT_TRUE(RunEnded(form->Logs()[0])) << Transcript().toStdString();
+    TLogEdit* log = form->Logs()[0];
     EXPECT_EQ(log->Line(log->LineCount() - 2),
               "Something goes wrong on writing data: maybe increase \"Send comand delay\"...");
 }
@@ -64,31 +65,33 @@ TEST_F(EndToEndTest, StalledReceiverLeavesTheWatchdogToEndTheRun) {
     SwitchOnAndFreeze();
     Choose(0, 524288);
     Command("stall download");
-    form->ToolButton16->click();
+    form->RunButtons()[0]->click();
     ASSERT_TRUE(PumpUntil([&] { return SimulatorSaw("Download started"); }));
-    ASSERT_TRUE(PumpUntil([&] { return HasLine(form->RichEdit1, "Download started"); }));
+    ASSERT_TRUE(PumpUntil([&] { return HasLine(form->Logs()[0], "Download started"); }));
     // Silence from here on: the watchdog runs, and its 30 s end the run (called, not waited).
-    EXPECT_TRUE(form->Timer2->isActive());
-    form->Timer2Timer(form->Timer2);
-    EXPECT_EQ(form->RichEdit1->Line(form->RichEdit1->LineCount() - 1),
-              "Receiver cannot continue download. Check cable connection and return receiver on...");
-    EXPECT_EQ(form->ReceiverState, rsFrozen);
-    EXPECT_TRUE(form->ToolBar1->isEnabled());
+    EXPECT_TRUE(Child<QTimer>(*form, "Timer2")->isActive());
+    form->Timer2Timer(Child<QTimer>(*form, "Timer2"));
+    EXPECT_EQ(
+        form->Logs()[0]->Line(form->Logs()[0]->LineCount() - 1),
+        "Receiver cannot continue download. Check cable connection and return receiver on...");
+    EXPECT_EQ(form->Dialogue().ReceiverState, rsFrozen);
+    EXPECT_TRUE(Child<TToolBar>(*form, "ToolBar1")->isEnabled());
 }
 
 TEST_F(EndToEndTest, ReceiverSwitchedOffAndOnDuringARunStartsOver) {
     SwitchOnAndFreeze();
     Choose(0, 524288);
     Command("stall alloc");
-    form->ToolButton16->click();
-    ASSERT_TRUE(PumpUntil([&] { return form->ReceiverState == rsRunning &&
-                                       SimulatorSaw("Memory Alocation"); }));
+    form->RunButtons()[0]->click();
+    ASSERT_TRUE(PumpUntil([&] {
+        return form->Dialogue().ReceiverState == rsRunning && SimulatorSaw("Memory Alocation");
+    }));
     Command("off");
     Command("on");
     // The start string clears the log and is answered again; the receiver freezes anew.
-    ASSERT_TRUE(PumpUntil([&] { return HasLine(form->RichEdit1, "Received start string..."); }));
-    EXPECT_EQ(form->RichEdit1->Line(0), "Received start string...");
-    ASSERT_TRUE(PumpUntil([&] { return HasLine(form->RichEdit1, "Receiver \"freeze\"..."); }));
+    ASSERT_TRUE(PumpUntil([&] { return HasLine(form->Logs()[0], "Received start string..."); }));
+    EXPECT_EQ(form->Logs()[0]->Line(0), "Received start string...");
+    ASSERT_TRUE(PumpUntil([&] { return HasLine(form->Logs()[0], "Receiver \"freeze\"..."); }));
 }
 
 TEST_F(EndToEndTest, VanishedReceiverIsReportedAndNothingSpins) {
@@ -124,8 +127,8 @@ TEST_F(EndToEndTest, VanishedReceiverIsReportedAndNothingSpins) {
     }
     // A spinning thread would switch thousands of times in these 200 ms.
     EXPECT_LE(ContextSwitches(eventThread) - switches, 2);
-    form->ToolButton1Click(form->ToolButton1); // closing a vanished port still works
-    EXPECT_FALSE(form->Dec->Connected());
+    form->ToolButton1Click(form->PortButtons()[0]); // closing a vanished port still works
+    EXPECT_FALSE(form->Port().Connected());
     TApplication::Instance()->SetDialogs(nullptr);
 }
 

@@ -37,7 +37,9 @@ private:
     int m_saved = -1;
 };
 
-int Count(const QByteArray& text, const char* part) { return int(text.count(part)); }
+int Count(const QByteArray& text, const char* part) {
+    return int(text.count(part));
+}
 
 class FaultEndToEndTest : public TEndToEndTest {
 protected:
@@ -60,8 +62,13 @@ protected:
         TSettingsStore settings(config + QStringLiteral("/VellWriter/VellWriter.conf"));
         settings.OpenKey(QStringLiteral("Software\\VellWriter"), true);
         const std::pair<const char*, int32_t> values[] = {
-            {"ComPort", form->DecPort->currentIndex()}, {"FullCom", 0}, {"ComStatus", 0},
-            {"ConfLoad", 1}, {"Freeze", 1}, {"Startup", 1}, {"Delay", 500}};
+            {"ComPort", form->PortList().currentIndex()},
+            {"FullCom", 0},
+            {"ComStatus", 0},
+            {"ConfLoad", 1},
+            {"Freeze", 1},
+            {"Startup", 1},
+            {"Delay", 500}};
         for (const auto& [name, value] : values)
             settings.WriteInteger(QLatin1String(name), value);
         settings.CloseKey();
@@ -78,8 +85,8 @@ protected:
 };
 
 TEST_F(FaultEndToEndTest, PortHeldByAnotherCopyIsRefusedAndTheHolderGoesOn) {
-    form->ToolButton1->click(); // our copy lets the port go...
-    ASSERT_FALSE(form->Dec->Connected());
+    form->PortButtons()[0]->click(); // our copy lets the port go...
+    ASSERT_FALSE(form->Port().Connected());
     const char* const answer = "53 54 58 2C 45 46 38 31"; // "STX,EF81"
     Command("on"); // ...the start string waits in the terminal for whoever opens it next
     StartHolder();
@@ -87,8 +94,8 @@ TEST_F(FaultEndToEndTest, PortHeldByAnotherCopyIsRefusedAndTheHolderGoesOn) {
         << "the other copy did not take the port: " << holder.readAll().toStdString();
 
     dialogs.shown.clear();
-    form->ToolButton1->click();
-    EXPECT_FALSE(form->Dec->Connected());
+    form->PortButtons()[0]->click();
+    EXPECT_FALSE(form->Port().Connected());
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].icon, TMsgIcon::Error);
     EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Unable to open com port (win error code: 5)"));
@@ -101,14 +108,15 @@ TEST_F(FaultEndToEndTest, PortHeldByAnotherCopyIsRefusedAndTheHolderGoesOn) {
     Command("wait 1000");
     Command("on");
     EXPECT_TRUE(PumpUntil([&] { return Count(Transcript(), answer) > answered; }))
-        << Transcript().toStdString() << "\n--- holder:\n" << holder.readAll().toStdString();
+        << Transcript().toStdString() << "\n--- holder:\n"
+        << holder.readAll().toStdString();
     EXPECT_EQ(holder.state(), QProcess::Running);
 
     // Once it has gone, the port is ours again.
     holder.kill();
     ASSERT_TRUE(holder.waitForFinished(5000));
-    form->ToolButton1->click();
-    EXPECT_TRUE(form->Dec->Connected());
+    form->PortButtons()[0]->click();
+    EXPECT_TRUE(form->Port().Connected());
     EXPECT_EQ(dialogs.shown.size(), 1u);
 }
 
@@ -132,23 +140,25 @@ TEST_F(FaultEndToEndTest, ImageGoneBeforeTheWriteEndsByTheWatchdog) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         Choose(0, 524288);
-        const QString path = form->OpenDialog->FileName;
+        const QString path = form->FileDialog().FileName;
         const int images = Count(Transcript(), "image received");
         TStdoutCapture output;
-        form->ToolButton16->click();
-        ASSERT_EQ(form->ReceiverState, rsRunning);
+        form->RunButtons()[0]->click();
+        ASSERT_EQ(form->Dialogue().ReceiverState, rsRunning);
         c.spoil(path); // the path is pasted only once the window serves its events again
         ASSERT_TRUE(PumpUntil([&] { return output.Text().contains("Vell_par: Cannot read"); }))
             << output.Text().toStdString();
-        ASSERT_TRUE(PumpUntil([&] { return form->Timer2->isActive(); }))
+        ASSERT_TRUE(PumpUntil([&] { return Child<QTimer>(*form, "Timer2")->isActive(); }))
             << "the receiver's memory allocation started no watchdog";
-        form->Timer2Timer(form->Timer2); // its 30 s, called rather than waited for
-        EXPECT_EQ(form->RichEdit1->Line(form->RichEdit1->LineCount() - 1),
+        form->Timer2Timer(
+            Child<QTimer>(*form, "Timer2")); // its 30 s, called rather than waited for
+        EXPECT_EQ(form->Logs()[0]->Line(form->Logs()[0]->LineCount() - 1),
                   "Receiver cannot continue download. Check cable connection and return "
                   "receiver on...");
-        EXPECT_EQ(form->ReceiverState, rsFrozen);
-        EXPECT_TRUE(form->ToolBar1->isEnabled());
-        EXPECT_FALSE(windows.IsWindow(form->ExternalWindow)) << "the transfer program was closed";
+        EXPECT_EQ(form->Dialogue().ReceiverState, rsFrozen);
+        EXPECT_TRUE(Child<TToolBar>(*form, "ToolBar1")->isEnabled());
+        EXPECT_FALSE(windows.IsWindow(form->Dialogue().ExternalWindow))
+            << "the transfer program was closed";
         EXPECT_EQ(Count(Transcript(), "image received"), images);
         EXPECT_TRUE(dialogs.shown.size() <= 1u) << "only the confirmation was asked";
 
@@ -159,7 +169,7 @@ TEST_F(FaultEndToEndTest, ImageGoneBeforeTheWriteEndsByTheWatchdog) {
         Command("off");
         Command("on");
         ASSERT_TRUE(PumpUntil([&] {
-            return HasLine(form->RichEdit1,
+            return HasLine(form->Logs()[0],
                            "Select a file to download and when ready press the program button...");
         }));
         dialogs.shown.clear();

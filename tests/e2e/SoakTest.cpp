@@ -163,8 +163,9 @@ TEST_F(SoakTest, ConsecutiveWritesKeepMemoryAndDescriptorsLevel) {
     SwitchOnAndFreeze();
     Choose(2, 4096); // an EEPROM image of its usual size: the smallest without a question
     transcript.clear();
-    form->Spin1->SetValue(0); // no pause before the command: the simulator takes either order
-    TLogEdit* log = form->RichEdit3;
+    Child<TCSpinEdit>(*form, "Spin1")
+        ->SetValue(0); // no pause before the command: the simulator takes either order
+    TLogEdit* log = form->Logs()[2];
     TakeSimulatorLines();
     images = written = 0;
 
@@ -175,9 +176,10 @@ TEST_F(SoakTest, ConsecutiveWritesKeepMemoryAndDescriptorsLevel) {
         TQuietOutput quiet;
         samples.push_back(Sample(0, start));
         for (int run = 1; run <= writes; ++run) {
-            form->ToolButton20Click(form->ToolButton27); // the log starts empty each time
+            form->ToolButton20Click(
+                Child<TToolButton>(*form, "ToolButton27")); // the log starts empty each time
             dialogs.shown.clear(); // the confirmations answered, recorded by the fake boxes
-            form->ToolButton18->click();
+            form->RunButtons()[2]->click();
             const bool ended = RunEnded(log);
             TakeSimulatorLines();
             if (!ended || !EndedRight(log)) {
@@ -225,18 +227,18 @@ TEST(FloodTest, RandomBytesFromTheReceiver) {
     TWindowHarness harness({pty.Path()});
     auto form = harness.Build();
     std::atomic<uint64_t> consumed{0};
-    form->Dec->OnRxChar = [&, handler = form->Dec->OnRxChar](TObject* sender, int32_t count) {
+    form->Port().OnRxChar = [&, handler = form->Port().OnRxChar](TObject* sender, int32_t count) {
         handler(sender, count);
         consumed += uint64_t(count);
     };
     const std::set<int> before = ThreadIds();
-    form->ToolButton1Click(form->ToolButton1);
-    ASSERT_TRUE(form->Dec->Connected());
+    form->ToolButton1Click(form->PortButtons()[0]);
+    ASSERT_TRUE(form->Port().Connected());
     int eventThread = -1;
     for (int id : ThreadIds())
         if (!before.count(id) && ThreadName(id) == ThreadName(int(getpid())))
             eventThread = id;
-    TLogEdit* log = form->RichEdit1;
+    TLogEdit* log = form->Logs()[0];
 
     int ticks = 0;
     QTimer ticker;
@@ -279,7 +281,7 @@ TEST(FloodTest, RandomBytesFromTheReceiver) {
         samples.push_back(Sample(second, start));
         // The user clears the log now and then: what stays is what the window keeps besides.
         if (second % 10 == 9)
-            form->ToolButton20Click(form->ToolButton20);
+            form->ToolButton20Click(Child<TToolButton>(*form, "ToolButton20"));
     }
     stop = true;
     receiver.join();
@@ -288,7 +290,7 @@ TEST(FloodTest, RandomBytesFromTheReceiver) {
     ASSERT_TRUE(PumpUntil([&] { return consumed == sent; }, 10))
         << sent - consumed << " bytes never reached the window";
     const int logLines = log->LineCount();
-    form->ToolButton20Click(form->ToolButton20);
+    form->ToolButton20Click(Child<TToolButton>(*form, "ToolButton20"));
     samples.push_back(Sample(seconds, start)); // the log cleared
 
     PrintFigures("Random bytes from the receiver (the last line: after clearing the log)",

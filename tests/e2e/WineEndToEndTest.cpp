@@ -52,7 +52,7 @@ protected:
         // The program's folder, with a space and a letter beyond ASCII in its name.
         ASSERT_TRUE(QDir().mkpath(programs));
         InstallTransferProgram(WineTest::TWineSession::StandInProgram("i686"));
-        form->AppDir = programs + u'/';
+        form->Dialogue().AppDir = programs + u'/';
         qputenv("VELL_STANDIN_RECORD", home.filePath(QStringLiteral("record")).toUtf8());
     }
 
@@ -81,13 +81,13 @@ protected:
     // Nothing told the receiver to write, and the run is over.
     void ExpectUnsentRun(const std::string& why) {
         const QString program = programs + QStringLiteral("/Vell_par.exe");
-        EXPECT_EQ(form->RichEdit1->Line(form->RichEdit1->LineCount() - 1),
+        EXPECT_EQ(form->Logs()[0]->Line(form->Logs()[0]->LineCount() - 1),
                   "The transfer program " + program.toLatin1().toStdString() + " " + why +
                       ". Nothing was sent to the receiver."); // the log's text is 8-bit
         EXPECT_FALSE(SimulatorSaw("02 43 30 34 32 2C 35 03")) << "a command on the line";
-        EXPECT_EQ(form->ReceiverState, rsFrozen);
-        EXPECT_TRUE(form->ToolBar1->isEnabled());
-        EXPECT_FALSE(form->Timer1->isActive());
+        EXPECT_EQ(form->Dialogue().ReceiverState, rsFrozen);
+        EXPECT_TRUE(Child<TToolBar>(*form, "ToolBar1")->isEnabled());
+        EXPECT_FALSE(Child<QTimer>(*form, "Timer1")->isActive());
     }
 
     const QString programs = home.filePath(QStringLiteral("Vell Writer é"));
@@ -96,12 +96,12 @@ protected:
 TEST_F(WineEndToEndTest, FlashWriteThroughTheWindowBridgeAndTheStandIn) {
     SwitchOnAndFreeze();
     const QString crc = Choose(0, 524288, QStringLiteral("Bilder für mich/flash ü 1.bin"));
-    form->ToolButton16->click();
-    ASSERT_TRUE(RunEnded(form->RichEdit1)) << Transcript().toStdString();
+    form->RunButtons()[0]->click();
+    ASSERT_TRUE(RunEnded(form->Logs()[0])) << Transcript().toStdString();
     EXPECT_TRUE(SimulatorSaw("02 43 30 34 32 2C 35 03"));
     EXPECT_TRUE(SimulatorSaw(("image received: " + crc).toUtf8().constData()))
         << Transcript().toStdString();
-    EXPECT_FALSE(wineWindows.IsWindow(form->ExternalWindow));
+    EXPECT_FALSE(wineWindows.IsWindow(form->Dialogue().ExternalWindow));
 
     // The stand-in's side: minimised, clicked inside its input, the path pasted, closed.
     const std::vector<std::string> record = Record();
@@ -112,14 +112,14 @@ TEST_F(WineEndToEndTest, FlashWriteThroughTheWindowBridgeAndTheStandIn) {
     ASSERT_TRUE(window.hasMatch()) << record[0];
     EXPECT_EQ(record[1], "shown minimised");
     EXPECT_EQ(record[2], "foreground yes");
-    EXPECT_EQ(form->ExternalWindow, window.captured(1).toLongLong());
+    EXPECT_EQ(form->Dialogue().ExternalWindow, window.captured(1).toLongLong());
     const QRegularExpressionMatch click =
         QRegularExpression(QStringLiteral("^click (\\d+) (\\d+) 1$"))
             .match(QString::fromStdString(record[3]));
     ASSERT_TRUE(click.hasMatch()) << record[3];
     EXPECT_LT(click.captured(1).toInt(), window.captured(3).toInt());
     EXPECT_LT(click.captured(2).toInt(), window.captured(4).toInt());
-    EXPECT_EQ(record[4], "paste " + WinePath(form->OpenDialog->FileName));
+    EXPECT_EQ(record[4], "paste " + WinePath(form->FileDialog().FileName));
     EXPECT_EQ(record[5], "delivered 524288 " + crc.section(u'x', 1).toStdString());
     EXPECT_EQ(record.back(), "close");
 }
@@ -128,14 +128,15 @@ TEST_F(WineEndToEndTest, WatchdogClosesTheStandIn) {
     SwitchOnAndFreeze();
     Command("stall");
     Choose(0, 4096);
-    form->ToolButton16->click();
-    ASSERT_TRUE(PumpUntil([&] { return form->Timer2->isActive(); })) << Transcript().toStdString();
-    ASSERT_TRUE(wineWindows.IsWindow(form->ExternalWindow));
-    form->Timer2Timer(form->Timer2); // its 30 s, called rather than waited for
-    EXPECT_EQ(form->RichEdit1->Line(form->RichEdit1->LineCount() - 1),
+    form->RunButtons()[0]->click();
+    ASSERT_TRUE(PumpUntil([&] { return Child<QTimer>(*form, "Timer2")->isActive(); }))
+        << Transcript().toStdString();
+    ASSERT_TRUE(wineWindows.IsWindow(form->Dialogue().ExternalWindow));
+    form->Timer2Timer(Child<QTimer>(*form, "Timer2")); // its 30 s, called rather than waited for
+    EXPECT_EQ(form->Logs()[0]->Line(form->Logs()[0]->LineCount() - 1),
               "Receiver cannot continue download. Check cable connection and return receiver "
               "on...");
-    EXPECT_FALSE(wineWindows.IsWindow(form->ExternalWindow));
+    EXPECT_FALSE(wineWindows.IsWindow(form->Dialogue().ExternalWindow));
     EXPECT_EQ(Record().back(), "close");
 }
 
@@ -146,7 +147,7 @@ TEST_F(WineEndToEndTest, MissingWineOrAStandInThatEndsAtOnceSendsNoCommand) {
         SCOPED_TRACE("no Wine on the PATH");
         const QByteArray path = qgetenv("PATH");
         qputenv("PATH", home.filePath(QStringLiteral("no wine here")).toUtf8());
-        form->ToolButton16->click();
+        form->RunButtons()[0]->click();
         qputenv("PATH", path);
         ExpectUnsentRun("cannot be started: it is a Windows program, and Wine is not installed "
                         "to run it (install the packages wine and wine32)");
@@ -155,7 +156,7 @@ TEST_F(WineEndToEndTest, MissingWineOrAStandInThatEndsAtOnceSendsNoCommand) {
         SCOPED_TRACE("a Windows program that ends at once");
         // The bridge itself: started without its standard input, it ends at once.
         InstallTransferProgram(WineTest::TWineSession::BridgeProgram("i686"));
-        form->ToolButton16->click();
+        form->RunButtons()[0]->click();
         ExpectUnsentRun("showed no window");
     }
 }
