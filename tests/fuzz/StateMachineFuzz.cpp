@@ -65,7 +65,8 @@ const char* const FreezeHint =
 constexpr int ConfigurationPage = 3;
 constexpr size_t LongestSession = 400; // steps of one input
 
-// Image files of each kind's usual size and two more; made once.
+// Image files of each kind's usual size and two more, made and measured once: they never
+// change, so a choice takes the stamp measured here.
 constexpr std::array<qint64, 5> ImageSizes = {524288, 1024000, 4096, 1000, 2000000};
 struct TImages {
     TImages() {
@@ -73,10 +74,15 @@ struct TImages {
             paths[i] = folder.filePath(QStringLiteral("image%1.bin").arg(i));
             QFile file(paths[i]);
             FUZZ_CHECK(file.open(QIODevice::WriteOnly) && file.resize(ImageSizes[i]));
+            file.close();
+            const TImageMeasure image = MeasureImage(paths[i]);
+            FUZZ_CHECK(image.problem.isEmpty());
+            stamps[i] = image.stamp;
         }
     }
     QTemporaryDir folder;
     std::array<QString, ImageSizes.size()> paths;
+    std::array<TImageStamp, ImageSizes.size()> stamps;
 };
 TImages* Images = nullptr;
 
@@ -381,22 +387,22 @@ private:
         }
     }
 
-    // The window's choice of an image file on a page, as its choose-file handler makes it once
-    // the open dialog returned the file: measured, asked about when off its kind's usual size,
-    // and the dropped and the ready load told.
-    void ChooseFile(int page, const QString& path) {
+    // The window's choice of one of the images on a page, as its choose-file handler makes it
+    // once the open dialog returned the file: asked about when off its kind's usual size, and
+    // the dropped and the ready load told.
+    void ChooseFile(int page, size_t image) {
         TReceiverDialogue& dialogue = Dialogue();
-        const TImageMeasure image = MeasureImage(path);
-        FUZZ_CHECK(image.problem.isEmpty());
+        const QString& path = Images->paths[image];
+        const TImageStamp& stamp = Images->stamps[image];
         const int32_t earlierKind = dialogue.SelectedKind;
         TLog* earlierLog = earlierKind != ikNone ? dialogue.KindLog() : nullptr;
         dialogue.SelectedKind = page;
-        if (const auto question = SizeQuestion(page, image.stamp.Size32());
+        if (const auto question = SizeQuestion(page, stamp.Size32());
             question && !w.AskYesNo(QStringLiteral("Attention"), *question, TMsgIcon::Warning)) {
             dialogue.SelectedKind = earlierKind;
             return;
         }
-        dialogue.ChosenImage = image.stamp;
+        dialogue.ChosenImage = stamp;
         w.rec.imageFile = path;
         if (earlierLog != nullptr) {
             earlierLog->SetColor(clNavy);
@@ -424,7 +430,7 @@ private:
         const bool clickable = Clickable(page, w.rec.chooseEnabled);
         const bool answer = NextAnswer();
         if (clickable && chosen)
-            ChooseFile(page, Images->paths[image]);
+            ChooseFile(page, image);
         if (!clickable || !chosen) {
             Expect(before, state, "", 0);
             FUZZ_CHECK(dialogue.SelectedKind == kind && w.rec.imageFile == file);
