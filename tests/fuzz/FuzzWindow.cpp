@@ -1,5 +1,7 @@
 #include "FuzzWindow.h"
 
+#include "platform/OpenFailure.h"
+
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -122,6 +124,9 @@ void TFuzzWindow::ReadLines() const {
 void TFuzzWindow::OpenPort() {
     if (rec.connected)
         return;
+    Platform::ClearOpenFailure(); // an unplugged fake line leaves no system reason
+    if (rec.portName == MissingPort)
+        Platform::RecordOpenFailure("/dev/" + MissingPort, missingCall, missingErr);
     if (unplugged || rec.portName == MissingPort)
         throw EComPort(CError_OpenFailed, 2);
     rec.connected = true;

@@ -14,6 +14,7 @@
 #include "ReceiverDialogue.h"
 #include "receiver/RecordingWindow.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -39,18 +40,55 @@ void DefaultFlags(int* argc, char*** argv, std::initializer_list<const char*> fl
 inline const std::string LinePort = "FUZZLINE";
 inline const std::string MissingPort = "FUZZGONE";
 
+// The transfer program as the input has it behave: it starts and shows its window, or it cannot
+// be started, shows no window, or ends before the receiver's command is due.
+enum class TProgram { Works, WontStart, NoWindow, EndsEarly };
+
+class TFuzzPrograms final : public TExternalWindows {
+public:
+    TFakeWindows fake; // a program that works
+    TProgram behaviour = TProgram::Works;
+    std::string startFailure; // why it cannot be started
+
+    bool WinExec(const std::string& commandLine, int showMode) override {
+        return behaviour != TProgram::WontStart && fake.WinExec(commandLine, showMode);
+    }
+    std::string StartFailure() const override { return startFailure; }
+    HWND GetForegroundWindow() override {
+        return behaviour == TProgram::NoWindow ? 0 : fake.GetForegroundWindow();
+    }
+    bool CloseWindow(HWND window) override { return fake.CloseWindow(window); }
+    HWND GetNextDlgTabItem(HWND dialog, HWND control, bool previous) override {
+        return fake.GetNextDlgTabItem(dialog, control, previous);
+    }
+    intptr_t SendMessage(HWND window, uint32_t message, uintptr_t wParam,
+                         intptr_t lParam) override {
+        return fake.SendMessage(window, message, wParam, lParam);
+    }
+    bool IsWindow(HWND window) override { return fake.IsWindow(window); }
+    void SetClipboardText(const std::string& text) override { fake.SetClipboardText(text); }
+    void Sleep(int milliseconds) override {
+        fake.Sleep(milliseconds);
+        if (behaviour == TProgram::EndsEarly)
+            fake.running = false;
+    }
+};
+
 class TFuzzWindow final : public TDialogueWindow {
 public:
     // As the window starts without stored settings: the Flash page, the first port, closed.
     TFuzzWindow();
 
-    TRecordingWindow rec; // logs, options, buttons, port toggles, questions, timers, writes
-    TFakeWindows windows; // the transfer program
+    TRecordingWindow rec;  // logs, options, buttons, port toggles, questions, timers, writes
+    TFuzzPrograms windows; // the transfer program
     TReceiverDialogue dialogue{*this, windows};
 
     bool dsrLine = false, rlsdLine = false;                   // as the receiver sets them
     bool connLamp = false, dsrLamp = false, rlsdLamp = false; // as the Flash page shows them
     bool unplugged = false;
+    // Why opening the missing port fails, as the system tells: the call and its errno.
+    const char* missingCall = "open";
+    int missingErr = ENOENT;
     std::string listedPort = LinePort; // the port list's choice, the port's once applied
     int pendingClick = -1;             // the page whose port toggle was clicked, not yet delivered
     size_t reports = 0;                // failures the window reported

@@ -1,18 +1,20 @@
 // The receiver dialogue following the receiver under any order of what can happen to it:
 // chunks from the line (the receiver's messages, the words of a run, anything), the DSR and
 // RLSD lines, the user's buttons on the page in front, the options on the Configuration page,
-// the timers expiring, a pulled adapter. The dialogue runs in a window that records what it
+// the timers expiring, a pulled adapter, a port that will not open, a transfer program that
+// does not come up. The dialogue runs in a window that records what it
 // does and plays the port and its lamps (FuzzWindow.h); the buttons are those of the window,
 // clickable while their tool bar is enabled. After every step the whole must hold together:
 //
 // - the receiver state is idle, running or frozen, and the run buttons are always enabled when
-//   frozen and disabled when idle; a run's tool bar is disabled, and the transfer program open,
-//   only while the run goes on or its watchdog is still to end it: a receiver that starts over
-//   or switches off ends an unwatched run;
+//   frozen and disabled when idle; a tool bar is disabled, and the transfer program open, only
+//   while a run goes on or its watchdog is still to end it: a receiver that starts over or
+//   switches off ends an unwatched run;
 // - the port toggles, the choose-file buttons and the connection, DSR and RLSD lamps follow
 //   the port;
 // - each step moves the state as the dialogue defines it, and writes to the line exactly the
-//   command strings that step answers or starts with;
+//   command strings that step answers or starts with; a run whose transfer program is not up
+//   sends nothing and says so;
 // - a page change is refused during a run; no handler fails unless the port is closed, missing
 //   or unplugged, and then only with the port's error;
 // - a click on the port toggle that a lamp lets through while it shows a report (the lamps run
@@ -27,6 +29,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <array>
+#include <cerrno>
 #include <string>
 
 using namespace Fuzz;
@@ -105,11 +108,15 @@ public:
 
     void Run() {
         for (size_t step = 0; step < LongestSession && m_at < m_size; ++step) {
-            // Two answers for the boxes this step may show; Yes once they are used up.
-            const uint8_t answers = Next();
+            // Two answers for the boxes this step may show, Yes once they are used up; and how
+            // the transfer program behaves if this step starts it.
+            const uint8_t setting = Next();
             w.rec.answers.clear(); // keeps its storage
-            w.rec.answers.push_back(answers & 1);
-            w.rec.answers.push_back(answers & 2);
+            w.rec.answers.push_back(setting & 1);
+            w.rec.answers.push_back(setting & 2);
+            const uint8_t program = (setting >> 2) & 7;
+            w.windows.behaviour = program < 3 ? TProgram(program + 1) : TProgram::Works;
+            w.windows.startFailure = setting & 0x20 ? "No such file or directory." : "";
             const uint8_t action = Next();
             if (m_trace)
                 std::fprintf(stderr, "step %u, from state %d on page %d, port %s\n", action % 16,
@@ -167,7 +174,9 @@ private:
         if (state == rsRunning)
             FUZZ_CHECK(toolBar != -1 && !rec.toolBarEnabled[size_t(toolBar)]);
         if (state != rsRunning && !rec.TimerRunning(TRunTimer::Watchdog)) {
-            FUZZ_CHECK(toolBar == -1 || rec.toolBarEnabled[size_t(toolBar)]);
+            // Only a run disables a tool bar: none may stay disabled with nothing to end it.
+            for (const bool enabled : rec.toolBarEnabled)
+                FUZZ_CHECK(enabled);
             FUZZ_CHECK(!w.windows.IsWindow(dialogue.ExternalWindow));
         }
 
@@ -223,7 +232,7 @@ private:
             Lines(Next());
             break;
         case 6:
-            Toggle(Next() & 1);
+            Toggle(Next());
             break;
         case 7:
             Choose(Next());
@@ -288,8 +297,11 @@ private:
             // Frozen: a run starts at once when an image is chosen and confirmed.
             const bool image = kind >= ikFlash && kind <= ikEeprom;
             const bool run = image && (!confirm || answer);
-            Expect(before, run ? rsRunning : rsFrozen, run ? RunCommands[kind] : "",
+            const bool sent = run && !ProgramFails(kind);
+            Expect(before, sent ? rsRunning : rsFrozen, sent ? RunCommands[kind] : "",
                    image && confirm ? 1 : 0);
+            if (run && !sent)
+                CheckUnsentRun(before);
         } else if (chunk == FreezeAck || chunk == CodeGeneration) {
             Expect(before, state, "", 0);
             const std::string last = LastLine(log);
@@ -346,11 +358,24 @@ private:
         return true;
     }
 
-    // The port toggle of the page in front; clicked twice when `twice`, the second click let
-    // through by a lamp while the first one's open or close reports to it.
-    void Toggle(bool twice) {
+    // The port toggle of the page in front; clicked twice when the input says, the second
+    // click let through by a lamp while the first one's open or close reports to it. The input
+    // also says why the missing port will not open.
+    void Toggle(uint8_t how) {
         if (Page() == ConfigurationPage)
             return;
+        const bool twice = how & 1;
+        static const struct {
+            const char* call;
+            int err;
+        } failures[] = {{"open", ENOENT},       {"open", EACCES},   {"open", ENXIO},
+                        {"flock", EWOULDBLOCK}, {"isatty", ENOTTY}, {"owner", EACCES},
+                        {"open", EIO},          {"open", 0}};
+        const auto& failure = failures[(how >> 1) % std::size(failures)];
+        w.missingCall = failure.call;
+        w.missingErr = failure.err;
+        const TLog* log = Dialogue().ActivePageLog();
+        const int lines = log->LineCount();
         const TBefore before = Before();
         const int32_t state = State();
         const bool clickable = Clickable(Page());
@@ -384,6 +409,11 @@ private:
         } else {
             FUZZ_CHECK(w.reports == before.reports + 1); // the open failed and was reported
             FUZZ_CHECK(State() == state);
+            // The log says why in the system's terms when the system told.
+            if (w.rec.portName == MissingPort) {
+                FUZZ_CHECK(log->LineCount() == lines + 1);
+                FUZZ_CHECK(LastLine(log).rfind("Port " + MissingPort + " (/dev/", 0) == 0);
+            }
         }
     }
 
@@ -493,14 +523,35 @@ private:
         ExpectRun(before, EraseKind, confirm, answer, 0);
     }
 
-    // A run asked for: running with its command on the line once confirmed, frozen otherwise.
+    // Whether a run of this kind ends before its command: the erase needs no transfer program.
+    bool ProgramFails(int kind) const {
+        return kind != EraseKind && w.windows.behaviour != TProgram::Works;
+    }
+
+    // A run whose transfer program is not there to deliver: frozen, its tool bar back, and the
+    // log says that nothing was sent.
+    void CheckUnsentRun(const TBefore& before) {
+        if (w.reports != before.reports)
+            return;
+        const int32_t toolBar = Dialogue().RunToolBar;
+        FUZZ_CHECK(w.rec.toolBarEnabled[size_t(toolBar)]);
+        const std::string last = LastLine(Dialogue().KindLog());
+        FUZZ_CHECK(last.rfind("The transfer program ", 0) == 0 &&
+                   Contains(last, ". Nothing was sent to the receiver."));
+    }
+
+    // A run asked for: running with its command on the line once confirmed and its transfer
+    // program up, frozen otherwise.
     void ExpectRun(const TBefore& before, int kind, bool confirm, bool answer, size_t asked) {
         const bool yes = !confirm || answer;
+        const bool sent = yes && !ProgramFails(kind);
         const bool failed = w.reports != before.reports;
-        Expect(before, yes ? rsRunning : rsFrozen, yes ? RunCommands[kind] : "",
+        Expect(before, sent ? rsRunning : rsFrozen, sent ? RunCommands[kind] : "",
                asked + (confirm ? 1 : 0));
+        if (yes && !sent)
+            CheckUnsentRun(before);
         const int32_t toolBar = Dialogue().RunToolBar;
-        if (yes && !failed)
+        if (sent && !failed)
             FUZZ_CHECK(!w.rec.toolBarEnabled[size_t(toolBar)]);
         // A command that could not be written leaves no run behind.
         if (yes && failed)
