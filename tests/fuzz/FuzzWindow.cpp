@@ -21,6 +21,41 @@ void DefaultFlags(int* argc, char*** argv, std::initializer_list<const char*> fl
     *argv = args.data();
 }
 
+// --- The logs -----------------------------------------------------------------------------------
+
+void TFuzzLog::Append(const std::string& text) {
+    // Each line feed starts a further line, a leading one too.
+    size_t start = 0;
+    for (;;) {
+        const size_t feed = text.find('\n', start);
+        const size_t end = feed == std::string::npos ? text.size() : feed;
+        m_lines.push_back({m_text.size(), end - start, m_color});
+        m_text.append(text, start, end - start);
+        if (feed == std::string::npos)
+            return;
+        start = feed + 1;
+    }
+}
+
+std::string TFuzzLog::Line(int index) const {
+    if (index < 0 || index >= LineCount())
+        return {};
+    const TLine& line = m_lines[size_t(index)];
+    return m_text.substr(line.start, line.length);
+}
+
+void TFuzzLog::DeleteLine(int index) {
+    if (index < 0 || index >= LineCount())
+        return;
+    const TLine line = m_lines[size_t(index)];
+    m_text.erase(line.start, line.length);
+    m_lines.erase(m_lines.begin() + index);
+    for (size_t i = size_t(index); i < m_lines.size(); ++i)
+        m_lines[i].start -= line.length;
+}
+
+// --- The window ---------------------------------------------------------------------------------
+
 TFuzzWindow::TFuzzWindow() {
     rec.portName = LinePort;
     rec.commandDelay = 500;

@@ -1,11 +1,11 @@
 #pragma once
 // The receiver dialogue for the fuzz targets, without widgets: its window is the dialogue
-// tests' recording window, and around it this plays the port and its lamps as the real ones
-// behave. Opening reports the connection lamps, then the port's open (DecAfterOpen), then the
-// DSR and RLSD lamps with the receiver's lines; closing reports the lines off, then the
-// connection lamps and the close (DecAfterClose). A lamp that shows a report runs the window's
-// pending events, so a click on a port toggle that the user made meanwhile runs there, in the
-// middle of the port's notifications, and the port drops its later notifications once that
+// tests' recording window (with cheaper logs), and around it this plays the port and its lamps
+// as the real ones behave. Opening reports the connection lamps, then the port's open
+// (DecAfterOpen), then the DSR and RLSD lamps with the receiver's lines; closing reports the lines
+// off, then the connection lamps and the close (DecAfterClose). A lamp that shows a report runs the
+// window's pending events, so a click on a port toggle that the user made meanwhile runs there, in
+// the middle of the port's notifications, and the port drops its later notifications once that
 // click has closed it. A port that is closed, missing or unplugged raises as the real one.
 // Everything runs on this thread, the same way every time.
 
@@ -14,12 +14,14 @@
 #include "ReceiverDialogue.h"
 #include "receiver/RecordingWindow.h"
 
+#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 // Stops the input with the check that failed, for the crash report.
 #define FUZZ_CHECK(condition) ((condition) ? void() : ::Fuzz::Fail(#condition, __FILE__, __LINE__))
@@ -36,9 +38,37 @@ namespace Fuzz {
 void DefaultFlags(int* argc, char*** argv, std::initializer_list<const char*> flags);
 
 // The port list holds two ports: the first on the line to the receiver, the second listed but
-// missing, so that opening it fails as a pulled adapter would.
+// missing, so that opening it fails for the system's reason that the input picks.
 inline const std::string LinePort = "FUZZLINE";
 inline const std::string MissingPort = "FUZZGONE";
+
+// A page log in one buffer. The dialogue writes many lines and reads back only the last, and a
+// string apiece would cost the sanitizers an allocation and a release for every line.
+class TFuzzLog final : public TLog {
+public:
+    void SetColor(TColor color) override { m_color = color; }
+    void Append(const std::string& text) override;
+    void Append(const QString& text) override { Append(text.toLatin1().toStdString()); }
+    using TLog::Append;
+    void Clear() override {
+        m_text.clear();
+        m_lines.clear();
+    }
+    int LineCount() const override { return int(m_lines.size()); }
+    std::string Line(int index) const override;
+    void DeleteLine(int index) override;
+    TColor LineColor(int index) const { return m_lines.at(size_t(index)).color; }
+    std::string LastLine() const { return Line(LineCount() - 1); }
+
+private:
+    struct TLine {
+        size_t start, length;
+        TColor color;
+    };
+    std::string m_text;
+    std::vector<TLine> m_lines;
+    TColor m_color = clBlack;
+};
 
 // The transfer program as the input has it behave: it starts and shows its window, or it cannot
 // be started, shows no window, or ends before the receiver's command is due.
@@ -79,8 +109,9 @@ public:
     // As the window starts without stored settings: the Flash page, the first port, closed.
     TFuzzWindow();
 
-    TRecordingWindow rec;  // logs, options, buttons, port toggles, questions, timers, writes
-    TFuzzPrograms windows; // the transfer program
+    TRecordingWindow rec;         // logs, options, buttons, port toggles, questions, timers, writes
+    std::array<TFuzzLog, 3> logs; // the work pages' logs, there while rec.logsExist
+    TFuzzPrograms windows;        // the transfer program
     TReceiverDialogue dialogue{*this, windows};
 
     bool dsrLine = false, rlsdLine = false;                   // as the receiver sets them
@@ -119,7 +150,9 @@ public:
     }
 
     // --- The dialogue's window: the recording window, but for the port ------------------------
-    TLog* PageLog(int32_t page) const override { return rec.PageLog(page); }
+    TLog* PageLog(int32_t page) const override {
+        return rec.PageLog(page) != nullptr ? const_cast<TFuzzLog*>(&logs[size_t(page)]) : nullptr;
+    }
     int32_t ActivePage() const override { return rec.ActivePage(); }
     bool ShowFullCommunication() const override { return rec.ShowFullCommunication(); }
     bool AlwaysFreeze() const override { return rec.AlwaysFreeze(); }

@@ -67,7 +67,7 @@ TFuzzWindow* Window = nullptr;
 // An erase run on the frozen receiver, fed `stream` in reads of the given lengths.
 TOutcome Deliver(const std::string& stream, const std::vector<size_t>& reads, bool fullCom) {
     TReceiverDialogue& dialogue = Window->dialogue;
-    TRecordingLog& log = Window->rec.logs[ikFlash];
+    TFuzzLog& log = Window->logs[ikFlash];
     Window->rec.fullCommunication = fullCom;
     log.Clear(); // the Flash page's clear button
     dialogue.ToolButton19Click();
@@ -110,9 +110,9 @@ TOutcome Deliver(const std::string& stream, const std::vector<size_t>& reads, bo
     outcome.failure = dialogue.RunSawFailure;
     outcome.watchdog = Window->rec.TimerRunning(TRunTimer::Watchdog);
     outcome.state = dialogue.ReceiverState;
-    for (size_t i = size_t(first); i < log.lines.size(); ++i) {
-        outcome.lines.push_back(log.lines[i].text);
-        outcome.colors.push_back(log.lines[i].color);
+    for (int i = first; i < log.LineCount(); ++i) {
+        outcome.lines.push_back(log.Line(i));
+        outcome.colors.push_back(log.LineColor(i));
     }
 
     // Whatever is left of the run ends as the watchdog ends it, so that the next delivery
