@@ -1,67 +1,63 @@
-// The main window following the receiver under any order of what can happen to it: chunks from
-// the line (the receiver's messages, the words of a run, anything), the DSR and RLSD lines, the
-// user's buttons on the page in front, the options on the Configuration page, the timers
-// expiring, a pulled adapter. After every step the window must hold together:
+// The receiver dialogue following the receiver under any order of what can happen to it:
+// chunks from the line (the receiver's messages, the words of a run, anything), the DSR and
+// RLSD lines, the user's buttons on the page in front, the options on the Configuration page,
+// the timers expiring, a pulled adapter, a port that will not open, a transfer program that
+// does not come up. The dialogue runs in a window that records what it
+// does and plays the port and its lamps (FuzzWindow.h); the buttons are those of the window,
+// clickable while their tool bar is enabled. After every step the whole must hold together:
 //
-// - the receiver state is idle, running or frozen, and the six run buttons are enabled or
-//   disabled together, always enabled when frozen and disabled when idle; a run's tool bar is
-//   disabled, and the transfer program open, only while the run goes on or its watchdog is
-//   still to end it: a receiver that starts over or switches off ends an unwatched run;
-// - the port toggles, the choose-file buttons and the DSR and RLSD lamps follow the port;
+// - the receiver state is idle, running or frozen, and the run buttons are always enabled when
+//   frozen and disabled when idle; a tool bar is disabled, and the transfer program open, only
+//   while a run goes on or its watchdog is still to end it: a receiver that starts over or
+//   switches off ends an unwatched run;
+// - the port toggles, the choose-file buttons and the connection, DSR and RLSD lamps follow
+//   the port;
 // - each step moves the state as the dialogue defines it, and writes to the line exactly the
-//   command strings that step answers or starts with;
-// - a page change is refused during a run; nothing but the logs grows; no handler fails unless
-//   the port is closed, missing or unplugged;
+//   command strings that step answers or starts with; a run whose transfer program is not up
+//   sends nothing and says so;
+// - a page change is refused during a run; no handler fails unless the port is closed, missing
+//   or unplugged, and then only with the port's error;
 // - a click on the port toggle that a lamp lets through while it shows a report (the lamps run
-//   the window's pending events) closes the port in the middle of the port's notifications.
+//   the window's pending events) closes the port in the middle of the port's notifications;
+// - the window's teardown, its logs gone first, finds the dialogue's handlers coping.
 
 #include "FuzzWindow.h"
-
-#include "CSpinEdit.h"
-#include "ComComboBox.h"
-#include "FailureReport.h"
-#include "ImageList.h"
-#include "LogEdit.h"
-#include "OpenDialog.h"
-#include "PageControl.h"
+#include "ImageFileCheck.h"
 #include "Rendering.h"
-#include "ToolBar.h"
-#include "ToolButton.h"
 
-#include <QApplication>
-#include <QCheckBox>
+#include <QDir>
 #include <QFile>
-#include <QKeyEvent>
 #include <QTemporaryDir>
-#include <QTimer>
-#include <QTimerEvent>
 #include <array>
-#include <optional>
+#include <cerrno>
 #include <string>
 
 using namespace Fuzz;
-using Platform::MS_DSR_ON;
-using Platform::MS_RLSD_ON;
 
 namespace {
 
 // The receiver's three messages.
 const std::string StartString = "AT\r";
 const std::string FreezeAck = std::string("\x02S000,0\x03", 8);
-const std::string CodeGeneration = std::string("\x02" "C046,", 6);
+const std::string CodeGeneration = std::string("\002C046,");
 // Chunks the input names with one byte: the messages, and the receiver's words during a run.
-const std::string Pieces[] = {
-    StartString, FreezeAck, CodeGeneration, "Memory Alocation", "Download started",
-    "Failed to write", "C04", "C2", "4", "\r\n", "Writing 50%",
-};
+const std::string Pieces[] = {StartString,
+                              FreezeAck,
+                              CodeGeneration,
+                              "Memory Alocation",
+                              "Download started",
+                              "Failed to write",
+                              "C04",
+                              "C2",
+                              "4",
+                              "\r\n",
+                              "Writing 50%"};
 
 // What the tool writes: the answer to the start string, and the command of each kind of run
 // (FLASH, FIRMWARE, EEPROM, erase).
 const std::string StartAnswer = "STX,EF81DD51,ETX";
-const std::string RunCommands[] = {
-    std::string("\x02" "C042,5\x03", 8), std::string("\x02" "C246,2\x03", 8),
-    std::string("\x02" "C043,5\x03", 8), std::string("\x02" "C044,2\x03", 8),
-};
+const std::string RunCommands[] = {std::string("\002C042,5\003"), std::string("\002C246,2\003"),
+                                   std::string("\002C043,5\003"), std::string("\002C044,2\003")};
 constexpr int EraseKind = 3;
 
 const char* const FreezeHint =
@@ -72,7 +68,8 @@ const char* const FreezeHint =
 constexpr int ConfigurationPage = 3;
 constexpr size_t LongestSession = 400; // steps of one input
 
-// Image files of each kind's usual size and two more; made once.
+// Image files of each kind's usual size and two more, made and measured once: they never
+// change, so a choice takes the stamp measured here.
 constexpr std::array<qint64, 5> ImageSizes = {524288, 1024000, 4096, 1000, 2000000};
 struct TImages {
     TImages() {
@@ -80,10 +77,15 @@ struct TImages {
             paths[i] = folder.filePath(QStringLiteral("image%1.bin").arg(i));
             QFile file(paths[i]);
             FUZZ_CHECK(file.open(QIODevice::WriteOnly) && file.resize(ImageSizes[i]));
+            file.close();
+            const TImageMeasure image = MeasureImage(paths[i]);
+            FUZZ_CHECK(image.problem.isEmpty());
+            stamps[i] = image.stamp;
         }
     }
     QTemporaryDir folder;
     std::array<QString, ImageSizes.size()> paths;
+    std::array<TImageStamp, ImageSizes.size()> stamps;
 };
 TImages* Images = nullptr;
 
@@ -96,27 +98,35 @@ bool Contains(const std::string& text, const char* word) {
     return text.find(word) != std::string::npos;
 }
 
+std::string LastLine(const TLog* log) {
+    return log->LineCount() > 0 ? log->Line(log->LineCount() - 1) : std::string();
+}
+
 class TSession {
 public:
-    TSession(const uint8_t* data, size_t size) : m_data(data), m_size(size) {
-        m_objects = CountObjects();
-        CheckWhole();
-    }
+    TSession(const uint8_t* data, size_t size) : m_data(data), m_size(size) { CheckWhole(); }
 
     void Run() {
         for (size_t step = 0; step < LongestSession && m_at < m_size; ++step) {
-            // Two answers for the boxes this step may show; Yes once they are used up.
-            const uint8_t answers = Next();
-            w.dialogs.answers = {bool(answers & 1), bool(answers & 2)};
+            // Two answers for the boxes this step may show, Yes once they are used up; and how
+            // the transfer program behaves if this step starts it.
+            const uint8_t setting = Next();
+            w.rec.answers.clear(); // keeps its storage
+            w.rec.answers.push_back(setting & 1);
+            w.rec.answers.push_back(setting & 2);
+            const uint8_t program = (setting >> 2) & 7;
+            w.windows.behaviour = program < 3 ? TProgram(program + 1) : TProgram::Works;
+            w.windows.startFailure = setting & 0x20 ? "No such file or directory." : "";
             const uint8_t action = Next();
             if (m_trace)
-                std::fprintf(stderr, "step %u, from state %d on page %d, port %s\n",
-                             action % 16, State(), Page(), Connected() ? "open" : "closed");
+                std::fprintf(stderr, "step %u, from state %d on page %d, port %s\n", action % 16,
+                             State(), Page(), Connected() ? "open" : "closed");
             if (!Step(action))
-                return; // the window was closed
-            TFuzzWindow::Settle();
+                break; // the window was closed
+            w.Settle();
             CheckWhole();
         }
+        w.TearDown();
     }
 
 private:
@@ -133,73 +143,56 @@ private:
     }
 
     // --- What the window shows ---------------------------------------------------------------
-    TSDIAppForm& Form() { return *w.form; }
-    int32_t State() { return Form().ReceiverState; }
-    bool Connected() { return Form().Dec->Connected(); }
-    int Page() { return Form().PageControl1->currentIndex(); }
+    TReceiverDialogue& Dialogue() { return w.dialogue; }
+    int32_t State() const { return w.dialogue.ReceiverState; }
+    bool Connected() const { return w.rec.connected; }
+    int Page() const { return w.rec.activePage; }
+    // A button on a page's tool bar, enabled on its own.
+    bool Clickable(int page, bool enabled = true) const {
+        return enabled && w.rec.toolBarEnabled[size_t(page)];
+    }
     // The answer the next box gets.
-    bool NextAnswer() const { return w.dialogs.answers.empty() || w.dialogs.answers.front(); }
-    bool SecondAnswer() const {
-        return w.dialogs.answers.size() < 2 || w.dialogs.answers[1];
-    }
-    static bool OwnEnabled(const QWidget* widget) {
-        return !widget->testAttribute(Qt::WA_ForceDisabled);
-    }
-    size_t Reports() const {
-        size_t reports = 0;
-        for (const TFakeDialogs::Shown& shown : w.dialogs.shown)
-            reports += shown.icon == TMsgIcon::Error ? 1 : 0;
-        return reports;
-    }
-    size_t Questions() const { return w.dialogs.shown.size() - Reports(); }
-    // The window's controls and timers, and the windows of the application: a text document's
-    // own parts come and go with its text, and are left out.
-    int CountObjects() {
-        return int(Form().findChildren<QWidget*>().size() + Form().findChildren<QTimer*>().size() +
-                   QApplication::topLevelWidgets().size());
-    }
+    bool NextAnswer() const { return w.rec.answers.empty() || w.rec.answers.front(); }
+    bool SecondAnswer() const { return w.rec.answers.size() < 2 || w.rec.answers[1]; }
     // Whether the port could fail now: closed, its device missing, or unplugged.
-    bool PortMayFail() {
-        return m_unplugged || !Connected() || Form().Dec->Port() == MissingPort;
+    bool PortMayFail() const {
+        return w.unplugged || !Connected() || w.rec.portName == MissingPort;
     }
 
     // --- Checks after every step --------------------------------------------------------------
     void CheckWhole() {
-        TSDIAppForm& form = Form();
+        const TRecordingWindow& rec = w.rec;
+        const TReceiverDialogue& dialogue = w.dialogue;
         const int32_t state = State();
         FUZZ_CHECK(state == rsIdle || state == rsRunning || state == rsFrozen);
 
-        const auto run = form.RunButtons();
-        const bool enabled = OwnEnabled(run[0]);
-        for (TToolButton* button : run)
-            FUZZ_CHECK(OwnEnabled(button) == enabled);
-        FUZZ_CHECK(state != rsFrozen || enabled);
-        FUZZ_CHECK(state != rsIdle || !enabled);
+        // The six run buttons take one call, so they go together.
+        FUZZ_CHECK(state != rsFrozen || rec.runButtonsEnabled);
+        FUZZ_CHECK(state != rsIdle || !rec.runButtonsEnabled);
+        const int32_t toolBar = dialogue.RunToolBar;
+        FUZZ_CHECK(toolBar >= -1 && toolBar <= ikEeprom);
         if (state == rsRunning)
-            FUZZ_CHECK(form.RunToolBar != nullptr && !OwnEnabled(form.RunToolBar));
-        if (state != rsRunning && !form.Timer2->isActive()) {
-            FUZZ_CHECK(form.RunToolBar == nullptr || OwnEnabled(form.RunToolBar));
-            FUZZ_CHECK(!w.windows.IsWindow(form.ExternalWindow));
+            FUZZ_CHECK(toolBar != -1 && !rec.toolBarEnabled[size_t(toolBar)]);
+        if (state != rsRunning && !rec.TimerRunning(TRunTimer::Watchdog)) {
+            // Only a run disables a tool bar: none may stay disabled with nothing to end it.
+            for (const bool enabled : rec.toolBarEnabled)
+                FUZZ_CHECK(enabled);
+            FUZZ_CHECK(!w.windows.IsWindow(dialogue.ExternalWindow));
         }
 
         const bool connected = Connected();
-        for (TToolButton* toggle : form.PortButtons()) {
-            FUZZ_CHECK(toggle->Down() == connected);
-            FUZZ_CHECK(toggle->ImageIndex() ==
-                       (connected ? TImageList::imgPortOpen : TImageList::imgPortClosed));
-        }
-        for (TToolButton* choose : form.ChooseButtons())
-            FUZZ_CHECK(OwnEnabled(choose) == connected);
-        if (!m_unplugged) {
-            FUZZ_CHECK((form.ComLed3->State() == lsOn) == (connected && (m_lines & MS_DSR_ON)));
-            FUZZ_CHECK((form.ComLed5->State() == lsOn) == (connected && (m_lines & MS_RLSD_ON)));
+        FUZZ_CHECK(rec.togglesDown == connected && rec.togglesShowOpen == connected);
+        FUZZ_CHECK(rec.chooseEnabled == connected);
+        FUZZ_CHECK(w.connLamp == connected);
+        if (!w.unplugged) {
+            FUZZ_CHECK(w.dsrLamp == (connected && w.dsrLine));
+            FUZZ_CHECK(w.rlsdLamp == (connected && w.rlsdLine));
         }
 
         // Every byte on the line was written by a step that was to write it.
-        FUZZ_CHECK(w.line->TakeSent().empty());
-        // Only the logs grow: no control, timer or dialog is left behind by a step.
-        FUZZ_CHECK(CountObjects() == m_objects);
-        FUZZ_CHECK(form.SelectedKind >= ikNone && form.SelectedKind <= ikEeprom);
+        FUZZ_CHECK(rec.written.empty());
+        FUZZ_CHECK(w.pendingClick == -1);
+        FUZZ_CHECK(dialogue.SelectedKind >= ikNone && dialogue.SelectedKind <= ikEeprom);
     }
 
     // Checks one step's effect: the state it leads to, the bytes it wrote, the boxes it showed.
@@ -207,45 +200,69 @@ private:
         size_t reports, questions;
         bool mayFail;
     };
-    TBefore Before() { return {Reports(), Questions(), PortMayFail()}; }
-    void Expect(const TBefore& before, int32_t state, const std::string& sent,
-                size_t questions) {
-        const std::string written = w.line->TakeSent();
-        const bool failed = Reports() != before.reports;
+    TBefore Before() const { return {w.reports, w.rec.asked.size(), PortMayFail()}; }
+    void Expect(const TBefore& before, int32_t state, const std::string& sent, size_t questions) {
+        const std::string written = std::move(w.rec.written);
+        w.rec.written.clear();
+        const bool failed = w.reports != before.reports;
         FUZZ_CHECK(!failed || before.mayFail || PortMayFail());
         if (failed)
             return; // a failure ends the handler where it happened
         FUZZ_CHECK(State() == state);
         FUZZ_CHECK(written == sent);
-        FUZZ_CHECK(Questions() - before.questions == questions);
+        FUZZ_CHECK(w.rec.asked.size() - before.questions == questions);
     }
 
     // --- Steps --------------------------------------------------------------------------------
     bool Step(uint8_t action) {
         switch (action % 16) {
-        case 0: case 1: case 2: case 3: Receive(NextChunk()); break;
+        case 0:
+        case 1:
+        case 2:
+        case 3:
+            Receive(NextChunk());
+            break;
         case 4:
             // The receiver starts and, answered, acknowledges its freeze.
             Receive(StartString);
             CheckWhole();
             Receive(FreezeAck);
             break;
-        case 5: Lines(Next()); break;
-        case 6: Toggle(Next() & 1); break;
-        case 7: Choose(Next()); break;
-        case 8: Program(); break;
-        case 9: Erase(); break;
-        case 10: Tick(Next()); break;
-        case 11: ChangePage(Next()); break;
-        case 12: Configure(Next()); break;
-        case 13: ClearLog(); break;
+        case 5:
+            Lines(Next());
+            break;
+        case 6:
+            Toggle(Next());
+            break;
+        case 7:
+            Choose(Next());
+            break;
+        case 8:
+            Program();
+            break;
+        case 9:
+            Erase();
+            break;
+        case 10:
+            Tick(Next());
+            break;
+        case 11:
+            ChangePage(Next());
+            break;
+        case 12:
+            Configure(Next());
+            break;
+        case 13:
+            ClearLog();
+            break;
         case 14:
             // A file of the page's kind, then its program button.
             Choose(uint8_t(Page()));
             CheckWhole();
             Program();
             break;
-        default: return Rare(Next());
+        default:
+            return Rare(Next());
         }
         return true;
     }
@@ -254,20 +271,23 @@ private:
     void Receive(const std::string& chunk) {
         if (!Connected())
             return;
-        TSDIAppForm& form = Form();
+        TReceiverDialogue& dialogue = Dialogue();
         const TBefore before = Before();
         const int32_t state = State();
-        TLogEdit* log = form.KindLog();
+        const TLog* log = dialogue.KindLog();
         const int lines = log->LineCount();
-        const std::string lastLine = lines > 0 ? log->Line(lines - 1) : std::string();
-        const std::string runText = form.RunText;
-        const bool alwaysFreeze = form.CheckBox5->isChecked();
-        const bool confirm = form.CheckBox3->isChecked();
+        // What a run's text continues: the whole of it with the full communication shown, else
+        // the log's last line.
+        const std::string runText = state != rsRunning        ? std::string()
+                                    : w.rec.fullCommunication ? dialogue.RunText
+                                                              : LastLine(log);
+        const bool alwaysFreeze = w.rec.alwaysFreeze;
+        const bool confirm = w.rec.confirmLoading;
         const bool answer = NextAnswer();
-        const int32_t kind = form.SelectedKind;
+        const int32_t kind = dialogue.SelectedKind;
 
-        Raise([&] { w.Receive(chunk); });
-        if (m_unplugged)
+        w.Receive(chunk);
+        if (w.unplugged)
             return;
 
         if (chunk == StartString) {
@@ -277,11 +297,14 @@ private:
             // Frozen: a run starts at once when an image is chosen and confirmed.
             const bool image = kind >= ikFlash && kind <= ikEeprom;
             const bool run = image && (!confirm || answer);
-            Expect(before, run ? rsRunning : rsFrozen, run ? RunCommands[kind] : "",
+            const bool sent = run && !ProgramFails(kind);
+            Expect(before, sent ? rsRunning : rsFrozen, sent ? RunCommands[kind] : "",
                    image && confirm ? 1 : 0);
+            if (run && !sent)
+                CheckUnsentRun(before);
         } else if (chunk == FreezeAck || chunk == CodeGeneration) {
             Expect(before, state, "", 0);
-            const std::string last = log->Line(log->LineCount() - 1);
+            const std::string last = LastLine(log);
             if (state == rsIdle && alwaysFreeze)
                 FUZZ_CHECK(last.rfind("Receiver send code generation...", 0) == 0);
             else if (state == rsIdle)
@@ -290,14 +313,11 @@ private:
                 FUZZ_CHECK(log->LineCount() == lines); // neither logged nor answered
         } else if (state == rsRunning) {
             // The run's text: it ends the run once it holds "C04" or "C24".
-            const std::string text =
-                (form.CheckBox1->isChecked() ? runText : lastLine) +
-                PlainText(chunk.data(), int(chunk.size()));
+            const std::string text = runText + PlainText(chunk.data(), int(chunk.size()));
             const bool end = Contains(text, "C04") || Contains(text, "C24");
             Expect(before, end ? rsFrozen : rsRunning, "", 0);
             if (end)
-                FUZZ_CHECK(log->Line(log->LineCount() - 1) ==
-                           "Now your receiver can start a new download...");
+                FUZZ_CHECK(LastLine(log) == "Now your receiver can start a new download...");
         } else {
             Expect(before, state, "", 0);
             FUZZ_CHECK(log->LineCount() > lines);
@@ -306,15 +326,16 @@ private:
 
     // The receiver sets DSR and RLSD; the driver reports the lines that changed.
     void Lines(uint8_t bits) {
-        const Platform::DWORD lines = ((bits & 1) ? MS_DSR_ON : 0) | ((bits & 2) ? MS_RLSD_ON : 0);
-        const Platform::DWORD changed = lines ^ m_lines;
+        const bool dsr = bits & 1, rlsd = bits & 2;
+        const bool changed = dsr != w.dsrLine || rlsd != w.rlsdLine;
+        // Switched on (DSR on) or off (RLSD off): waiting for the receiver again.
+        const bool turned = (dsr && !w.dsrLine) || (!rlsd && w.rlsdLine);
         const TBefore before = Before();
         const int32_t state = State();
         const bool connected = Connected();
-        const bool click = (bits & 4) && connected && changed != 0 && QueueClick();
-        m_lines = lines;
-        Raise([&] { w.SetLines(lines); });
-        if (m_unplugged)
+        const bool click = (bits & 4) && connected && changed && QueueClick();
+        w.SetLines(dsr, rlsd);
+        if (w.unplugged)
             return;
         if (click) {
             // The first lamp to show the change let the click through: the port closed there.
@@ -322,39 +343,48 @@ private:
             FUZZ_CHECK(!Connected());
             return;
         }
-        // Switched on (DSR on) or off (RLSD off): waiting for the receiver again.
-        const bool turned = ((changed & MS_DSR_ON) && (lines & MS_DSR_ON)) ||
-                            ((changed & MS_RLSD_ON) && !(lines & MS_RLSD_ON));
         Expect(before, connected && turned ? rsIdle : state, "", 0);
         if (connected && turned)
-            FUZZ_CHECK(!OwnEnabled(Form().RunButtons()[0]));
+            FUZZ_CHECK(!w.rec.runButtonsEnabled);
     }
 
-    // A second click on the port toggle of the page in front, posted: the first lamp to show a
-    // report of the port lets it through. False when there is no toggle to click.
+    // A second click on the port toggle of the page in front, made while the window is busy:
+    // the first lamp to show a report of the port lets it through. False when there is no
+    // toggle to click.
     bool QueueClick() {
-        if (Page() == ConfigurationPage || !Form().PortButtons()[size_t(Page())]->isEnabled())
+        if (Page() == ConfigurationPage || !Clickable(Page()))
             return false;
-        QMetaObject::invokeMethod(Form().PortButtons()[size_t(Page())], &QAbstractButton::click,
-                                  Qt::QueuedConnection);
+        w.pendingClick = Page();
         return true;
     }
 
-    // The port toggle of the page in front; clicked twice when `twice`, the second click let
-    // through by a lamp while the first one's open or close reports to it.
-    void Toggle(bool twice) {
+    // The port toggle of the page in front; clicked twice when the input says, the second
+    // click let through by a lamp while the first one's open or close reports to it. The input
+    // also says why the missing port will not open.
+    void Toggle(uint8_t how) {
         if (Page() == ConfigurationPage)
             return;
-        TToolButton* toggle = Form().PortButtons()[size_t(Page())];
+        const bool twice = how & 1;
+        static const struct {
+            const char* call;
+            int err;
+        } failures[] = {{"open", ENOENT},       {"open", EACCES},   {"open", ENXIO},
+                        {"flock", EWOULDBLOCK}, {"isatty", ENOTTY}, {"owner", EACCES},
+                        {"open", EIO},          {"open", 0}};
+        const auto& failure = failures[(how >> 1) % std::size(failures)];
+        w.missingCall = failure.call;
+        w.missingErr = failure.err;
+        const TLog* log = Dialogue().ActivePageLog();
+        const int lines = log->LineCount();
         const TBefore before = Before();
         const int32_t state = State();
-        const bool clickable = toggle->isEnabled();
+        const bool clickable = Clickable(Page());
         const bool connected = Connected();
         const bool answer = NextAnswer();
         const bool second = twice && QueueClick();
-        toggle->click();
-        TFuzzWindow::Settle(); // a second click no lamp let through comes now
-        if (m_unplugged)
+        w.ClickPortToggle(Page());
+        w.Settle(); // a second click no lamp let through comes now
+        if (w.unplugged)
             return;
         if (second) {
             // Opened, the port closes at the connection lamp's report; closing, the second
@@ -370,47 +400,80 @@ private:
             FUZZ_CHECK(!Connected());
         } else if (Connected()) {
             // The lines' first reports, then the question for a receiver held in its loader.
-            const bool dsr = m_lines & MS_DSR_ON, rlsd = m_lines & MS_RLSD_ON;
-            const bool frozenLines = rlsd && !dsr;
-            Expect(before, !frozenLines ? rsIdle : answer ? rsFrozen : state, "",
-                   frozenLines ? 1 : 0);
+            const bool frozenLines = w.rlsdLine && !w.dsrLine;
+            Expect(before,
+                   !frozenLines ? rsIdle
+                   : answer     ? rsFrozen
+                                : state,
+                   "", frozenLines ? 1 : 0);
         } else {
-            FUZZ_CHECK(Reports() == before.reports + 1); // the open failed and was reported
+            FUZZ_CHECK(w.reports == before.reports + 1); // the open failed and was reported
             FUZZ_CHECK(State() == state);
+            // The log says why in the system's terms when the system told.
+            if (w.rec.portName == MissingPort) {
+                FUZZ_CHECK(log->LineCount() == lines + 1);
+                FUZZ_CHECK(LastLine(log).rfind("Port " + MissingPort + " (/dev/", 0) == 0);
+            }
         }
+    }
+
+    // The window's choice of one of the images on a page, as its choose-file handler makes it
+    // once the open dialog returned the file: asked about when off its kind's usual size, and
+    // the dropped and the ready load told.
+    void ChooseFile(int page, size_t image) {
+        TReceiverDialogue& dialogue = Dialogue();
+        const QString& path = Images->paths[image];
+        const TImageStamp& stamp = Images->stamps[image];
+        const int32_t earlierKind = dialogue.SelectedKind;
+        TLog* earlierLog = earlierKind != ikNone ? dialogue.KindLog() : nullptr;
+        dialogue.SelectedKind = page;
+        if (const auto question = SizeQuestion(page, stamp.Size32());
+            question && !w.AskYesNo(QStringLiteral("Attention"), *question, TMsgIcon::Warning)) {
+            dialogue.SelectedKind = earlierKind;
+            return;
+        }
+        dialogue.ChosenImage = stamp;
+        w.rec.imageFile = path;
+        if (earlierLog != nullptr) {
+            earlierLog->SetColor(clNavy);
+            earlierLog->Append("\nDelete last load command...");
+        }
+        TLog* log = dialogue.ActivePageLog();
+        log->SetColor(clBlue);
+        log->Append(QString::fromLatin1(ReadyText(page)) + QDir::toNativeSeparators(path));
+        log->Append(State() == rsIdle ? "\nPress a button in front of receiver to start download..."
+                                      : "\nPress the program button to write your receiver...");
     }
 
     // The choose-file button of the page in front, and a file, or a cancel, in the dialog.
     void Choose(uint8_t pick) {
         if (Page() == ConfigurationPage)
             return;
-        TSDIAppForm& form = Form();
-        TToolButton* choose = form.ChooseButtons()[size_t(Page())];
+        const TReceiverDialogue& dialogue = Dialogue();
+        const int page = Page();
         const TBefore before = Before();
         const int32_t state = State();
-        const int32_t kind = form.SelectedKind;
-        const QString file = form.OpenDialog->FileName;
+        const int32_t kind = dialogue.SelectedKind;
+        const QString file = w.rec.imageFile;
         const size_t image = pick % (ImageSizes.size() + 1);
-        if (image == ImageSizes.size())
-            w.dialogs.openAnswer.reset();
-        else
-            w.dialogs.openAnswer = Images->paths[image];
-        const bool clickable = choose->isEnabled();
+        const bool chosen = image != ImageSizes.size(); // else cancelled
+        const bool clickable = Clickable(page, w.rec.chooseEnabled);
         const bool answer = NextAnswer();
-        choose->click();
-        if (!clickable || !w.dialogs.openAnswer) {
+        if (clickable && chosen)
+            ChooseFile(page, image);
+        if (!clickable || !chosen) {
             Expect(before, state, "", 0);
-            FUZZ_CHECK(form.SelectedKind == kind && form.OpenDialog->FileName == file);
+            FUZZ_CHECK(dialogue.SelectedKind == kind && w.rec.imageFile == file);
             return;
         }
         // A file of no usual size for the page is asked about; refused, the choice stays.
-        const bool usual = UsualSize(Page(), ImageSizes[image]);
+        const bool usual = UsualSize(page, ImageSizes[image]);
         Expect(before, state, "", usual ? 0 : 1);
         if (usual || answer) {
-            FUZZ_CHECK(form.SelectedKind == Page());
-            FUZZ_CHECK(form.OpenDialog->FileName == *w.dialogs.openAnswer);
+            FUZZ_CHECK(dialogue.SelectedKind == page);
+            FUZZ_CHECK(w.rec.imageFile == Images->paths[image]);
         } else {
-            FUZZ_CHECK(form.SelectedKind == kind && form.OpenDialog->FileName == file);
+            FUZZ_CHECK(dialogue.SelectedKind == kind && w.rec.imageFile == file);
         }
     }
 
@@ -418,18 +481,17 @@ private:
     void Program() {
         if (Page() == ConfigurationPage)
             return;
-        TSDIAppForm& form = Form();
         const int page = Page();
-        TToolButton* button = form.RunButtons()[size_t(page)];
         const TBefore before = Before();
         const int32_t state = State();
-        const bool clickable = button->isEnabled();
-        const bool chosen = !form.OpenDialog->FileName.isEmpty() && form.SelectedKind == page;
+        const bool clickable = Clickable(page, w.rec.runButtonsEnabled);
+        const bool chosen = !w.rec.imageFile.isEmpty() && Dialogue().SelectedKind == page;
         const bool warned = page == ikFirmware;
         const bool warningAnswer = NextAnswer();
-        const bool confirm = form.CheckBox3->isChecked();
+        const bool confirm = w.rec.confirmLoading;
         const bool confirmAnswer = warned ? SecondAnswer() : NextAnswer();
-        button->click();
+        if (clickable)
+            w.Guarded([&] { Dialogue().ToolButton16Click(page); });
         if (!clickable || !chosen) {
             Expect(before, state, "", 0);
             return;
@@ -445,16 +507,15 @@ private:
     void Erase() {
         if (Page() == ConfigurationPage)
             return;
-        TSDIAppForm& form = Form();
-        TToolButton* button = form.RunButtons()[size_t(3 + Page())];
         const TBefore before = Before();
         const int32_t state = State();
-        const int32_t kind = form.SelectedKind;
-        const bool clickable = button->isEnabled();
-        const bool confirm = form.CheckBox3->isChecked();
+        const int32_t kind = Dialogue().SelectedKind;
+        const bool clickable = Clickable(Page(), w.rec.runButtonsEnabled);
+        const bool confirm = w.rec.confirmLoading;
         const bool answer = NextAnswer();
-        button->click();
-        FUZZ_CHECK(form.SelectedKind == kind); // put back as soon as the run has started
+        if (clickable)
+            w.Guarded([&] { Dialogue().ToolButton19Click(); });
+        FUZZ_CHECK(Dialogue().SelectedKind == kind); // put back as soon as the run has started
         if (!clickable) {
             Expect(before, state, "", 0);
             return;
@@ -462,47 +523,71 @@ private:
         ExpectRun(before, EraseKind, confirm, answer, 0);
     }
 
-    // A run asked for: running with its command on the line once confirmed, frozen otherwise.
+    // Whether a run of this kind ends before its command: the erase needs no transfer program.
+    bool ProgramFails(int kind) const {
+        return kind != EraseKind && w.windows.behaviour != TProgram::Works;
+    }
+
+    // A run whose transfer program is not there to deliver: frozen, its tool bar back, and the
+    // log says that nothing was sent.
+    void CheckUnsentRun(const TBefore& before) {
+        if (w.reports != before.reports)
+            return;
+        const int32_t toolBar = Dialogue().RunToolBar;
+        FUZZ_CHECK(w.rec.toolBarEnabled[size_t(toolBar)]);
+        const std::string last = LastLine(Dialogue().KindLog());
+        FUZZ_CHECK(last.rfind("The transfer program ", 0) == 0 &&
+                   Contains(last, ". Nothing was sent to the receiver."));
+    }
+
+    // A run asked for: running with its command on the line once confirmed and its transfer
+    // program up, frozen otherwise.
     void ExpectRun(const TBefore& before, int kind, bool confirm, bool answer, size_t asked) {
         const bool yes = !confirm || answer;
-        Expect(before, yes ? rsRunning : rsFrozen, yes ? RunCommands[kind] : "",
+        const bool sent = yes && !ProgramFails(kind);
+        const bool failed = w.reports != before.reports;
+        Expect(before, sent ? rsRunning : rsFrozen, sent ? RunCommands[kind] : "",
                asked + (confirm ? 1 : 0));
-        if (yes && Reports() == before.reports)
-            FUZZ_CHECK(!OwnEnabled(Form().RunToolBar));
+        if (yes && !sent)
+            CheckUnsentRun(before);
+        const int32_t toolBar = Dialogue().RunToolBar;
+        if (sent && !failed)
+            FUZZ_CHECK(!w.rec.toolBarEnabled[size_t(toolBar)]);
         // A command that could not be written leaves no run behind.
-        if (yes && Reports() != before.reports)
-            FUZZ_CHECK(State() != rsRunning && OwnEnabled(Form().RunToolBar));
+        if (yes && failed)
+            FUZZ_CHECK(State() != rsRunning && w.rec.toolBarEnabled[size_t(toolBar)]);
     }
 
     // A timer expires, if it runs.
     void Tick(uint8_t which) {
-        TSDIAppForm& form = Form();
-        QTimer* timer = (which & 1) ? form.Timer2 : form.Timer1;
-        if (!timer->isActive())
+        const TRunTimer timer = (which & 1) ? TRunTimer::Watchdog : TRunTimer::Paste;
+        if (!w.rec.TimerRunning(timer))
             return;
         const TBefore before = Before();
         const int32_t state = State();
-        QTimerEvent event(timer->timerId());
-        QCoreApplication::sendEvent(timer, &event);
-        FUZZ_CHECK(!timer->isActive());
-        if (timer == form.Timer1) {
+        if (timer == TRunTimer::Paste)
+            w.Guarded([&] { Dialogue().Timer1Timer(); });
+        else
+            w.Guarded([&] { Dialogue().Timer2Timer(); });
+        FUZZ_CHECK(!w.rec.TimerRunning(timer));
+        if (timer == TRunTimer::Paste) {
             Expect(before, state, "", 0);
             return;
         }
         // The watchdog: the run has stalled, the receiver is frozen, its tool bar back.
         Expect(before, rsFrozen, "", 0);
-        FUZZ_CHECK(form.RunToolBar == nullptr || OwnEnabled(form.RunToolBar));
+        const int32_t toolBar = Dialogue().RunToolBar;
+        FUZZ_CHECK(toolBar == -1 || w.rec.toolBarEnabled[size_t(toolBar)]);
     }
 
-    // The user asks for another page from the keyboard; refused during a run.
+    // The user asks for the next or the previous page from the keyboard (Ctrl+PgDown, PgUp,
+    // Tab, Shift+Tab); refused during a run.
     void ChangePage(uint8_t key) {
         const int page = Page();
         const TBefore before = Before();
         const int32_t state = State();
-        static const Qt::Key keys[] = {Qt::Key_PageDown, Qt::Key_PageUp, Qt::Key_Tab,
-                                       Qt::Key_Backtab};
-        QKeyEvent event(QEvent::KeyPress, keys[key % 4], Qt::ControlModifier);
-        QCoreApplication::sendEvent(Form().PageControl1, &event);
+        if (Dialogue().PageControl1Changing())
+            w.rec.activePage = (page + (key % 2 == 0 ? 1 : 3)) % 4;
         Expect(before, state, "", 0);
         if (state == rsRunning)
             FUZZ_CHECK(Page() == page);
@@ -512,25 +597,34 @@ private:
     void Configure(uint8_t what) {
         if (Page() != ConfigurationPage)
             return;
-        TSDIAppForm& form = Form();
+        TRecordingWindow& rec = w.rec;
         const TBefore before = Before();
         const int32_t state = State();
         const bool connected = Connected();
         switch (what % 7) {
-        case 0: form.CheckBox1->click(); break;
-        case 1: form.CheckBox2->click(); break;
-        case 2: form.CheckBox3->click(); break;
-        case 3: form.CheckBox5->click(); break;
-        case 4: form.Spin1->SetValue(int8_t(what) * 40); break;
+        case 0:
+            rec.fullCommunication = !rec.fullCommunication;
+            break;
+        case 1:
+            break; // "Show COM status" only shows or hides the Flash page's lamps
+        case 2:
+            rec.confirmLoading = !rec.confirmLoading;
+            break;
+        case 3:
+            rec.alwaysFreeze = !rec.alwaysFreeze;
+            break;
+        case 4:
+            rec.commandDelay = int8_t(what) * 40;
+            break;
         default: {
-            // A pick in the port list closes the port and takes the other port.
-            const int index = form.DecPort->currentIndex();
-            QKeyEvent event(QEvent::KeyPress, what % 7 == 5 ? Qt::Key_Down : Qt::Key_Up,
-                            Qt::NoModifier);
-            QCoreApplication::sendEvent(form.DecPort, &event);
-            if (form.DecPort->currentIndex() != index) {
+            // A pick in the port list (Down or Up in it) closes the port and takes the other
+            // port.
+            const std::string pick = what % 7 == 5 ? MissingPort : LinePort;
+            if (pick != w.listedPort) {
+                w.listedPort = pick;
+                w.Guarded([&] { Dialogue().DecPortChange(); });
                 Expect(before, connected ? rsIdle : state, "", 0);
-                FUZZ_CHECK(!Connected());
+                FUZZ_CHECK(!Connected() && rec.portName == pick);
                 return;
             }
             break;
@@ -542,58 +636,41 @@ private:
     void ClearLog() {
         if (Page() == ConfigurationPage)
             return;
-        TSDIAppForm& form = Form();
-        TToolButton* clear = std::array{form.ToolButton20, form.ToolButton23,
-                                        form.ToolButton27}[size_t(Page())];
         const TBefore before = Before();
         const int32_t state = State();
-        const bool clickable = clear->isEnabled();
-        clear->click();
-        if (clickable)
-            FUZZ_CHECK(form.ActivePageLog()->LineCount() == 0);
+        if (Clickable(Page())) {
+            Dialogue().ActivePageLog()->Clear();
+            FUZZ_CHECK(Dialogue().ActivePageLog()->LineCount() == 0);
+        }
         Expect(before, state, "", 0);
     }
 
     // A pulled adapter, or the exit button; false when the window has closed.
     bool Rare(uint8_t what) {
-        TSDIAppForm& form = Form();
         if (what % 16 == 0) {
-            w.line->Unplug();
-            m_unplugged = true;
+            w.unplugged = true;
             return true;
         }
         if (what % 16 == 1 && Page() != ConfigurationPage) {
-            TToolButton* exit = std::array{form.ToolButton4, form.ToolButton8,
-                                           form.ToolButton12}[size_t(Page())];
-            if (!exit->isEnabled())
+            if (!Clickable(Page()))
                 return true;
-            exit->click();
-            // The transfer program is asked to close with the window.
-            FUZZ_CHECK(!w.windows.IsWindow(form.ExternalWindow));
+            // The exit button and then the window's close: the transfer program is asked to
+            // close with the window.
+            Dialogue().CloseExternalWindow();
+            Dialogue().CloseExternalWindow();
+            FUZZ_CHECK(!w.windows.IsWindow(Dialogue().ExternalWindow));
             return false;
         }
         Tick(what >> 4);
         return true;
     }
 
-    // A driver event: what its handlers let escape is reported, as the port's dispatch does.
-    template <class Event> void Raise(Event event) {
-        try {
-            event();
-        } catch (...) {
-            ReportCurrentException();
-        }
-    }
-
     const uint8_t* m_data;
     size_t m_size;
     size_t m_at = 0;
     TFuzzWindow w;
-    int m_objects = 0;
     // VELL_FUZZ_TRACE=1 lists the steps of an input, for reading a reproducer.
-    const bool m_trace = qEnvironmentVariableIsSet("VELL_FUZZ_TRACE");
-    Platform::DWORD m_lines = 0;
-    bool m_unplugged = false;
+    const bool m_trace = std::getenv("VELL_FUZZ_TRACE") != nullptr;
 };
 
 } // namespace
@@ -601,7 +678,6 @@ private:
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     // A step takes two or three bytes: inputs of a few hundred bytes from the start.
     DefaultFlags(argc, argv, {"-len_control=0", "-max_len=600"});
-    StartApplication();
     Images = new TImages;
     std::atexit([] { delete Images; });
     return 0;

@@ -4,17 +4,14 @@
 // text up to that read holds ("Memory Alocation", "Download started", "Failed to write"),
 // whichever reads they were split over. Without the full communication the log, too, shows
 // the same text however it was cut. A read that is a receiver message as a whole is that
-// message, not text, so an input whose cuts make one is only run, not compared.
+// message, not text, so an input whose cuts make one is only run, not compared. However the
+// text is cut, each read costs the watch no more than its own length and a short tail.
 
 #include "FuzzWindow.h"
-
-#include "LogEdit.h"
 #include "MessageTables.h"
 #include "Rendering.h"
-#include "ToolButton.h"
 
-#include <QCheckBox>
-#include <QTimer>
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -28,23 +25,34 @@ const std::string FailureLine =
 
 // Pieces the input can name with one byte after 0xFE, so that the receiver's words come up
 // often. 0xFE itself is one of them.
-const std::string Pieces[] = {
-    "Memory Alocation", "Download started", "Failed to write", "C04", "C24", "\r\n", "\n\r",
-    "AT\r", std::string("\x02S000,0\x03", 8), std::string("\x02" "C046,", 6), "\xFE",
-};
+const std::string Pieces[] = {"Memory Alocation",
+                              "Download started",
+                              "Failed to write",
+                              "C04",
+                              "C24",
+                              "\r\n",
+                              "\n\r",
+                              "AT\r",
+                              std::string("\x02S000,0\x03", 8),
+                              std::string("\002C046,"),
+                              "\xFE"};
 constexpr uint8_t PieceMark = 0xFE;
 constexpr size_t LongestStream = 2048;
+// What the watch searches again of the text before a chunk: a word cut by the read.
+constexpr size_t SearchedTail = sizeof("Memory Alocation") - 2;
 
 bool Contains(const std::string& text, const char* word) {
     return text.find(word) != std::string::npos;
 }
-bool HasEnd(const std::string& text) { return Contains(text, "C04") || Contains(text, "C24"); }
+bool HasEnd(const std::string& text) {
+    return Contains(text, "C04") || Contains(text, "C24");
+}
 
 // What one delivery made of the text.
 struct TOutcome {
     bool recognised = false; // a read was a receiver message
     bool ended = false;
-    size_t consumed = 0;     // bytes up to the end of the read that ended the run, or all
+    size_t consumed = 0; // bytes up to the end of the read that ended the run, or all
     bool allocation = false, download = false, failure = false;
     bool failureLine = false;
     bool watchdog = false;
@@ -53,59 +61,67 @@ struct TOutcome {
     std::vector<TColor> colors;
 };
 
-// One window for the whole process, its port open on a frozen receiver. Building a window per
-// delivery would cost more than the deliveries themselves.
+// One window for the whole process, its port open on a frozen receiver.
 TFuzzWindow* Window = nullptr;
 
 // An erase run on the frozen receiver, fed `stream` in reads of the given lengths.
 TOutcome Deliver(const std::string& stream, const std::vector<size_t>& reads, bool fullCom) {
-    TSDIAppForm& form = *Window->form;
-    form.CheckBox1->setChecked(fullCom);
-    form.ToolButton20->click(); // clear the Flash page's log
-    form.ToolButton19->click();
-    FUZZ_CHECK(form.ReceiverState == rsRunning);
-    TLogEdit* log = form.RichEdit1;
+    TReceiverDialogue& dialogue = Window->dialogue;
+    TFuzzLog& log = Window->logs[ikFlash];
+    Window->rec.fullCommunication = fullCom;
+    log.Clear(); // the Flash page's clear button
+    dialogue.ToolButton19Click();
+    FUZZ_CHECK(dialogue.ReceiverState == rsRunning);
     const int first = 0; // the command's line, alone in the log
-    FUZZ_CHECK(log->LineCount() == 1);
-    FUZZ_CHECK(log->Line(first).rfind("Sending cleanup string...", 0) == 0);
+    FUZZ_CHECK(log.LineCount() == 1);
+    FUZZ_CHECK(log.Line(first).rfind("Sending cleanup string...", 0) == 0);
 
     TOutcome outcome;
     size_t at = 0;
+    bool watched = false; // whether the watch has had a read of this run
     for (size_t length : reads) {
         const std::string read = stream.substr(at, length);
         at += read.size();
         if (read.empty())
             continue;
-        if (MatchReceived(form.ReceiveTable, read.data(), int32_t(read.size())) != -1)
+        if (MatchReceived(dialogue.ReceiveTable, read.data(), int32_t(read.size())) != -1)
             outcome.recognised = true;
-        const bool running = form.ReceiverState == rsRunning;
+        const bool running = dialogue.ReceiverState == rsRunning;
+        const size_t searched = dialogue.RunTextSearched;
+        const size_t lineBefore = log.LastLine().size();
         Window->Receive(read);
-        if (running && form.ReceiverState != rsRunning && !outcome.ended) {
+        // Each read costs the watch its own text and a short tail before it, however long the
+        // line has grown; the first read also searches the line it continues.
+        const size_t text = PlainText(read.data(), int(read.size())).size();
+        FUZZ_CHECK(dialogue.RunTextSearched - searched <=
+                   text + (watched ? SearchedTail : std::max(SearchedTail, lineBefore)));
+        watched = watched || running;
+        if (running && dialogue.ReceiverState != rsRunning && !outcome.ended) {
             outcome.ended = true;
             outcome.consumed = at;
-            const int n = log->LineCount();
-            outcome.failureLine = n >= 2 && log->Line(n - 2) == FailureLine;
+            const int n = log.LineCount();
+            outcome.failureLine = n >= 2 && log.Line(n - 2) == FailureLine;
         }
     }
     if (!outcome.ended)
         outcome.consumed = stream.size();
-    outcome.allocation = form.RunSawAllocation;
-    outcome.download = form.RunSawDownload;
-    outcome.failure = form.RunSawFailure;
-    outcome.watchdog = form.Timer2->isActive();
-    outcome.state = form.ReceiverState;
-    for (int i = first; i < log->LineCount(); ++i) {
-        outcome.lines.push_back(log->Line(i));
-        outcome.colors.push_back(log->LineColor(i));
+    outcome.allocation = dialogue.RunSawAllocation;
+    outcome.download = dialogue.RunSawDownload;
+    outcome.failure = dialogue.RunSawFailure;
+    outcome.watchdog = Window->rec.TimerRunning(TRunTimer::Watchdog);
+    outcome.state = dialogue.ReceiverState;
+    for (int i = first; i < log.LineCount(); ++i) {
+        outcome.lines.push_back(log.Line(i));
+        outcome.colors.push_back(log.LineColor(i));
     }
 
     // Whatever is left of the run ends as the watchdog ends it, so that the next delivery
     // starts from the same frozen receiver; the receiver's answers are dropped.
-    form.Timer2Timer(form.Timer2);
-    FUZZ_CHECK(form.ReceiverState == rsFrozen);
-    Window->line->TakeSent();
-    Window->dialogs.shown.clear();
-    TFuzzWindow::Settle();
+    dialogue.Timer2Timer();
+    FUZZ_CHECK(dialogue.ReceiverState == rsFrozen);
+    FUZZ_CHECK(Window->reports == 0);
+    Window->rec.written.clear();
+    Window->rec.asked.clear();
     return outcome;
 }
 
@@ -150,14 +166,12 @@ bool SplitsLineBreak(const std::string& stream, const std::vector<size_t>& reads
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     // Cuts and words take room: inputs of a few hundred bytes from the start.
     DefaultFlags(argc, argv, {"-len_control=0", "-max_len=400"});
-    StartApplication();
     Window = new TFuzzWindow;
-    TSDIAppForm& form = *Window->form;
-    form.CheckBox3->setChecked(false); // no confirmation before a run
-    Window->line->SetLines(Platform::MS_RLSD_ON);
-    Window->dialogs.answers = {true}; // "Your receiver seems to be yet freeze": yes
-    form.ToolButton1->click();
-    FUZZ_CHECK(form.ReceiverState == rsFrozen);
+    Window->rec.confirmLoading = false; // no confirmation before a run
+    Window->SetLines(false, true);
+    Window->rec.answers = {true}; // "Your receiver seems to be yet freeze": yes
+    Window->ClickPortToggle(ikFlash);
+    FUZZ_CHECK(Window->dialogue.ReceiverState == rsFrozen);
     return 0;
 }
 
