@@ -83,16 +83,17 @@ void TReceiverDialogue::StartRun() {
     };
     QString confirmation;
     int32_t command = cmdCleanup;
+    int32_t toolBar = -1;
     if (SelectedKind >= ikFlash && SelectedKind <= ikEeprom) {
         const auto& write = writes[SelectedKind];
         confirmation = QString::fromLatin1(write.question) + m_window.ImageFileName() +
                        QStringLiteral(".\nWould you continue?");
-        RunToolBar = SelectedKind;
+        toolBar = SelectedKind;
         command = write.command;
     } else if (SelectedKind == ikErase) {
         confirmation = QStringLiteral("You are erasing FLASH and EEPROM. Would you continue?");
         const int32_t page = m_window.ActivePage();
-        RunToolBar = page >= ikFlash && page <= ikEeprom ? page : ikFlash;
+        toolBar = page >= ikFlash && page <= ikEeprom ? page : ikFlash;
     } else {
         log->Append("Now your receiver is freeze. Select a file to download and when ready push "
                     "the program button...");
@@ -110,6 +111,11 @@ void TReceiverDialogue::StartRun() {
     }
     if (!ImageStillAsChosen(log))
         return;
+    // A run the receiver left while the watchdog watched it is still open: it ends here, or its
+    // watchdog would end this run and give back only this run's tool bar.
+    if (m_window.TimerRunning(TRunTimer::Watchdog))
+        EndRun();
+    RunToolBar = toolBar;
     ReceiverState = rsRunning;
     m_window.SetToolBarEnabled(RunToolBar, false);
     RunText.clear();

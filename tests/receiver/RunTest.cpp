@@ -162,6 +162,27 @@ TEST_F(RunTest, ReceiverLeavingTheLoaderEndsARunThatNoWatchdogWatches) {
     }
 }
 
+// A run asked for while the watchdog still watches the last one, refused or started: no tool
+// bar is left disabled for good.
+TEST_F(RunTest, RunAskedForWhileTheWatchdogStillWatchesLeavesNoToolBarDisabled) {
+    for (const bool confirmed : {false, true}) {
+        SCOPED_TRACE(confirmed ? "confirmed" : "refused");
+        ASSERT_TRUE(OpenFrozen());
+        Choose(ikFlash);
+        dialogue->ToolButton16Click(ikFlash);
+        Receive("Memory Alocation");
+        Receive(StartString);
+        window.activePage = ikFirmware;
+        window.answers = {confirmed};
+        dialogue->ToolButton19Click();
+        if (window.timers[1])
+            dialogue->Timer2Timer();
+        else
+            Receive("C044");
+        EXPECT_EQ(window.toolBarEnabled, (std::array<bool, 3>{true, true, true}));
+    }
+}
+
 // The end of a write split over two chunks: joined in the run's text when the full
 // communication is shown, otherwise only while both parts are on the last log line.
 TEST_F(RunTest, EndOfTheWriteInTwoChunks) {
