@@ -3,8 +3,8 @@
 # missing, builds with warnings as errors, and runs every test through ctest. The suite runs
 # also under AddressSanitizer and UndefinedBehaviorSanitizer, and the serial port's tests (the
 # threaded part) under ThreadSanitizer. No display is needed: the window tests run on Qt's
-# offscreen platform. The line's bytes, the run's text watch and the receiver state machine of
-# the main window are also fuzzed briefly with libFuzzer.
+# offscreen platform. The line's bytes, the run's text watch and the receiver dialogue are also
+# fuzzed briefly with libFuzzer.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
