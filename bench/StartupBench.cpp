@@ -5,7 +5,9 @@
 // told it is being measured; the window's title is checked, so the figure is the right one's.
 // A fresh user profile; a first, untimed start of each writes the program's default settings
 // and warms the file cache, so the timed starts are those of a user who has run it before.
-// Run: build-h-bench/bench/startup_bench [starts]
+// Run: build/bench/startup_bench [starts] [other vell-writer...]
+// Other builds of the program named after the count are started in the same rounds, so that a
+// change is measured against the build before it in one run.
 
 #include "BenchProc.h"
 
@@ -174,13 +176,20 @@ int main(int argc, char** argv) {
     TXServer server;
     TMapWatch watch(server.display);
 
-    const std::string programs[2] = {MINIMAL_WINDOW_PATH, VELL_WRITER_PATH};
-    const std::string titles[2] = {"Minimal window", "Vell Writer 1.0.1"};
-    std::vector<double> times[2];
-    for (int c = 0; c < 2; ++c) // untimed: settings written, files cached
+    std::vector<std::string> programs = {MINIMAL_WINDOW_PATH, VELL_WRITER_PATH};
+    std::vector<std::string> names = {"minimal Qt window (reference)", "vell-writer"};
+    for (int arg = 2; arg < argc; ++arg) {
+        programs.push_back(argv[arg]);
+        names.push_back(argv[arg]);
+    }
+    std::vector<std::string> titles(programs.size(), "Vell Writer 1.0.1");
+    titles[0] = "Minimal window";
+    const size_t count = programs.size();
+    std::vector<std::vector<double>> times(count);
+    for (size_t c = 0; c < count; ++c) // untimed: settings written, files cached
         StartOnce(watch, programs[c], titles[c], server.display, errors);
     for (int i = 0; i < starts; ++i)
-        for (int c = 0; c < 2; ++c) {
+        for (size_t c = 0; c < count; ++c) {
             const double ms = StartOnce(watch, programs[c], titles[c], server.display, errors);
             if (ms < 0) {
                 std::fprintf(stderr, "start failed; the program's messages:\n");
@@ -195,11 +204,10 @@ int main(int argc, char** argv) {
                 starts);
     std::printf("%-32s %10s %10s %10s %10s\n", "", "median ms", "min ms", "max ms", "x ref");
     const TFigures ref = Figures(times[0]);
-    const char* names[2] = {"minimal Qt window (reference)", "vell-writer"};
-    for (int c = 0; c < 2; ++c) {
+    for (size_t c = 0; c < count; ++c) {
         const TFigures f = Figures(times[c]);
-        std::printf("%-32s %10.1f %10.1f %10.1f %10.2f\n", names[c], f.median, f.low, f.high,
-                    f.median / ref.median);
+        std::printf("%-32s %10.1f %10.1f %10.1f %10.2f\n", names[c].c_str(), f.median, f.low,
+                    f.high, f.median / ref.median);
     }
     return 0;
 }
