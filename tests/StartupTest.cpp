@@ -1,6 +1,8 @@
-// What the window costs and shows while it starts: the port list read once, and the tool-bar
-// pictures and the program's icon drawn from their SVG files when the program was built.
+// What the window costs and shows while it starts: the port list read once, the tool-bar
+// pictures and the program's icon drawn from their SVG files when the program was built, and
+// the tool bars' overflow arrow, which the program's style fetches only when it is drawn.
 
+#include "AppStyle.h"
 #include "ComComboBox.h"
 #include "ComPort.h"
 #include "ImageList.h"
@@ -9,6 +11,7 @@
 #include <QIcon>
 #include <QImage>
 #include <QPainter>
+#include <QStyleOption>
 #include <QSvgRenderer>
 #include <functional>
 #include <gtest/gtest.h>
@@ -84,4 +87,26 @@ TEST(StartupTest, EachPictureIsItsSvgFileAtEachOfItsSizes) {
             EXPECT_EQ(Drawn(icon, c.sizes[0], 2.0), Drawn(icon, c.sizes[1], 1.0));
         }
     }
+}
+
+TEST(StartupTest, ToolBarOverflowArrowIsThePlatformsOwn) {
+    TAppStyle style;
+    for (const auto arrow :
+         {QStyle::SP_ToolBarHorizontalExtensionButton, QStyle::SP_ToolBarVerticalExtensionButton})
+        for (const auto direction : {Qt::LeftToRight, Qt::RightToLeft}) {
+            SCOPED_TRACE(testing::Message() << arrow << " " << direction);
+            QStyleOption option;
+            option.direction = direction;
+            const QIcon icon = style.standardIcon(arrow, &option);
+            const QIcon own = style.baseStyle()->standardIcon(arrow, &option);
+            ASSERT_FALSE(own.isNull());
+            EXPECT_FALSE(icon.isNull());
+            EXPECT_EQ(icon.availableSizes(), own.availableSizes());
+            EXPECT_EQ(icon.actualSize(QSize(12, 12)), own.actualSize(QSize(12, 12)));
+            for (const qreal scale : {1.0, 2.0}) {
+                EXPECT_EQ(Drawn(icon, 12, scale), Drawn(own, 12, scale)) << scale;
+                EXPECT_EQ(icon.pixmap(QSize(12, 12), scale).devicePixelRatio(),
+                          own.pixmap(QSize(12, 12), scale).devicePixelRatio());
+            }
+        }
 }
