@@ -1,5 +1,6 @@
 #include "Application.h"
 
+#include "AppStyle.h"
 #include "Dialogs.h"
 #include "FailureReport.h"
 
@@ -21,7 +22,9 @@ QWidget* ReportOwner() {
 
 } // namespace
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    setStyle(new TAppStyle); // owned by the application
+}
 
 TApplication* TApplication::Instance() { return qobject_cast<TApplication*>(instance()); }
 

@@ -1,26 +1,23 @@
 #include "ImageList.h"
 
-#include <QPainter>
-#include <QPixmap>
-#include <QSvgRenderer>
+#include "RenderedPictures.h"
 
-// The pictures live in this static library; its resources must be registered by hand.
-static void InitImageResources() { Q_INIT_RESOURCE(images); }
+#include <QImage>
+#include <QPixmap>
 
 namespace {
 
-// Renders a vector picture at every pixel size a screen may ask for, so it stays crisp at any
-// scale; the icon picks the size that fits.
-QIcon RenderIcon(const QString& resource, std::initializer_list<int> pixelSizes) {
-    QSvgRenderer renderer(resource);
+// One pixmap per rendered size, so the picture stays crisp at any scale; the icon picks the
+// size that fits.
+QIcon IconOf(const TRenderedPicture& picture) {
     QIcon icon;
-    for (int size : pixelSizes) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        renderer.render(&painter);
-        painter.end();
-        icon.addPixmap(pixmap);
+    for (int index = 0; index < picture.Count; ++index) {
+        const TRenderedImage& image = picture.Images[index];
+        // Read in place from the program's own data; the pixmap takes a copy.
+        const QImage pixels(reinterpret_cast<const uchar*>(image.Pixels), image.Size, image.Size,
+                            image.Size * int(sizeof(uint32_t)),
+                            QImage::Format_ARGB32_Premultiplied);
+        icon.addPixmap(QPixmap::fromImage(pixels));
     }
     return icon;
 }
@@ -28,14 +25,15 @@ QIcon RenderIcon(const QString& resource, std::initializer_list<int> pixelSizes)
 } // namespace
 
 TImageList::TImageList() {
-    InitImageResources();
-    static const char* const pictures[] = {
-        ":/images/open-folder.svg", ":/images/exit-door.svg",   ":/images/program-chip.svg",
-        ":/images/port-open.svg",   ":/images/port-closed.svg", ":/images/erase-chip.svg",
-        ":/images/clear-log.svg",
+    // In the order of TImageList::Index.
+    static const TRenderedPicture* const pictures[] = {
+        &RenderedPictures::OpenFolder,  &RenderedPictures::ExitDoor,
+        &RenderedPictures::ProgramChip, &RenderedPictures::PortOpen,
+        &RenderedPictures::PortClosed,  &RenderedPictures::EraseChip,
+        &RenderedPictures::ClearLog,
     };
-    for (const char* picture : pictures)
-        m_icons.push_back(RenderIcon(QString::fromLatin1(picture), {Width, 2 * Width}));
+    for (const TRenderedPicture* picture : pictures)
+        m_icons.push_back(IconOf(*picture));
 }
 
 QIcon TImageList::Icon(int index) const {
@@ -45,6 +43,5 @@ QIcon TImageList::Icon(int index) const {
 }
 
 QIcon TImageList::ApplicationIcon() {
-    InitImageResources();
-    return RenderIcon(QStringLiteral(":/images/vell-writer.svg"), {16, 32, 48, 64, 128});
+    return IconOf(RenderedPictures::Application);
 }

@@ -1,5 +1,6 @@
 #pragma once
-// The tool-bar pictures, 32 x 32, drawn from the program's resources at the screen's scale.
+// The tool-bar pictures, 32 x 32, with 64 x 64 forms for screens scaled to twice the pixels;
+// drawn when the program is built (RenderedPictures.h).
 
 #include <QIcon>
 #include <QString>
@@ -8,13 +9,13 @@
 class TImageList {
 public:
     enum Index {
-        imgOpenFile = 0,  // an open folder
-        imgExit = 1,      // a door with an arrow
-        imgProgram = 2,   // an arrow into a chip
-        imgPortOpen = 3,  // a plug in its socket
-        imgPortClosed = 4,// a plug apart from its socket
-        imgErase = 5,     // a chip with a tick
-        imgClearLog = 6,  // a blank page
+        imgOpenFile = 0,   // an open folder
+        imgExit = 1,       // a door with an arrow
+        imgProgram = 2,    // an arrow into a chip
+        imgPortOpen = 3,   // a plug in its socket
+        imgPortClosed = 4, // a plug apart from its socket
+        imgErase = 5,      // a chip with a tick
+        imgClearLog = 6,   // a blank page
     };
     static constexpr int Width = 32;
     static constexpr int Height = 32;

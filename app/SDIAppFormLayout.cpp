@@ -250,8 +250,9 @@ QWidget* TSDIAppForm::BuildConfigurationPage() {
     auto* portLabel = new QLabel(Name("Serial port"), GroupBox4);
     DecPort = new TComComboBox(GroupBox4, m_services.ListPorts);
     DecPort->setObjectName(Name("DecPort"));
-    DecPort->SetComProperty(cpPort);
-    DecPort->SetText(Name("COM1"));
+    // Left empty here: loading the settings, the next step of the construction, fills it with
+    // the system's ports as they are then and selects the stored one. Reading the ports here as
+    // well would cost a second walk of the system's devices for a list nobody sees.
     DecPort->SetComPort(Dec);
     portLabel->setBuddy(DecPort);
     CheckBox1 = MakeCheckBox("CheckBox1", "Show full comunication", false);

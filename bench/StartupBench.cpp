@@ -5,7 +5,10 @@
 // told it is being measured; the window's title is checked, so the figure is the right one's.
 // A fresh user profile; a first, untimed start of each writes the program's default settings
 // and warms the file cache, so the timed starts are those of a user who has run it before.
-// Run: build-h-bench/bench/startup_bench [starts]
+// Beside the wall-clock time, the CPU time the program had spent when its window was mapped.
+// Run: build/bench/startup_bench [starts] [other vell-writer...]
+// Other builds of the program named after the count are started in the same rounds, so that a
+// change is measured against the build before it in one run.
 
 #include "BenchProc.h"
 
@@ -130,29 +133,38 @@ private:
     xcb_window_t m_root = 0;
 };
 
-// One start: milliseconds from before the fork to its window's map, or -1.
-double StartOnce(TMapWatch& watch, const std::string& program, const std::string& title,
+struct TStart {
+    double ms = -1;    // from before the fork to its window's map; -1 when there was none
+    double cpuMs = -1; // CPU time of all its threads when the map was reported
+};
+
+// One start. The CPU time is read as soon as the map is reported, before the title is asked:
+// it is what the program spent to get there whatever else the machine did meanwhile, which
+// a loaded machine's wall-clock figure is not.
+TStart StartOnce(TMapWatch& watch, const std::string& program, const std::string& title,
                  const std::string& display, const std::string& errors) {
     watch.Drain();
     const auto start = Clock::now();
     const pid_t pid =
         BenchProc::Start(program, {}, {{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", display}}, errors);
     Clock::time_point mapped;
-    double ms = -1;
+    TStart result;
     for (;;) {
         const xcb_window_t window = watch.NextMap(10000, mapped);
         if (window == 0) {
             std::fprintf(stderr, "%s: no window within 10 s\n", program.c_str());
             break;
         }
+        const double cpuMs = double(BenchProc::CpuNanos(pid)) / 1e6;
         if (watch.Title(window) == title) {
-            ms = std::chrono::duration<double, std::milli>(mapped - start).count();
+            result.ms = std::chrono::duration<double, std::milli>(mapped - start).count();
+            result.cpuMs = cpuMs;
             break;
         }
     }
     BenchProc::Stop(pid);
     usleep(100000); // let the server forget the window before the next start
-    return ms;
+    return result;
 }
 
 struct TFigures {
@@ -174,32 +186,42 @@ int main(int argc, char** argv) {
     TXServer server;
     TMapWatch watch(server.display);
 
-    const std::string programs[2] = {MINIMAL_WINDOW_PATH, VELL_WRITER_PATH};
-    const std::string titles[2] = {"Minimal window", "Vell Writer 1.0.1"};
-    std::vector<double> times[2];
-    for (int c = 0; c < 2; ++c) // untimed: settings written, files cached
+    std::vector<std::string> programs = {MINIMAL_WINDOW_PATH, VELL_WRITER_PATH};
+    std::vector<std::string> names = {"minimal Qt window (reference)", "vell-writer"};
+    for (int arg = 2; arg < argc; ++arg) {
+        programs.push_back(argv[arg]);
+        names.push_back(argv[arg]);
+    }
+    std::vector<std::string> titles(programs.size(), "Vell Writer 1.0.1");
+    titles[0] = "Minimal window";
+    const size_t count = programs.size();
+    std::vector<std::vector<double>> times(count), cpu(count);
+    for (size_t c = 0; c < count; ++c) // untimed: settings written, files cached
         StartOnce(watch, programs[c], titles[c], server.display, errors);
     for (int i = 0; i < starts; ++i)
-        for (int c = 0; c < 2; ++c) {
-            const double ms = StartOnce(watch, programs[c], titles[c], server.display, errors);
-            if (ms < 0) {
+        for (size_t c = 0; c < count; ++c) {
+            const TStart one = StartOnce(watch, programs[c], titles[c], server.display, errors);
+            if (one.ms < 0) {
                 std::fprintf(stderr, "start failed; the program's messages:\n");
                 std::system(("cat '" + errors + "' >&2").c_str());
                 return 1;
             }
-            times[c].push_back(ms);
+            times[c].push_back(one.ms);
+            cpu[c].push_back(one.cpuMs);
         }
 
     std::printf("fork to main window mapped, on Xvfb, %d starts each (interleaved, after one "
-                "untimed start)\n",
+                "untimed start); CPU: all threads' time when the map was reported\n",
                 starts);
-    std::printf("%-32s %10s %10s %10s %10s\n", "", "median ms", "min ms", "max ms", "x ref");
+    std::printf("%-32s %10s %10s %10s %10s %10s %10s\n", "", "median ms", "min ms", "max ms",
+                "x ref", "CPU ms", "CPU x ref");
     const TFigures ref = Figures(times[0]);
-    const char* names[2] = {"minimal Qt window (reference)", "vell-writer"};
-    for (int c = 0; c < 2; ++c) {
+    const TFigures refCpu = Figures(cpu[0]);
+    for (size_t c = 0; c < count; ++c) {
         const TFigures f = Figures(times[c]);
-        std::printf("%-32s %10.1f %10.1f %10.1f %10.2f\n", names[c], f.median, f.low, f.high,
-                    f.median / ref.median);
+        const TFigures fCpu = Figures(cpu[c]);
+        std::printf("%-32s %10.1f %10.1f %10.1f %10.2f %10.1f %10.2f\n", names[c].c_str(), f.median,
+                    f.low, f.high, f.median / ref.median, fCpu.median, fCpu.median / refCpu.median);
     }
     return 0;
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The signal lamp's built-in pictures: a red, green, blue, yellow and purple lamp and a light
-// bulb, each lit and dark. They are drawn by code rather than shipped as files so that the
-// program has no resource to lose; each is drawn once, on first use.
+// bulb, each lit and dark. They are drawn by code (LedDrawing.cpp) rather than shipped as
+// files, so that the program has no resource to lose; drawn when the program is built and
+// compiled in, so that starting it draws none of them.
 //
 // Every picture is 15 x 15 pixels in the 16 colours of the classic VGA palette, kept as an
 // 8-bit indexed image whose colour table holds exactly those 16 colours. The pixels outside

@@ -5,6 +5,7 @@
 #include "ComLed.h"
 
 #include "LedBitmaps.h"
+#include "LedDrawing.h"
 #include "platform/FakeDevice.h"
 
 #include <QApplication>
@@ -342,7 +343,8 @@ TEST(LedBitmapsTest, TwelveSixteenColourLampsInTheirColoursWithTheClearColourOnl
         const QImage image = LedBitmap(name);
         ASSERT_EQ(image.size(), QSize(15, 15)) << name;
         EXPECT_EQ(image.colorTable(), LedPalette()) << name;
-        EXPECT_EQ(image.cacheKey(), LedBitmap(name).cacheKey()) << name; // drawn once
+        EXPECT_EQ(image.cacheKey(), LedBitmap(name).cacheKey()) << name; // made once
+        EXPECT_EQ(image, DrawLedBitmap(name)) << name; // as drawn now, not stale or misnamed
         distinct.insert(image.cacheKey());
         for (QPoint corner : {QPoint(0, 0), QPoint(14, 0), QPoint(0, 14), QPoint(14, 14)})
             EXPECT_EQ(image.pixel(corner), image.pixel(0, 14)) << name;
