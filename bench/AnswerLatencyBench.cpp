@@ -268,16 +268,18 @@ TResult ThroughMainWindow(int warmup, int exchanges, int pauseMs) {
                        [](std::vector<std::string>& list) { list = {"bench0"}; }};
     TSDIAppForm form(services);
     form.show();
-    if (!form.CheckBox5->isChecked())
+    const auto* freeze = form.findChild<QCheckBox*>(QStringLiteral("CheckBox5"));
+    if (freeze == nullptr || !freeze->isChecked())
         std::fprintf(stderr, "main window: \"Always freeze\" is not ticked\n");
-    form.ToolButton1Click(form.ToolButton1);
-    if (!form.Dec->Connected()) {
-        std::fprintf(stderr, "main window: port %s did not open\n", form.Dec->Port().c_str());
+    TToolButton* toggle = form.PortButtons()[0];
+    form.ToolButton1Click(toggle);
+    if (!form.Port().Connected()) {
+        std::fprintf(stderr, "main window: port %s did not open\n", form.Port().Port().c_str());
         return {};
     }
     QCoreApplication::processEvents();
     TResult result = FarEndWithLoop(pty.master, warmup, exchanges, pauseMs);
-    form.ToolButton1Click(form.ToolButton1); // closes the port
+    form.ToolButton1Click(toggle); // closes the port
     return result;
 }
 
