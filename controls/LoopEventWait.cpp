@@ -57,15 +57,15 @@ TLoopEventWait::TLoopEventWait(std::function<void()> ready)
 TLoopEventWait::~TLoopEventWait() {
     *m_alive = false;
     Cancel();
-    m_notifiers.push_back(nullptr);
-    for (QObject* object : m_notifiers) {
-        QObject* owned = object != nullptr ? object : m_timer;
-        owned->disconnect();
+    std::vector<QObject*> owned(m_notifiers.begin(), m_notifiers.end());
+    owned.push_back(m_timer);
+    for (QObject* object : owned) {
+        object->disconnect();
         // Ended from the ready routine, whose notifier or timer is still on the stack.
         if (m_delivering)
-            owned->deleteLater();
+            object->deleteLater();
         else
-            delete owned;
+            delete object;
     }
 }
 

@@ -45,9 +45,12 @@ TComThread::~TComThread() {
     // The thread may be blocked handing events to this (UI) thread: keep serving them.
     ThreadSync::WaitUntil([this] { return m_finished.load(); });
     m_thread.join();
-    // The thread's clean-up has ended the UI thread's wait, if one was pending.
-    if (m_uiWait)
+    // The thread's clean-up has ended the UI thread's wait, if one was pending. The watch
+    // goes first, so that the closed event is kept for reuse.
+    if (m_uiWait) {
+        m_uiWait.reset();
         CloseHandle(m_uiOverlapped.hEvent);
+    }
 }
 
 void TComThread::Stop() {
