@@ -15,7 +15,8 @@
 // Each exchange starts once the previous answer has been read in full; a warm-up of untimed
 // exchanges goes first. (a) to (d) run in ten interleaved rounds, each a tenth of the exchanges
 // and of the warm-up, so that a burst of load from elsewhere on a shared machine falls on all of
-// them alike. Prints median and 99th percentile, and each one's ratio to (a).
+// them alike. Prints median and 99th percentile, each one's ratio to (a), and the CPU time and
+// context switches of the whole process per exchange.
 // Run: QT_QPA_PLATFORM=offscreen build/bench/answer_latency_bench [exchanges] [warm-up] [cases]
 // where cases picks some of the letters "abBcdef" (all by default), for profiling one of them.
 
@@ -45,6 +46,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <string>
+#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -61,7 +63,20 @@ const std::string Answer = Command1 + Command2;
 struct TResult {
     std::vector<double> micros;
     int missed = 0; // exchanges whose answer did not come in full within a second
+    // The whole process (far end included) over all exchanges, warm-up too: what an exchange
+    // costs, which load from elsewhere on the machine hardly changes.
+    int all = 0;
+    double cpuMicros = 0;
+    double switches = 0;
 };
+
+void Usage(double& cpuMicros, double& switches) {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto micros = [](const timeval& t) { return double(t.tv_sec) * 1e6 + double(t.tv_usec); };
+    cpuMicros = micros(usage.ru_utime) + micros(usage.ru_stime);
+    switches = double(usage.ru_nvcsw + usage.ru_nivcsw);
+}
 
 // The receiver at the master: the start string in one write, then the time until the whole
 // answer has been read. A missed answer is drained before the next exchange.
@@ -69,6 +84,8 @@ TResult FarEnd(int master, int warmup, int exchanges, int pauseMs = 0) {
     TResult result;
     result.micros.reserve(size_t(exchanges));
     char buffer[64];
+    double cpuBefore = 0, switchesBefore = 0;
+    Usage(cpuBefore, switchesBefore);
     for (int i = 0; i < warmup + exchanges; ++i) {
         const auto start = Clock::now();
         if (write(master, StartString.data(), StartString.size()) != ssize_t(StartString.size()))
@@ -99,6 +116,10 @@ TResult FarEnd(int master, int warmup, int exchanges, int pauseMs = 0) {
         if (pauseMs > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
     }
+    Usage(result.cpuMicros, result.switches);
+    result.cpuMicros -= cpuBefore;
+    result.switches -= switchesBefore;
+    result.all = warmup + exchanges;
     return result;
 }
 
@@ -288,6 +309,9 @@ TResult ThroughMainWindow(int warmup, int exchanges, int pauseMs) {
 void Append(TResult& all, const TResult& round) {
     all.micros.insert(all.micros.end(), round.micros.begin(), round.micros.end());
     all.missed += round.missed;
+    all.all += round.all;
+    all.cpuMicros += round.cpuMicros;
+    all.switches += round.switches;
 }
 
 void Print(const char* what, TResult result, const TResult& limit) {
@@ -303,8 +327,9 @@ void Print(const char* what, TResult result, const TResult& limit) {
     double median = 0, p99 = 0, limitMedian = 0, limitP99 = 0;
     figures(result.micros, median, p99);
     figures(limit.micros, limitMedian, limitP99);
-    std::printf("%-40s %10.1f %10.1f %10.2f %10.2f", what, median, p99, median / limitMedian,
-                p99 / limitP99);
+    std::printf("%-40s %10.1f %10.1f %10.2f %10.2f %10.1f %10.1f", what, median, p99,
+                median / limitMedian, p99 / limitP99, result.cpuMicros / result.all,
+                result.switches / result.all);
     if (result.missed > 0)
         std::printf("   (%d missed)", result.missed);
     std::printf("\n");
@@ -356,8 +381,8 @@ int main(int argc, char** argv) {
     std::printf("start string to the whole 16-byte answer on a pty, %d exchanges each "
                 "(%d warm-up)\n",
                 exchanges, warmup);
-    std::printf("%-40s %10s %10s %10s %10s\n", "", "median us", "p99 us", "x (a) med",
-                "x (a) p99");
+    std::printf("%-40s %10s %10s %10s %10s %10s %10s\n", "", "median us", "p99 us", "x (a) med",
+                "x (a) p99", "CPU us/ex", "switch/ex");
     Print("(a) plain poll/read/write loop", plain, plain);
     Print("(b) TComPort OnRxChar on the UI thread", ours, plain);
     Print("(b') the same, evTxEmpty not watched", oursNoTxEmpty, plain);
