@@ -13,7 +13,10 @@
 //   (f) the same window with the receiver pausing 5 ms after each answer, as a receiver that
 //       starts once does: the window has repainted its log before the next start string.
 // Each exchange starts once the previous answer has been read in full; a warm-up of untimed
-// exchanges goes first. Prints median and 99th percentile, and each one's ratio to (a).
+// exchanges goes first. (a) to (d) run in ten interleaved rounds, each a tenth of the exchanges
+// and of the warm-up, so that a burst of load from elsewhere on a shared machine falls on all of
+// them alike. Prints median and 99th percentile, each one's ratio to (a), and the CPU time and
+// context switches of the whole process per exchange.
 // Run: QT_QPA_PLATFORM=offscreen build/bench/answer_latency_bench [exchanges] [warm-up] [cases]
 // where cases picks some of the letters "abBcdef" (all by default), for profiling one of them.
 
@@ -31,6 +34,8 @@
 #include <QCoreApplication>
 #include <QSerialPort>
 #include <QTemporaryDir>
+#include <libserialport.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -38,10 +43,10 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <functional>
-#include <libserialport.h>
 #include <poll.h>
 #include <pty.h>
 #include <string>
+#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -58,7 +63,20 @@ const std::string Answer = Command1 + Command2;
 struct TResult {
     std::vector<double> micros;
     int missed = 0; // exchanges whose answer did not come in full within a second
+    // The whole process (far end included) over all exchanges, warm-up too: what an exchange
+    // costs, which load from elsewhere on the machine hardly changes.
+    int all = 0;
+    double cpuMicros = 0;
+    double switches = 0;
 };
+
+void Usage(double& cpuMicros, double& switches) {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto micros = [](const timeval& t) { return double(t.tv_sec) * 1e6 + double(t.tv_usec); };
+    cpuMicros = micros(usage.ru_utime) + micros(usage.ru_stime);
+    switches = double(usage.ru_nvcsw + usage.ru_nivcsw);
+}
 
 // The receiver at the master: the start string in one write, then the time until the whole
 // answer has been read. A missed answer is drained before the next exchange.
@@ -66,6 +84,8 @@ TResult FarEnd(int master, int warmup, int exchanges, int pauseMs = 0) {
     TResult result;
     result.micros.reserve(size_t(exchanges));
     char buffer[64];
+    double cpuBefore = 0, switchesBefore = 0;
+    Usage(cpuBefore, switchesBefore);
     for (int i = 0; i < warmup + exchanges; ++i) {
         const auto start = Clock::now();
         if (write(master, StartString.data(), StartString.size()) != ssize_t(StartString.size()))
@@ -96,6 +116,10 @@ TResult FarEnd(int master, int warmup, int exchanges, int pauseMs = 0) {
         if (pauseMs > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
     }
+    Usage(result.cpuMicros, result.switches);
+    result.cpuMicros -= cpuBefore;
+    result.switches -= switchesBefore;
+    result.all = warmup + exchanges;
     return result;
 }
 
@@ -105,8 +129,8 @@ TResult FarEndWithLoop(int master, int warmup, int exchanges, int pauseMs = 0) {
     TResult result;
     std::thread receiver([&] {
         result = FarEnd(master, warmup, exchanges, pauseMs);
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::quit(); },
+                                  Qt::QueuedConnection);
     });
     QCoreApplication::exec();
     receiver.join();
@@ -267,17 +291,27 @@ TResult ThroughMainWindow(int warmup, int exchanges, int pauseMs) {
                        [](std::vector<std::string>& list) { list = {"bench0"}; }};
     TSDIAppForm form(services);
     form.show();
-    if (!form.findChild<QCheckBox*>(QStringLiteral("CheckBox5"))->isChecked())
+    const auto* freeze = form.findChild<QCheckBox*>(QStringLiteral("CheckBox5"));
+    if (freeze == nullptr || !freeze->isChecked())
         std::fprintf(stderr, "main window: \"Always freeze\" is not ticked\n");
-    form.ToolButton1Click(form.PortButtons()[0]);
+    TToolButton* toggle = form.PortButtons()[0];
+    form.ToolButton1Click(toggle);
     if (!form.Port().Connected()) {
         std::fprintf(stderr, "main window: port %s did not open\n", form.Port().Port().c_str());
         return {};
     }
     QCoreApplication::processEvents();
     TResult result = FarEndWithLoop(pty.master, warmup, exchanges, pauseMs);
-    form.ToolButton1Click(form.PortButtons()[0]); // closes the port
+    form.ToolButton1Click(toggle); // closes the port
     return result;
+}
+
+void Append(TResult& all, const TResult& round) {
+    all.micros.insert(all.micros.end(), round.micros.begin(), round.micros.end());
+    all.missed += round.missed;
+    all.all += round.all;
+    all.cpuMicros += round.cpuMicros;
+    all.switches += round.switches;
 }
 
 void Print(const char* what, TResult result, const TResult& limit) {
@@ -293,8 +327,9 @@ void Print(const char* what, TResult result, const TResult& limit) {
     double median = 0, p99 = 0, limitMedian = 0, limitP99 = 0;
     figures(result.micros, median, p99);
     figures(limit.micros, limitMedian, limitP99);
-    std::printf("%-40s %10.1f %10.1f %10.2f %10.2f", what, median, p99, median / limitMedian,
-                p99 / limitP99);
+    std::printf("%-40s %10.1f %10.1f %10.2f %10.2f %10.1f %10.1f", what, median, p99,
+                median / limitMedian, p99 / limitP99, result.cpuMicros / result.all,
+                result.switches / result.all);
     if (result.missed > 0)
         std::printf("   (%d missed)", result.missed);
     std::printf("\n");
@@ -314,17 +349,22 @@ int main(int argc, char** argv) {
     {
         QCoreApplication application(argc, argv);
         InstallUiHandOver();
-        plain = PlainLoop(warmup, exchanges); // the reference: always measured
+        constexpr int Rounds = 10;
+        for (int round = 0; round < Rounds; ++round) {
+            const int n = exchanges / Rounds + (round < exchanges % Rounds ? 1 : 0);
+            const int w = warmup / Rounds + (round < warmup % Rounds ? 1 : 0);
+            Append(plain, PlainLoop(w, n)); // the reference: always measured
+            if (wanted('b'))
+                Append(ours, ThroughComPort(w, n, true));
+            if (wanted('B'))
+                Append(oursNoTxEmpty, ThroughComPort(w, n, false));
+            if (wanted('c'))
+                Append(qt, ThroughQSerialPort(w, n));
+            if (wanted('d') && (round == 0 || !lib.micros.empty()))
+                Append(lib, ThroughLibSerialPort(w, n));
+        }
         if (wanted('f'))
             plainPaused = PlainLoop(warmup, exchanges, 5);
-        if (wanted('b'))
-            ours = ThroughComPort(warmup, exchanges, true);
-        if (wanted('B'))
-            oursNoTxEmpty = ThroughComPort(warmup, exchanges, false);
-        if (wanted('c'))
-            qt = ThroughQSerialPort(warmup, exchanges);
-        if (wanted('d'))
-            lib = ThroughLibSerialPort(warmup, exchanges);
     }
     if (wanted('e')) {
         // The window needs the widgets' application; the port's hand-over goes to its loop.
@@ -341,7 +381,8 @@ int main(int argc, char** argv) {
     std::printf("start string to the whole 16-byte answer on a pty, %d exchanges each "
                 "(%d warm-up)\n",
                 exchanges, warmup);
-    std::printf("%-40s %10s %10s %10s %10s\n", "", "median us", "p99 us", "x (a) med", "x (a) p99");
+    std::printf("%-40s %10s %10s %10s %10s %10s %10s\n", "", "median us", "p99 us", "x (a) med",
+                "x (a) p99", "CPU us/ex", "switch/ex");
     Print("(a) plain poll/read/write loop", plain, plain);
     Print("(b) TComPort OnRxChar on the UI thread", ours, plain);
     Print("(b') the same, evTxEmpty not watched", oursNoTxEmpty, plain);

@@ -1,6 +1,7 @@
 #include "UiHandOver.h"
 
 #include "ExceptionHandler.h"
+#include "LoopEventWait.h"
 #include "ThreadSync.h"
 
 #include <QCoreApplication>
@@ -40,6 +41,8 @@ void InstallUiHandOver() {
         QMetaObject::invokeMethod(application, [] { ThreadSync::ServePending(); },
                                   Qt::QueuedConnection);
     });
+    // Ports whose handlers run here let this loop wait for their line events itself.
+    SetUiEventWaitMaker(MakeLoopEventWait);
     SetExceptionHandler([application](TObject*) {
         if (ThreadSync::OnUiThread()) {
             Report();

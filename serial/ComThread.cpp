@@ -18,9 +18,16 @@ TComThread::TComThread(TCustomComPort* port)
     : m_port(port), m_stopEvent(CreateEvent(true, false)) {
     ThreadSync::AdoptUiThread();
     SetCommMask(m_port->Handle(), EventsToMask(m_port->Events));
+    // Handlers bound for the UI thread anyway: its own loop waits, if it can.
+    if (m_port->SyncMethod() != smNone && ThreadSync::OnUiThread())
+        m_uiWait = MakeUiEventWait([this] { UiWaitEnded(); });
+    if (m_uiWait) {
+        m_uiOverlapped.hEvent = CreateEvent(true, true);
+        ArmUiWait();
+    }
     m_thread = std::thread([this] {
         Execute();
-        if (m_abandoned) {
+        if (m_abandoned && !m_uiWait) {
             delete this; // nobody waits for it
             return;
         }
@@ -30,12 +37,20 @@ TComThread::TComThread(TCustomComPort* port)
 }
 
 TComThread::~TComThread() {
-    if (m_abandoned)
+    if (m_abandoned && !m_uiWait)
         return; // run by the thread itself, at its end
+    if (m_uiWait)
+        m_uiWait->Cancel();
     Stop();
     // The thread may be blocked handing events to this (UI) thread: keep serving them.
     ThreadSync::WaitUntil([this] { return m_finished.load(); });
     m_thread.join();
+    // The thread's clean-up has ended the UI thread's wait, if one was pending. The watch
+    // goes first, so that the closed event is kept for reuse.
+    if (m_uiWait) {
+        m_uiWait.reset();
+        CloseHandle(m_uiOverlapped.hEvent);
+    }
 }
 
 void TComThread::Stop() {
@@ -45,7 +60,8 @@ void TComThread::Stop() {
 
 bool TComThread::HandOverRunsHere() const {
     const std::thread::id thread = m_thread.get_id();
-    return std::this_thread::get_id() == thread || ThreadSync::Serving(thread);
+    return std::this_thread::get_id() == thread || ThreadSync::Serving(thread) ||
+           (m_uiHandingOver && ThreadSync::OnUiThread());
 }
 
 void TComThread::Abandon() {
@@ -55,11 +71,51 @@ void TComThread::Abandon() {
     SetCommMask(device, 0);
     PurgeComm(device, PURGE_TXCLEAR | PURGE_RXCLEAR);
     m_abandoned = true;
-    m_thread.detach();
+    if (!m_uiWait) {
+        m_thread.detach();
+        return;
+    }
+    // A hand-over of the UI thread's wait ends this object once it has returned (UiWaitEnded),
+    // and stops the thread, which only waits for that. The loop lets go of the device's
+    // descriptors now: the port closes them before then, and may open others under their
+    // numbers.
+    m_uiWait->Cancel();
+}
+
+void TComThread::ArmUiWait() {
+    // As in Execute: the wait tells, and a device that fails every wait at once leaves the
+    // event unsignalled.
+    WaitCommEvent(m_port->Handle(), &m_uiMask, &m_uiOverlapped);
+    m_uiWait->Wait(m_uiOverlapped.hEvent);
+}
+
+void TComThread::UiWaitEnded() {
+    DWORD transferred = 0;
+    if (GetOverlappedResult(m_port->Handle(), &m_uiOverlapped, &transferred, false)) {
+        m_events = MaskToEvents(m_uiMask);
+        m_uiHandingOver = true;
+        DispatchComMsg();
+        m_uiHandingOver = false;
+        if (m_abandoned) {
+            delete this; // the port closed inside the hand-over and has forgotten this thread
+            return;
+        }
+    }
+    ArmUiWait();
 }
 
 void TComThread::Execute() {
     const HANDLE device = m_port->Handle();
+    if (m_uiWait) {
+        // The UI thread's loop waits for the line: this thread only waits to be stopped.
+        WaitForSingleObject(m_stopEvent, INFINITE);
+        if (!m_abandoned) {
+            SetCommMask(device, 0); // ends the UI thread's wait, if pending
+            PurgeComm(device, PURGE_TXCLEAR | PURGE_RXCLEAR);
+        }
+        CloseHandle(m_stopEvent);
+        return;
+    }
     OVERLAPPED overlapped;
     overlapped.hEvent = CreateEvent(true, true);
     const HANDLE handles[2] = {m_stopEvent, overlapped.hEvent}; // the stop request wins a tie

@@ -9,12 +9,20 @@
 // the thread and waits for its end while serving hand-overs. A close from inside one of the
 // thread's own hand-overs cannot wait for it: it abandons the thread instead, which ends and
 // frees itself once that hand-over returns.
+//
+// Where the handlers run on the UI thread (smThreadSync, smWindowSync) and the UI thread's
+// message loop can wait for an event object itself (UiEventWait.h), the loop waits for the
+// line events in this thread's stead and hands each wake-up over where it wakes: a received
+// byte then wakes one thread, not two one after the other. The wait, its record and the
+// hand-over are the same; the thread then only waits to be stopped and cleans up as always.
 
 #include "ComTypes.h"
+#include "UiEventWait.h"
 #include "platform/CommApi.h"
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <thread>
 
 class TCustomComPort;
@@ -41,12 +49,21 @@ private:
     void DispatchComMsg();
     void DoEvents();
     void SendEvents();
+    // The UI thread's wait: armed, and ended in its message loop.
+    void ArmUiWait();
+    void UiWaitEnded();
 
     TCustomComPort* m_port;
     Platform::HANDLE m_stopEvent;
     TComEvents m_events; // of the last wake-up; written only while no hand-over runs
     std::atomic<bool> m_finished{false};
     std::atomic<bool> m_abandoned{false};
+    // Set before the thread starts: the UI thread's loop waits (m_uiWait), with this record
+    // and mask, which only the UI thread touches until the thread's end clears the mask.
+    std::unique_ptr<TUiEventWait> m_uiWait;
+    Platform::OVERLAPPED m_uiOverlapped;
+    Platform::DWORD m_uiMask = 0;
+    std::atomic<bool> m_uiHandingOver{false}; // the UI thread runs a hand-over of this thread
     std::thread m_thread;
 };
 

@@ -5,6 +5,7 @@
 
 #include "CommEngine.h"
 #include "EventObject.h"
+#include "EventWatch.h"
 #include "FakeDevice.h"
 #include "OpenFailure.h"
 #include "PortPaths.h"
@@ -299,7 +300,14 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* events, bool waitAll,
         }
         objects.push_back(std::move(object));
     }
-    return WaitForEvents(objects, milliseconds);
+    return WaitForEvents(std::move(objects), milliseconds);
+}
+
+std::unique_ptr<TEventWatch> WatchEvent(HANDLE event) {
+    auto object = Find<TEventObject>(event);
+    if (!object)
+        return nullptr;
+    return std::make_unique<TEventWatch>(std::vector{std::move(object)});
 }
 
 } // namespace Platform

@@ -356,11 +356,24 @@ void TCommEngine::EndTransfers(DWORD error) {
 
 // --- Carrying operations on -----------------------------------------------------------------
 
-void TCommEngine::WatchDrainIfDue() {
+bool TCommEngine::WatchDrainIfDue() {
     if (!m_drainUnwatched || !m_writes.empty() || !(m_mask & EV_TXEMPTY) || m_gone)
-        return;
+        return false;
     m_drainUnwatched = false;
-    m_device->WatchDrain();
+    // Gone out already (a pseudo-terminal, a fast line): nobody needs to wait in the driver and
+    // wake waiters for it.
+    if (!NoteDrained())
+        m_device->WatchDrain();
+    return true;
+}
+
+bool TCommEngine::NoteDrained() {
+    DWORD queued = 1;
+    if (m_device->OutputQueued(queued) != ERROR_SUCCESS || queued != 0)
+        return false;
+    m_transmitting = false;
+    Record(EV_TXEMPTY);
+    return true;
 }
 
 std::optional<TCommEngine::Clock::time_point> TCommEngine::AddPollSources(
@@ -412,16 +425,10 @@ void TCommEngine::ProgressLocked() {
     }
     CarryReads();
     CarryWrites();
-    WatchDrainIfDue();
-    // Looked at after every wake-up; the device's drain watch makes sure there is one once the
-    // driver has sent the last byte.
-    if (m_transmitting && m_writes.empty() && !m_gone) {
-        DWORD queued = 1;
-        if (m_device->OutputQueued(queued) == ERROR_SUCCESS && queued == 0) {
-            m_transmitting = false;
-            Record(EV_TXEMPTY);
-        }
-    }
+    // Looked at after every wake-up (unless the drain watch has just asked); the device's drain
+    // watch makes sure there is one once the driver has sent the last byte.
+    if (!WatchDrainIfDue() && m_transmitting && m_writes.empty() && !m_gone)
+        NoteDrained();
     CarryWait();
 }
 

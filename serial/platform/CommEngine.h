@@ -7,7 +7,7 @@
 // Received bytes are moved from the device into the input queue whenever anyone looks (a
 // read, a status query, a wait), so "characters received" means new bytes since the last wait,
 // never bytes that merely sit unread. An operation that cannot end at once stays pending until
-// a waiter carries it on (EventObject.h) or it is aborted.
+// a waiter carries it on (EventWatch.h) or it is aborted.
 //
 // Every method may be called from any thread; one mutex guards the state.
 
@@ -104,9 +104,12 @@ private:
     void Record(DWORD events) { m_history |= events & m_mask; }
     void Kick(); // makes waiters look again: the state changed under them
     void NoteTransmitting() { m_transmitting = m_drainUnwatched = true; }
-    // Once every write is in the driver and EV_TXEMPTY is wanted, asks the device to wake
-    // waiters when its queue has drained.
-    void WatchDrainIfDue();
+    // Once every write is in the driver and EV_TXEMPTY is wanted, notes the drain if the
+    // driver's queue is empty already and otherwise asks the device to wake waiters when it
+    // has drained. True when it asked the driver.
+    bool WatchDrainIfDue();
+    // Records EV_TXEMPTY if the driver holds nothing more to send.
+    bool NoteDrained();
 
     std::mutex m_mutex;
     std::unique_ptr<TCommDevice> m_device;

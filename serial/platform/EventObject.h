@@ -7,7 +7,6 @@
 
 #include <memory>
 #include <mutex>
-#include <vector>
 
 namespace Platform {
 
@@ -50,9 +49,5 @@ private:
     int m_fd = -1;
     std::weak_ptr<TCommEngine> m_pendingOn;
 };
-
-// Waits until one of the events is signalled (the lowest index wins a tie) or the time-out
-// passes. Returns WAIT_OBJECT_0 + index, WAIT_TIMEOUT or WAIT_FAILED (with SetLastError).
-DWORD WaitForEvents(const std::vector<std::shared_ptr<TEventObject>>& events, DWORD milliseconds);
 
 } // namespace Platform
