@@ -89,7 +89,8 @@ void TLoopEventWait::Cancel() {
 void TLoopEventWait::Look() {
     if (m_watch->Signalled() >= 0) {
         m_state = TState::Soon;
-        m_timer->start(0);
+        if (!m_delivering) // from the ready routine, Deliver decides
+            m_timer->start(0);
         return;
     }
     m_sources.clear();
@@ -139,13 +140,23 @@ void TLoopEventWait::Finish() {
 }
 
 void TLoopEventWait::Deliver() {
-    m_state = TState::Idle;
-    m_timer->stop();
     const auto alive = m_alive;
     m_delivering = true;
-    m_ready(); // may end this wait
-    if (*alive)
-        m_delivering = false;
+    // A wait signalled again as soon as it is made (an answer's transmit queue ran empty during
+    // the handlers) is delivered on this turn of the loop too, once: more would keep the loop
+    // from its other work while bytes flood in.
+    for (int turn = 0;; ++turn) {
+        m_state = TState::Idle;
+        m_timer->stop();
+        m_ready(); // may end this wait
+        if (!*alive)
+            return;
+        if (m_state != TState::Soon || turn == 1)
+            break;
+    }
+    m_delivering = false;
+    if (m_state == TState::Soon)
+        m_timer->start(0);
 }
 
 void TLoopEventWait::Woken() {

@@ -239,7 +239,8 @@ DWORD TCommEngine::Write(const void* data, DWORD count, DWORD* written, OVERLAPP
         if (written != nullptr)
             *written = count;
         Complete(overlapped, event, ERROR_SUCCESS, count);
-        WatchDrainIfDue();
+        // Whether the bytes have gone out is asked by the next look, once for all the writes
+        // made before it (an answer is often written in parts); a waiter is made to look.
         Kick();
         return ERROR_SUCCESS;
     }
