@@ -331,17 +331,17 @@ TResult MainWindow(double seconds, bool fullCommunication) {
     TServices services{dialogs, settings, windows,
                        [](std::vector<std::string>& list) { list = {"bench0"}; }};
     TSDIAppForm form(services);
-    form.CheckBox1->setChecked(fullCommunication);
+    form.findChild<QCheckBox*>(QStringLiteral("CheckBox1"))->setChecked(fullCommunication);
     form.show();
-    form.ToolButton1Click(form.ToolButton1);
-    if (!form.Dec->Connected()) {
-        std::fprintf(stderr, "main window: port %s did not open\n", form.Dec->Port().c_str());
+    form.ToolButton1Click(form.PortButtons()[0]);
+    if (!form.Port().Connected()) {
+        std::fprintf(stderr, "main window: port %s did not open\n", form.Port().Port().c_str());
         return {};
     }
     // The window's own handler, counted: what it was given to read, and how long it took.
     TReadCount read;
     double maxHandlerMs = 0;
-    form.Dec->OnRxChar = [&](TObject* sender, int32_t count) {
+    form.Port().OnRxChar = [&](TObject* sender, int32_t count) {
         const auto start = Clock::now();
         form.DecRxChar(sender, count);
         read.Took(count);
@@ -349,11 +349,11 @@ TResult MainWindow(double seconds, bool fullCommunication) {
             maxHandlerMs, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     };
     Settle(500);
-    TLogEdit* log = form.RichEdit1; // no image chosen: the active (Flash) page's log
+    TLogEdit* log = form.Logs()[0]; // no image chosen: the active (Flash) page's log
     TResult result = Stream(
         pty.master, seconds, read, [&] { return double(log->LineCount()); },
         [&] { return double(log->document()->characterCount()); }, maxHandlerMs);
-    form.ToolButton1Click(form.ToolButton1); // closes the port
+    form.ToolButton1Click(form.PortButtons()[0]); // closes the port
     return result;
 }
 

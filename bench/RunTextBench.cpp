@@ -44,17 +44,17 @@ public:
 // DecRxChar feeds it each chunk it does not recognise.
 struct TRunWindow {
     explicit TRunWindow(bool fullCommunication) {
-        form.CheckBox1->setChecked(fullCommunication);
+        form.findChild<QCheckBox*>(QStringLiteral("CheckBox1"))->setChecked(fullCommunication);
         form.show();
-        form.RichEdit1->Clear();
-        form.RichEdit1->Append("Sending cleanup string...");
-        form.ReceiverState = rsRunning;
-        form.RunText.clear();
+        log->Clear();
+        log->Append("Sending cleanup string...");
+        form.Dialogue().ReceiverState = rsRunning;
+        form.Dialogue().RunText.clear();
         QApplication::processEvents();
     }
     void Receive(const std::string& chunk) {
-        form.RichEdit1->SetColor(clTeal);
-        form.TextWatch(form.RichEdit1, chunk.data(), int32_t(chunk.size()));
+        log->SetColor(clTeal);
+        form.Dialogue().TextWatch(log, chunk.data(), int32_t(chunk.size()));
     }
 
     QTemporaryDir folder;
@@ -64,6 +64,7 @@ struct TRunWindow {
     TServices services{dialogs, settings, windows,
                        [](std::vector<std::string>& list) { list = {"bench0"}; }};
     TSDIAppForm form{services};
+    TLogEdit* log = form.Logs()[0];
 };
 
 void BM_ChunkAfterLongText(benchmark::State& state) {
@@ -73,18 +74,18 @@ void BM_ChunkAfterLongText(benchmark::State& state) {
         window.Receive(block);
     QApplication::processEvents();
     const std::string chunk(64, '.');
-    const size_t searched = window.form.RunTextSearched;
+    const size_t searched = window.form.Dialogue().RunTextSearched;
     for (auto _ : state)
         window.Receive(chunk);
     QApplication::processEvents();
     state.counters["searched/chunk"] =
-        double(window.form.RunTextSearched - searched) / double(state.iterations());
+        double(window.form.Dialogue().RunTextSearched - searched) / double(state.iterations());
 }
 
 void BM_RunMemoryPerLine(benchmark::State& state) {
     for (auto _ : state) {
         TRunWindow window(state.range(0) != 0);
-        TLogEdit* log = window.form.RichEdit1;
+        TLogEdit* log = window.log;
         const int linesBefore = log->LineCount();
         const int charsBefore = log->document()->characterCount();
         malloc_trim(0);
