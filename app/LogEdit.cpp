@@ -1,8 +1,11 @@
 #include "LogEdit.h"
 
+#include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTimerEvent>
+#include <algorithm>
 
 TLogEdit::TLogEdit(QWidget* parent) : QPlainTextEdit(parent) {
     setReadOnly(true);
@@ -27,59 +30,43 @@ void TLogEdit::SetBackground(TColor color) {
     setPalette(pal);
 }
 
-TColor TLogEdit::Background() const { return FromQColor(palette().color(QPalette::Base)); }
+TColor TLogEdit::Background() const {
+    return FromQColor(palette().color(QPalette::Base));
+}
 
 void TLogEdit::Append(const std::string& text) {
     Append(QString::fromLatin1(text.data(), qsizetype(text.size())));
 }
 
 void TLogEdit::Append(const QString& text) {
-    QScrollBar* bar = verticalScrollBar();
-    const bool following = bar->value() == bar->maximum();
-    // One edit for all the lines: the view lays the document out once, when the edit ends.
-    // Step by step, each move, break, format and insert was a change of its own, the old last
-    // line was laid out again just to place the cursor, and an append with its repaint cost
-    // twice what Qt's own appendPlainText does.
-    QTextCursor cursor(document());
-    cursor.beginEditBlock();
     qsizetype start = 0;
-    for (;;) {
-        const qsizetype end = text.indexOf(u'\n', start);
-        AppendLine(cursor, text.mid(start, (end < 0 ? text.size() : end) - start));
-        if (end < 0)
-            break;
-        start = end + 1;
-    }
-    cursor.endEditBlock();
-    if (following)
-        bar->setValue(bar->maximum());
-}
-
-void TLogEdit::AppendLine(QTextCursor& cursor, const QString& line) {
-    cursor.movePosition(QTextCursor::End);
-    if (m_lineCount > 0)
-        cursor.insertBlock();
-    QTextCharFormat format;
-    format.setForeground(ToQColor(m_color));
-    cursor.setBlockCharFormat(format); // an empty line keeps its colour too
-    cursor.insertText(line, format);
-    ++m_lineCount;
+    for (qsizetype end; (end = text.indexOf(u'\n', start)) >= 0; start = end + 1)
+        m_pending.push_back({text.mid(start, end - start), m_color});
+    // Most appends are one line: it is taken as it is, without a copy.
+    m_pending.push_back({start == 0 ? text : text.mid(start), m_color});
+    Schedule();
 }
 
 void TLogEdit::Clear() {
-    document()->clear();
-    m_lineCount = 0;
+    m_pending.clear();
+    m_kept = 0;
+    if (m_shown > 0)
+        Schedule();
 }
 
 std::string TLogEdit::Line(int index) const {
-    if (index < 0 || index >= m_lineCount)
+    if (index < 0 || index >= LineCount())
         return {};
-    return document()->findBlockByNumber(index).text().toLatin1().toStdString();
+    const QString text = index < m_kept ? document()->findBlockByNumber(index).text()
+                                        : m_pending[size_t(index - m_kept)].text;
+    return text.toLatin1().toStdString();
 }
 
 TColor TLogEdit::LineColor(int index) const {
-    if (index < 0 || index >= m_lineCount)
+    if (index < 0 || index >= LineCount())
         return m_color;
+    if (index >= m_kept)
+        return m_pending[size_t(index - m_kept)].color;
     // Deleting a line merges blocks, so the text's own format is the reliable one; an empty
     // line has only its block's.
     const QTextBlock block = document()->findBlockByNumber(index);
@@ -90,10 +77,24 @@ TColor TLogEdit::LineColor(int index) const {
 }
 
 void TLogEdit::DeleteLine(int index) {
-    if (index < 0 || index >= m_lineCount)
+    if (index < 0 || index >= LineCount())
         return;
-    if (m_lineCount == 1) {
-        Clear();
+    if (index >= m_kept) {
+        m_pending.erase(m_pending.begin() + (index - m_kept));
+    } else if (index == m_kept - 1 && m_pending.empty()) {
+        // The last line, as the run's text replaces it: dropped with the next edit, so that
+        // the replacement is laid out once.
+        --m_kept;
+        Schedule();
+    } else {
+        DeleteShownLine(index);
+    }
+}
+
+void TLogEdit::DeleteShownLine(int index) {
+    if (m_shown == 1) {
+        document()->clear();
+        m_shown = m_kept = 0;
         return;
     }
     // A line's colour is kept by the break that starts it, so a line goes together with the
@@ -112,5 +113,79 @@ void TLogEdit::DeleteLine(int index) {
     cursor.removeSelectedText();
     if (index == 0)
         cursor.setBlockCharFormat(nextFormat);
-    --m_lineCount;
+    --m_shown;
+    --m_kept;
+}
+
+void TLogEdit::Schedule() {
+    if (m_applyTimer.isActive())
+        return;
+    // At once after a quiet spell; while lines keep coming, one edit and one repaint a frame.
+    const QScreen* shown = screen();
+    const qreal rate = shown != nullptr ? shown->refreshRate() : 60;
+    const qint64 frameMs = qint64(1000 / std::clamp<qreal>(rate, 24, 240));
+    const qint64 since = m_sinceApply.isValid() ? m_sinceApply.elapsed() : frameMs;
+    m_applyTimer.start(int(std::max<qint64>(0, frameMs - since)), Qt::PreciseTimer, this);
+}
+
+void TLogEdit::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != m_applyTimer.timerId()) {
+        QPlainTextEdit::timerEvent(event);
+        return;
+    }
+    m_applyTimer.stop();
+    ApplyPending();
+}
+
+bool TLogEdit::viewportEvent(QEvent* event) {
+    // A repaint for any other reason (an expose, a scroll) must not show the log behind.
+    if (event->type() == QEvent::Paint && HasPending())
+        ApplyPending();
+    return QPlainTextEdit::viewportEvent(event);
+}
+
+void TLogEdit::ApplyPending() {
+    m_sinceApply.start();
+    if (!HasPending())
+        return;
+    if (m_kept == 0 && m_pending.empty()) {
+        document()->clear();
+        m_shown = 0;
+        return;
+    }
+    // Following the end as the log did when each change came alone: a line is one step of the
+    // bar, so dropping lines from the end brought a bar that many steps up to its end, and a
+    // cleared log is at its end.
+    QScrollBar* bar = verticalScrollBar();
+    const bool following = m_kept == 0 || bar->value() >= bar->maximum() - (m_shown - m_kept);
+    // One edit for the lines dropped and all the lines added: the view lays the document out
+    // once, when the edit ends, and a log cleared and filled again with lines as wide does
+    // not move its scroll bars. Step by step, each move, break, format and insert was a change
+    // of its own, the old last line was laid out again just to place the cursor, and an append
+    // with its repaint cost twice what Qt's own appendPlainText does.
+    QTextCursor cursor(document());
+    cursor.beginEditBlock();
+    if (m_kept < m_shown) {
+        // From the end of the last kept line: the breaks that start the dropped lines go too.
+        const QTextBlock kept = document()->findBlockByNumber(m_kept - 1);
+        cursor.setPosition(m_kept > 0 ? kept.position() + kept.length() - 1 : 0);
+        cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+        m_shown = m_kept;
+    }
+    cursor.movePosition(QTextCursor::End);
+    for (const TPendingLine& line : m_pending) {
+        if (m_shown > 0)
+            cursor.insertBlock();
+        QTextCharFormat format;
+        format.setForeground(ToQColor(line.color));
+        cursor.setBlockCharFormat(format); // an empty line keeps its colour too
+        cursor.insertText(line.text, format);
+        ++m_shown;
+    }
+    cursor.endEditBlock();
+    m_kept = m_shown;
+    m_pending.clear();
+    if (following)
+        bar->setValue(bar->maximum());
 }

@@ -2,12 +2,21 @@
 // A page log: a read-only list of coloured text lines. Lines are appended at the end in the
 // current writing colour and are kept until cleared. Appending costs the same however long the
 // log has grown, so a run that logs every received chunk for minutes stays smooth.
+//
+// Changes go first into a short pending list and reach the shown document together, in one
+// edit, when the event loop next turns; while lines keep coming, at most once a screen frame.
+// The receiver's answer is written right after its log line, and the line's layout and repaint
+// must not delay it. Every reading call sees the pending lines as if shown already, and any
+// repaint of the log shows all that was appended before it.
 // UI thread only.
 
 #include "Log.h"
 
+#include <QBasicTimer>
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <string>
+#include <vector>
 
 class QTextCursor;
 
@@ -28,15 +37,34 @@ public:
     void Append(const QString& text) override;
     void Append(const char* text) { Append(std::string(text)); }
     void Clear() override;
-    int LineCount() const override { return m_lineCount; }
+    int LineCount() const override { return m_kept + int(m_pending.size()); }
     std::string Line(int index) const override; // 8-bit text of line index, empty when out of range
     TColor LineColor(int index) const;          // colour the line was written in
     void DeleteLine(int index) override;        // out-of-range indexes are ignored
 
+protected:
+    bool viewportEvent(QEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+
 private:
-    void AppendLine(QTextCursor& cursor, const QString& line); // inside the caller's edit
+    struct TPendingLine {
+        QString text;
+        TColor color;
+    };
+
+    void Schedule();
+    // Brings the document up to date in one edit: drops the lines deleted or cleared from its
+    // end, then appends the pending lines.
+    void ApplyPending();
+    bool HasPending() const { return m_kept != m_shown || !m_pending.empty(); }
+    void DeleteShownLine(int index);
 
     TColor m_color = clBlack;
-    // The document always holds one block, even when empty, so the line count is kept apart.
-    int m_lineCount = 0;
+    // The document always holds one block, even when empty, so its line count is kept apart:
+    // m_shown lines are in the document, its first m_kept stay, and m_pending follow them.
+    int m_shown = 0;
+    int m_kept = 0;
+    std::vector<TPendingLine> m_pending;
+    QBasicTimer m_applyTimer;
+    QElapsedTimer m_sinceApply;
 };

@@ -46,15 +46,15 @@ struct TRunWindow {
     explicit TRunWindow(bool fullCommunication) {
         form.findChild<QCheckBox*>(QStringLiteral("CheckBox1"))->setChecked(fullCommunication);
         form.show();
-        form.Logs()[0]->Clear();
-        form.Logs()[0]->Append("Sending cleanup string...");
+        log->Clear();
+        log->Append("Sending cleanup string...");
         form.Dialogue().ReceiverState = rsRunning;
         form.Dialogue().RunText.clear();
         QApplication::processEvents();
     }
     void Receive(const std::string& chunk) {
-        form.Logs()[0]->SetColor(clTeal);
-        form.Dialogue().TextWatch(form.Logs()[0], chunk.data(), int32_t(chunk.size()));
+        log->SetColor(clTeal);
+        form.Dialogue().TextWatch(log, chunk.data(), int32_t(chunk.size()));
     }
 
     QTemporaryDir folder;
@@ -64,6 +64,7 @@ struct TRunWindow {
     TServices services{dialogs, settings, windows,
                        [](std::vector<std::string>& list) { list = {"bench0"}; }};
     TSDIAppForm form{services};
+    TLogEdit* log = form.Logs()[0];
 };
 
 void BM_ChunkAfterLongText(benchmark::State& state) {
@@ -84,7 +85,7 @@ void BM_ChunkAfterLongText(benchmark::State& state) {
 void BM_RunMemoryPerLine(benchmark::State& state) {
     for (auto _ : state) {
         TRunWindow window(state.range(0) != 0);
-        TLogEdit* log = window.form.Logs()[0];
+        TLogEdit* log = window.log;
         const int linesBefore = log->LineCount();
         const int charsBefore = log->document()->characterCount();
         malloc_trim(0);
