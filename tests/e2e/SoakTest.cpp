@@ -291,6 +291,8 @@ TEST(FloodTest, RandomBytesFromTheReceiver) {
         << sent - consumed << " bytes never reached the window";
     const int logLines = log->LineCount();
     form->ToolButton20Click(Child<TToolButton>(*form, "ToolButton20"));
+    // The log reaches its document when the event loop next turns.
+    ASSERT_TRUE(PumpUntil([&] { return log->document()->blockCount() == 1; }, 10));
     samples.push_back(Sample(seconds, start)); // the log cleared
 
     PrintFigures("Random bytes from the receiver (the last line: after clearing the log)",
