@@ -1,10 +1,11 @@
 // How many received bytes per second reach the owner: a writer thread floods the master of a
 // pseudo-terminal; the port's OnRxChar handler on the Qt UI thread reads each announced count
-// (default events, smThreadSync, default input queue: 1024 asked, 4 KiB given), against a plain
-// poll/read loop on the same kind of pty, in one run. The bytes follow a fixed pattern that the
-// reader checks byte by byte, with a running checksum compared against the pattern's own, so a
-// byte lost, doubled or out of order is counted, not just timed. The reading thread's CPU time
-// per MiB tells what the port itself costs, which load from elsewhere hardly changes.
+// (default events, smThreadSync, default input queue: 1024 asked, 4 KiB given, filled in 4 KiB
+// reads), against a plain poll/read loop on the same kind of pty, in one run. The bytes follow a
+// fixed pattern that the reader checks byte by byte, with a running checksum compared against
+// the pattern's own, so a byte lost, doubled or out of order is counted, not just timed. The
+// reading thread's CPU time per MiB tells what the port itself costs, which load from elsewhere
+// hardly changes.
 // Also run: the port with a 64 KiB input queue (each hand-over then carries what has piled up
 // while the last one was handled), and how many bytes a pty holds for a reader that does not
 // read.
