@@ -119,7 +119,8 @@ private:
     DWORD m_dcbError = 0; // reading it at open failed: GetCommState reports this
     COMMTIMEOUTS m_timeouts;
     std::deque<char> m_input;
-    size_t m_inputCapacity = 4096; // SetupComm's size, never below 4 KiB
+    size_t m_inputCapacity = 4096; // SetupComm's size, never below 4 KiB; bytes are taken in
+                                   // while the queue holds less
     DWORD m_mask = 0;
     DWORD m_history = 0; // masked events since the last completed wait
     DWORD m_errors = 0;  // CE_* bits since the last ClearCommError

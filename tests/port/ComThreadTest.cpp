@@ -195,7 +195,7 @@ TEST_F(ComThreadTest, StopWhileWaitingEndsTheThreadAndDiscardsTheQueues) {
 
     // More than the port takes in: the rest waits in the device, unread, when the port closes.
     port.Open();
-    line->Send(std::string(8192, 'a'));
+    line->Send(std::string(16384, 'a'));
     ASSERT_TRUE(ServeUntil([&] { return port.InputCount() > 0; }));
     port.Close();
     EXPECT_TRUE(InputWasPurged());
@@ -226,7 +226,7 @@ TEST_F(ComThreadTest, HandlerThatClosesItsOwnPortInEachSyncMode) {
         line->SetLines(0);
         own.Open();
         // Data and DSR in one wake-up: the data's handler closes, DSR is never reported on.
-        line->SendWithLines(std::string(8192, 'a'), MS_DSR_ON);
+        line->SendWithLines(std::string(16384, 'a'), MS_DSR_ON);
         ASSERT_TRUE(ServeUntil([&] { return closed.load(); }));
         EXPECT_FALSE(own.Connected());
         EXPECT_EQ(Seen(), (std::vector<std::string>{"dsr off", "rx", "dsr off", "before close",
