@@ -14,7 +14,7 @@ struct TPty {
         if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
             std::abort();
         path = name;
-        termios raw;
+        termios raw{};
         tcgetattr(slave, &raw);
         cfmakeraw(&raw);
         tcsetattr(slave, TCSANOW, &raw);

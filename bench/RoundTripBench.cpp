@@ -33,6 +33,8 @@ public:
         cfmakeraw_slave();
         m_thread = std::thread([this] { Run(); });
     }
+    TEcho(const TEcho&) = delete; // owns the pty's descriptors and the echo thread
+    TEcho& operator=(const TEcho&) = delete;
     ~TEcho() {
         m_stop = true;
         m_thread.join();
@@ -44,7 +46,7 @@ public:
 
 private:
     void cfmakeraw_slave() {
-        termios raw;
+        termios raw{};
         tcgetattr(m_slave, &raw);
         cfmakeraw(&raw);
         tcsetattr(m_slave, TCSANOW, &raw);

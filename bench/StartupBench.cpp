@@ -48,6 +48,8 @@ public:
         close(channel[0]);
         display = ":" + std::to_string(std::atoi(number));
     }
+    TXServer(const TXServer&) = delete; // a copy would stop the server twice
+    TXServer& operator=(const TXServer&) = delete;
     ~TXServer() { BenchProc::Stop(m_pid); }
     std::string display;
 
@@ -69,6 +71,8 @@ public:
         xcb_change_window_attributes(m_connection, m_root, XCB_CW_EVENT_MASK, &mask);
         xcb_flush(m_connection);
     }
+    TMapWatch(const TMapWatch&) = delete; // owns the X connection
+    TMapWatch& operator=(const TMapWatch&) = delete;
     ~TMapWatch() { xcb_disconnect(m_connection); }
 
     // The next top-level window mapped within `timeoutMs`, with the time it was reported;

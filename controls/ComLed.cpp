@@ -62,9 +62,10 @@ TComLed::TComLed(TComponent* AOwner, QWidget* parent)
 TComLed::~TComLed() {
     m_ringTimer.reset();
     m_glyphs = {};
-    // Leaving the port unregisters the link before it is freed and reports the lamp off. A
-    // destructor must not pass a failure on (an owner's OnChange that raised, a link the
-    // port did not know): it is reported instead.
+    // Leaving the port unregisters the link before it is freed and reports the lamp off, through
+    // this class's own DoChange (a derived lamp is gone by now). A destructor must not pass a
+    // failure on (an owner's OnChange that raised, a link the port did not know): it is
+    // reported instead.
     try {
         SetComPort(nullptr);
     } catch (...) {
@@ -217,7 +218,7 @@ void TComLed::SetStateInternal(TLedState Value) {
     update();
     // Every report counts, an unchanged one too: the owner may count reports, not changes.
     if (!Loading())
-        DoChange(Value);
+        DoChange(Value); // NOLINT(clang-analyzer-optin.cplusplus.VirtualCall): see the destructor
 }
 
 void TComLed::SignalChange(TObject*, bool OnOff) {

@@ -42,6 +42,7 @@ class TComLed : public QWidget, public TComponent {
 public:
     // `AOwner` frees the lamp with itself, as any component; `parent` is the widget it sits on.
     explicit TComLed(TComponent* AOwner = nullptr, QWidget* parent = nullptr);
+    Q_DISABLE_COPY_MOVE(TComLed)
     ~TComLed() override;
 
     const char* ClassName() const override { return "TComLed"; }

@@ -7,7 +7,7 @@ packages=(
   cmake make g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format clang-tidy
   qt6-serialport-dev libserialport-dev
   xvfb xauth xdotool xclip
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest

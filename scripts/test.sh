@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The one command to run the whole test suite on a fresh Debian machine: installs what is
-# missing, builds with warnings as errors, and runs every test through ctest. The suite runs
-# also under AddressSanitizer and UndefinedBehaviorSanitizer, and the serial port's tests (the
-# threaded part) under ThreadSanitizer. No display is needed: the window tests run on Qt's
-# offscreen platform. The line's bytes, the run's text watch and the receiver dialogue are also
-# fuzzed briefly with libFuzzer.
+# missing, checks the formatting and runs clang-tidy (scripts/lint.sh), builds with warnings as
+# errors, and runs every test through ctest. The suite runs also under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and the serial port's tests (the threaded part) under
+# ThreadSanitizer. No display is needed: the window tests run on Qt's offscreen platform. The
+# line's bytes, the run's text watch and the receiver dialogue are also fuzzed briefly with
+# libFuzzer.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
@@ -12,6 +13,9 @@ jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 
 "$root/scripts/setup.sh"
+
+# First, as they need no build: unformatted files and clang-tidy's findings fail the run.
+BUILD_DIR="$build" "$root/scripts/lint.sh"
 
 echo "== the suite under AddressSanitizer and UndefinedBehaviorSanitizer"
 BUILD_DIR="$build-asan" "$root/scripts/build.sh" -DVELL_WERROR=ON -DVELL_BUILD_BENCH=OFF \

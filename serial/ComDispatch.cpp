@@ -93,9 +93,12 @@ template <class Call> void TCustomComPort::WalkLinks(Call call) {
     TLinkCursor cursor{0, FLinks.size()};
     m_cursors.push_back(&cursor);
     struct TDone {
+        TDone(std::vector<TLinkCursor*>& all, TLinkCursor* own) : cursors(all), mine(own) {}
+        TDone(const TDone&) = delete;
+        TDone& operator=(const TDone&) = delete;
+        ~TDone() { std::erase(cursors, mine); }
         std::vector<TLinkCursor*>& cursors;
         TLinkCursor* mine;
-        ~TDone() { std::erase(cursors, mine); }
     } done{m_cursors, &cursor};
     while (cursor.next < cursor.end && session == m_session)
         call(FLinks[cursor.next++]);

@@ -11,18 +11,20 @@
 using namespace Platform;
 
 TCustomComPort::TCustomComPort(TComponent* owner) : TComponent(owner), Events(AllComEvents) {
-    FParity = new TComParity;
+    FParity = std::make_unique<TComParity>();
     FParity->SetComPort(this);
-    FFlowControl = new TComFlowControl;
+    FFlowControl = std::make_unique<TComFlowControl>();
     FFlowControl->SetComPort(this);
-    FTimeouts = new TComTimeouts;
+    FTimeouts = std::make_unique<TComTimeouts>();
     FTimeouts->SetComPort(this);
-    FBuffer = new TComBuffer;
+    FBuffer = std::make_unique<TComBuffer>();
     FBuffer->SetComPort(this);
 }
 
 TCustomComPort::~TCustomComPort() {
     // A failure while closing must not leave a destructor: the handle is released regardless.
+    // Here the close runs this class's own DestroyHandle and notifications, never a derived
+    // class's overrides (that part is gone): a class overriding them closes in its destructor.
     try {
         Close();
     } catch (...) {
@@ -30,14 +32,10 @@ TCustomComPort::~TCustomComPort() {
         DestroyHandle();
         FConnected = false;
     }
-    delete FBuffer;
-    delete FFlowControl;
-    delete FTimeouts;
-    delete FParity;
-    FBuffer = nullptr;
-    FFlowControl = nullptr;
-    FTimeouts = nullptr;
-    FParity = nullptr;
+    FBuffer.reset();
+    FFlowControl.reset();
+    FTimeouts.reset();
+    FParity.reset();
     SendRemovalNotices(); // the links are still here for those who unregister
 }
 
@@ -75,7 +73,7 @@ void TCustomComPort::Open() {
     } else {
         if (FSyncMethod == smWindowSync)
             FWindow = TComWindow::Create(this);
-        FEventThread = new TComThread(this);
+        FEventThread = std::make_unique<TComThread>(this);
         FThreadCreated = true;
     }
     CallAfterOpen();
@@ -96,7 +94,7 @@ void TCustomComPort::Close() {
     }
     ++m_session;
     StopEventThread();
-    DestroyHandle();
+    DestroyHandle(); // NOLINT(clang-analyzer-optin.cplusplus.VirtualCall): see the destructor
     FConnected = false;
     m_closing = false;
     CallAfterClose();
@@ -108,10 +106,9 @@ void TCustomComPort::StopEventThread() {
     // Inside the thread's own hand-over the thread waits for this very call: waiting for it
     // would never end.
     if (FEventThread->HandOverRunsHere())
-        FEventThread->Abandon();
+        FEventThread.release()->Abandon(); // the thread frees itself when it ends
     else
-        delete FEventThread; // stops the thread and waits for its end, serving its hand-overs
-    FEventThread = nullptr;
+        FEventThread.reset(); // stops the thread and waits for its end, serving its hand-overs
     FThreadCreated = false;
     if (FWindow != nullptr) {
         TComWindow::Destroy(FWindow);

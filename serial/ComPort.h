@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,8 @@ using TComErrorEvent = std::function<void(TObject* Sender, TComErrors Errors)>;
 class TCustomComPort : public TComponent {
 public:
     explicit TCustomComPort(TComponent* owner);
+    TCustomComPort(const TCustomComPort&) = delete; // owns the device handle and its thread
+    TCustomComPort& operator=(const TCustomComPort&) = delete;
     ~TCustomComPort() override;
 
     const char* ClassName() const override { return "TCustomComPort"; }
@@ -196,7 +199,7 @@ protected:
     bool HasLink() const;
 
     // Fields, named as the component's documentation names them.
-    TComThread* FEventThread = nullptr;
+    std::unique_ptr<TComThread> FEventThread;
     bool FThreadCreated = false;
     Platform::HANDLE FHandle = Platform::INVALID_HANDLE_VALUE;
     TComWindow* FWindow = nullptr;
@@ -213,10 +216,10 @@ protected:
     bool FDiscardNull = false;
     char FEventChar = 0;
     TSyncMethod FSyncMethod = smThreadSync;
-    TComParity* FParity = nullptr;
-    TComFlowControl* FFlowControl = nullptr;
-    TComTimeouts* FTimeouts = nullptr;
-    TComBuffer* FBuffer = nullptr;
+    std::unique_ptr<TComParity> FParity;
+    std::unique_ptr<TComFlowControl> FFlowControl;
+    std::unique_ptr<TComTimeouts> FTimeouts;
+    std::unique_ptr<TComBuffer> FBuffer;
 
 private:
     bool CanApply() const;

@@ -15,8 +15,11 @@ namespace {
 
 // Releases a record however the transfer that used it ends.
 struct TAsyncGuard {
-    PAsync& async;
+    explicit TAsyncGuard(PAsync& record) : async(record) {}
+    TAsyncGuard(const TAsyncGuard&) = delete; // a copy would release the record twice
+    TAsyncGuard& operator=(const TAsyncGuard&) = delete;
     ~TAsyncGuard() { DoneAsync(async); }
+    PAsync& async;
 };
 
 } // namespace

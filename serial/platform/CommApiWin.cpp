@@ -83,6 +83,9 @@ struct TSystemRecord {
     ::HANDLE event = nullptr;
     bool eventWait = false;      // a WaitCommEvent, not a transfer
     unsigned maskGeneration = 0; // of the device when the wait began
+    TSystemRecord() = default;
+    TSystemRecord(const TSystemRecord&) = delete; // a copy would close `event` twice
+    TSystemRecord& operator=(const TSystemRecord&) = delete;
     ~TSystemRecord() {
         if (event != nullptr)
             ::CloseHandle(event);

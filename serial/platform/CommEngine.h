@@ -32,6 +32,8 @@ public:
     using Event = std::shared_ptr<TEventObject>;
 
     explicit TCommEngine(std::unique_ptr<TCommDevice> device);
+    TCommEngine(const TCommEngine&) = delete; // owns the device and its wake-up descriptor
+    TCommEngine& operator=(const TCommEngine&) = delete;
     ~TCommEngine();
 
     // Each returns 0 or a Windows error number. The overlapped ones return ERROR_IO_PENDING

@@ -28,6 +28,8 @@ constexpr DWORD AllLines = MS_CTS_ON | MS_DSR_ON | MS_RING_ON | MS_RLSD_ON;
 class TFakeDevice final : public TCommDevice {
 public:
     explicit TFakeDevice(std::shared_ptr<TFakeLine> line) : m_line(std::move(line)) {}
+    TFakeDevice(const TFakeDevice&) = delete; // the line has one open device
+    TFakeDevice& operator=(const TFakeDevice&) = delete;
     ~TFakeDevice() override {
         std::lock_guard lock(m_line->m_mutex);
         m_line->m_open = false;

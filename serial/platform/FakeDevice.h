@@ -24,6 +24,8 @@ public:
     // open already.
     static std::unique_ptr<TCommDevice> Open(const std::string& portName, DWORD& error);
     TFakeLine(const std::string& portName, int wakeFd);
+    TFakeLine(const TFakeLine&) = delete; // owns its wake-up descriptor
+    TFakeLine& operator=(const TFakeLine&) = delete;
     ~TFakeLine();
     void Unpublish();
 

@@ -52,6 +52,8 @@ class TTermiosDevice final : public TCommDevice {
 public:
     TTermiosDevice(int fd, int wakeFd, const TSavedTerminal& saved)
         : m_fd(fd), m_wakeFd(wakeFd), m_saved(saved) {}
+    TTermiosDevice(const TTermiosDevice&) = delete; // owns the terminal's descriptor
+    TTermiosDevice& operator=(const TTermiosDevice&) = delete;
     ~TTermiosDevice() override;
 
     // Learns what the driver offers (modem lines, counters) and starts the line watcher.

@@ -275,8 +275,9 @@ bool TSimulator::Blocked() {
             Say("  expect met");
             m_expect.reset();
         } else if (now >= m_expectDeadline) {
+            const std::string& expected = *m_expect;
             Say("! expect timed out after " + std::to_string(m_options.ExpectTimeoutMs) +
-                " ms: " + HexDump(m_expect->data(), m_expect->size()));
+                " ms: " + HexDump(expected.data(), expected.size()));
             m_expect.reset();
             if (m_options.Script) {
                 m_exitCode = 1;

@@ -122,7 +122,7 @@ void RemoveLinkIfOurs(const std::string& path, const std::string& target) {
 }
 
 bool SocketAnswers(const std::string& path) {
-    sockaddr_un address;
+    sockaddr_un address{};
     if (!FillAddress(path, address))
         return false;
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -135,7 +135,7 @@ bool SocketAnswers(const std::string& path) {
 }
 
 int ListenOnSocket(const std::string& path, ino_t& inode) {
-    sockaddr_un address;
+    sockaddr_un address{};
     if (!FillAddress(path, address)) {
         errno = ENAMETOOLONG;
         Fail("socket path " + path);

@@ -14,6 +14,9 @@ constexpr size_t kChunk = 64 * 1024;
 constexpr size_t kMaxReply = 4096; // the simulator's answers to one image are a few short lines
 
 struct TFile {
+    explicit TFile(HANDLE handle) : Handle(handle) {}
+    TFile(const TFile&) = delete; // a copy would close the handle twice
+    TFile& operator=(const TFile&) = delete;
     HANDLE Handle;
     ~TFile() {
         if (Handle != INVALID_HANDLE_VALUE)

@@ -19,6 +19,7 @@ class TImageDelivery final : public QObject {
     Q_OBJECT
 public:
     explicit TImageDelivery(QObject* parent = nullptr);
+    Q_DISABLE_COPY_MOVE(TImageDelivery)
     ~TImageDelivery() override;
 
     // Opens the image and starts connecting. False, with the reason, when the image cannot be
