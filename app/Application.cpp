@@ -26,7 +26,9 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setStyle(new TAppStyle); // owned by the application
 }
 
-TApplication* TApplication::Instance() { return qobject_cast<TApplication*>(instance()); }
+TApplication* TApplication::Instance() {
+    return qobject_cast<TApplication*>(instance());
+}
 
 void TApplication::ShowFailure(const QString& message) {
     const QString text = FailureText(message);

@@ -90,9 +90,7 @@ intptr_t TChildProcessWindows::SendMessage(HWND window, uint32_t message, uintpt
                         .arg((lParam >> 16) & 0xFFFF)
                         .toLatin1());
         break;
-    case Win::WM_PASTE:
-        Send(owner, PasteLine(m_clipboard));
-        break;
+    case Win::WM_PASTE: Send(owner, PasteLine(m_clipboard)); break;
     case Win::WM_CLOSE:
         if (Send(owner, "close\n")) {
             QProcess* process = Process(owner);
@@ -100,8 +98,7 @@ intptr_t TChildProcessWindows::SendMessage(HWND window, uint32_t message, uintpt
             process->waitForFinished(2000);
         }
         break;
-    default:
-        break;
+    default: break;
     }
     return 0;
 }

@@ -57,14 +57,10 @@ protected:
 
 QMessageBox::Icon ToolkitIcon(TMsgIcon icon) {
     switch (icon) {
-    case TMsgIcon::Warning:
-        return QMessageBox::Warning;
-    case TMsgIcon::Question:
-        return QMessageBox::Question;
-    case TMsgIcon::Error:
-        return QMessageBox::Critical;
-    case TMsgIcon::Information:
-        break;
+    case TMsgIcon::Warning: return QMessageBox::Warning;
+    case TMsgIcon::Question: return QMessageBox::Question;
+    case TMsgIcon::Error: return QMessageBox::Critical;
+    case TMsgIcon::Information: break;
     }
     return QMessageBox::Information;
 }
@@ -103,4 +99,6 @@ bool TQtDialogs::ExecuteOpen(QWidget* parent, TOpenDialog& dialog) {
     return true;
 }
 
-int TQtDialogs::ExecModal(QDialog& dialog) { return dialog.exec(); }
+int TQtDialogs::ExecModal(QDialog& dialog) {
+    return dialog.exec();
+}

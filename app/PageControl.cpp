@@ -33,8 +33,7 @@ bool TPageControl::eventFilter(QObject* watched, QEvent* event) {
             if (!Allowed())
                 return true; // the tabs do not see it, the page stays
             break;
-        default:
-            break;
+        default: break;
         }
     }
     return QTabWidget::eventFilter(watched, event);

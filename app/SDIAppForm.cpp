@@ -73,7 +73,8 @@ TSDIAppForm::~TSDIAppForm() {
 void TSDIAppForm::BindHandlers() {
     // Every handler runs guarded: a failure it throws is reported and the program goes on.
     auto bind = [this](auto* sender, auto signal, void (TSDIAppForm::*handler)(QObject*)) {
-        connect(sender, signal, this, Guarded([this, sender, handler] { (this->*handler)(sender); }));
+        connect(sender, signal, this,
+                Guarded([this, sender, handler] { (this->*handler)(sender); }));
     };
     for (TToolButton* button : PortButtons())
         bind(button, &QToolButton::clicked, &TSDIAppForm::ToolButton1Click);
@@ -117,7 +118,9 @@ std::array<TToolButton*, 6> TSDIAppForm::RunButtons() const {
     return {ToolButton16, ToolButton17, ToolButton18, ToolButton19, ToolButton24, ToolButton28};
 }
 
-std::array<TLogEdit*, 3> TSDIAppForm::Logs() const { return {RichEdit1, RichEdit2, RichEdit3}; }
+std::array<TLogEdit*, 3> TSDIAppForm::Logs() const {
+    return {RichEdit1, RichEdit2, RichEdit3};
+}
 
 TLogEdit* TSDIAppForm::ActivePageLog() const {
     return static_cast<TLogEdit*>(m_dialogue.ActivePageLog());
@@ -172,7 +175,9 @@ void TSDIAppForm::CheckBox2Click(QObject*) {
     ToolBar1->SetItemVisible(Panel1, CheckBox2->isChecked());
 }
 
-void TSDIAppForm::ToolButton20Click(QObject*) { ActivePageLog()->Clear(); }
+void TSDIAppForm::ToolButton20Click(QObject*) {
+    ActivePageLog()->Clear();
+}
 
 void TSDIAppForm::HelpAbout1Execute(QObject*) {
     if (m_aboutBox != nullptr)

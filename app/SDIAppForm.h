@@ -108,7 +108,8 @@ private:
     QFrame* BuildLampPanel(int page);
     void BindHandlers();
 
-    // --- The dialogue's window --------------------------------------------------------------------
+    // --- The dialogue's window
+    // --------------------------------------------------------------------
     TLog* PageLog(int32_t page) const override;
     int32_t ActivePage() const override;
     bool ShowFullCommunication() const override;
@@ -136,8 +137,7 @@ private:
 
     // --- Controls -------------------------------------------------------------------------------
     TPageControl* PageControl1 = nullptr;
-    QWidget *TabSheet1 = nullptr, *TabSheet2 = nullptr, *TabSheet3 = nullptr,
-            *TabSheet4 = nullptr;
+    QWidget *TabSheet1 = nullptr, *TabSheet2 = nullptr, *TabSheet3 = nullptr, *TabSheet4 = nullptr;
     QGroupBox *GroupBox1 = nullptr, *GroupBox2 = nullptr, *GroupBox3 = nullptr;
     TLogEdit *RichEdit1 = nullptr, *RichEdit2 = nullptr, *RichEdit3 = nullptr;
     TToolBar *ToolBar1 = nullptr, *ToolBar2 = nullptr, *ToolBar3 = nullptr;

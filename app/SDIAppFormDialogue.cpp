@@ -31,11 +31,21 @@ int32_t TSDIAppForm::ActivePage() const {
     return PageControl1 != nullptr ? PageControl1->currentIndex() : ikFlash;
 }
 
-bool TSDIAppForm::ShowFullCommunication() const { return CheckBox1->isChecked(); }
-bool TSDIAppForm::AlwaysFreeze() const { return CheckBox5->isChecked(); }
-bool TSDIAppForm::ConfirmDataLoading() const { return CheckBox3->isChecked(); }
-int32_t TSDIAppForm::SendCommandDelay() const { return Spin1->Value(); }
-QString TSDIAppForm::ImageFileName() const { return OpenDialog->FileName; }
+bool TSDIAppForm::ShowFullCommunication() const {
+    return CheckBox1->isChecked();
+}
+bool TSDIAppForm::AlwaysFreeze() const {
+    return CheckBox5->isChecked();
+}
+bool TSDIAppForm::ConfirmDataLoading() const {
+    return CheckBox3->isChecked();
+}
+int32_t TSDIAppForm::SendCommandDelay() const {
+    return Spin1->Value();
+}
+QString TSDIAppForm::ImageFileName() const {
+    return OpenDialog->FileName;
+}
 
 void TSDIAppForm::SetRunButtonsEnabled(bool enabled) {
     for (TToolButton* button : RunButtons())
@@ -48,7 +58,9 @@ void TSDIAppForm::SetToolBarEnabled(int32_t page, bool enabled) {
         toolBars[size_t(page)]->setEnabled(enabled);
 }
 
-bool TSDIAppForm::PortToggleDown() const { return ToolButton1->Down(); }
+bool TSDIAppForm::PortToggleDown() const {
+    return ToolButton1->Down();
+}
 
 void TSDIAppForm::SetPortTogglesDown(bool down) {
     for (TToolButton* button : PortButtons())
@@ -64,16 +76,34 @@ void TSDIAppForm::ShowPortOpen(bool open) {
         button->setEnabled(open);
 }
 
-bool TSDIAppForm::DsrLampOn() const { return ComLed3->State() == lsOn; }
-bool TSDIAppForm::RlsdLampOn() const { return ComLed5->State() == lsOn; }
+bool TSDIAppForm::DsrLampOn() const {
+    return ComLed3->State() == lsOn;
+}
+bool TSDIAppForm::RlsdLampOn() const {
+    return ComLed5->State() == lsOn;
+}
 
-bool TSDIAppForm::PortConnected() const { return Dec->Connected(); }
-std::string TSDIAppForm::PortName() const { return Dec->Port(); }
-void TSDIAppForm::OpenPort() { Dec->Open(); }
-void TSDIAppForm::ClosePort() { Dec->Close(); }
-int32_t TSDIAppForm::ReadPort(char* buffer, int32_t count) { return Dec->Read(buffer, count); }
-void TSDIAppForm::WritePort(const char* bytes, int32_t count) { Dec->Write(bytes, count); }
-void TSDIAppForm::ApplyPortChoice() { DecPort->ApplySettings(); }
+bool TSDIAppForm::PortConnected() const {
+    return Dec->Connected();
+}
+std::string TSDIAppForm::PortName() const {
+    return Dec->Port();
+}
+void TSDIAppForm::OpenPort() {
+    Dec->Open();
+}
+void TSDIAppForm::ClosePort() {
+    Dec->Close();
+}
+int32_t TSDIAppForm::ReadPort(char* buffer, int32_t count) {
+    return Dec->Read(buffer, count);
+}
+void TSDIAppForm::WritePort(const char* bytes, int32_t count) {
+    Dec->Write(bytes, count);
+}
+void TSDIAppForm::ApplyPortChoice() {
+    DecPort->ApplySettings();
+}
 
 bool TSDIAppForm::AskYesNo(const QString& caption, const QString& text, TMsgIcon icon) {
     return m_dialogs.AskYesNo(this, caption, text, icon);

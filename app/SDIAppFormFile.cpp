@@ -1,13 +1,12 @@
 // Choosing the image file: the dialog, the checks of the file and of its kind's size, the lines
 // that tell which load is ready and which was dropped.
 
-#include "SDIAppForm.h"
-
 #include "Dialogs.h"
 #include "ImageFileCheck.h"
 #include "LogEdit.h"
 #include "OpenDialog.h"
 #include "PageControl.h"
+#include "SDIAppForm.h"
 
 #include <QDir>
 
@@ -39,8 +38,8 @@ void TSDIAppForm::FileOpen1Execute(QObject*) {
     dialogue.SelectedKind = kind;
 
     if (const auto question = SizeQuestion(kind, size);
-        question && !m_dialogs.AskYesNo(this, QStringLiteral("Attention"), *question,
-                                        TMsgIcon::Warning)) {
+        question &&
+        !m_dialogs.AskYesNo(this, QStringLiteral("Attention"), *question, TMsgIcon::Warning)) {
         dialogue.SelectedKind = earlierKind;
         OpenDialog->FileName = earlierFile;
         dialogue.ChosenImage = earlierImage;
@@ -53,9 +52,11 @@ void TSDIAppForm::FileOpen1Execute(QObject*) {
     }
     TLogEdit* log = ActivePageLog();
     log->SetColor(clBlue);
-    log->Append(QString::fromLatin1(ReadyText(kind)) + QDir::toNativeSeparators(OpenDialog->FileName));
-    log->Append(dialogue.ReceiverState == rsIdle ? "\nPress a button in front of receiver to start download..."
-                                        : "\nPress the program button to write your receiver...");
+    log->Append(QString::fromLatin1(ReadyText(kind)) +
+                QDir::toNativeSeparators(OpenDialog->FileName));
+    log->Append(dialogue.ReceiverState == rsIdle
+                    ? "\nPress a button in front of receiver to start download..."
+                    : "\nPress the program button to write your receiver...");
     // The next dialog opens in the folder of this file.
     const qsizetype separator = OpenDialog->FileName.lastIndexOf(u'/');
     if (separator >= 0)

@@ -3,6 +3,7 @@
 #include "CSpinEdit.h"
 #include "ComComboBox.h"
 #include "ComLed.h"
+#include "ComPort.h"
 #include "ImageList.h"
 #include "LogEdit.h"
 #include "OpenDialog.h"
@@ -10,8 +11,6 @@
 #include "SDIAppForm.h"
 #include "ToolBar.h"
 #include "ToolButton.h"
-
-#include "ComPort.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -26,7 +25,9 @@
 
 namespace {
 
-QString Name(const char* name) { return QString::fromLatin1(name); }
+QString Name(const char* name) {
+    return QString::fromLatin1(name);
+}
 
 // The names of one work page's controls; the three pages differ only in these.
 struct WorkPageNames {
@@ -40,13 +41,25 @@ struct WorkPageNames {
 };
 
 const WorkPageNames WorkPages[3] = {
-    {"TabSheet1", "Flash", "GroupBox1", "RichEdit1", "ToolBar1",
+    {"TabSheet1",
+     "Flash",
+     "GroupBox1",
+     "RichEdit1",
+     "ToolBar1",
      {"ToolButton1", "ToolButton3", "ToolButton20", "ToolButton16", "ToolButton19", "ToolButton4"},
      "Panel1"},
-    {"TabSheet2", "Firmware", "GroupBox2", "RichEdit2", "ToolBar2",
+    {"TabSheet2",
+     "Firmware",
+     "GroupBox2",
+     "RichEdit2",
+     "ToolBar2",
      {"ToolButton5", "ToolButton7", "ToolButton23", "ToolButton17", "ToolButton24", "ToolButton8"},
      "Panel2"},
-    {"TabSheet3", "Eeprom", "GroupBox3", "RichEdit3", "ToolBar3",
+    {"TabSheet3",
+     "Eeprom",
+     "GroupBox3",
+     "RichEdit3",
+     "ToolBar3",
      {"ToolButton9", "ToolButton11", "ToolButton27", "ToolButton18", "ToolButton28",
       "ToolButton12"},
      "Panel3"},
@@ -138,8 +151,8 @@ QWidget* TSDIAppForm::BuildWorkPage(int index) {
     bar->setIconSize(QSize(TImageList::Width, TImageList::Height));
     TToolButton* buttons[6];
     for (int role = 0; role < 6; ++role) {
-        buttons[role] = new TToolButton(Name(names.buttons[role]), *ImageList1,
-                                        ButtonRoles[role].image, bar);
+        buttons[role] =
+            new TToolButton(Name(names.buttons[role]), *ImageList1, ButtonRoles[role].image, bar);
         buttons[role]->setToolTip(Name(ButtonRoles[role].hint));
     }
     buttons[0]->setCheckable(true);

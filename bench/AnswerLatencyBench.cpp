@@ -34,8 +34,6 @@
 #include <QCoreApplication>
 #include <QSerialPort>
 #include <QTemporaryDir>
-#include <libserialport.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -43,6 +41,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <functional>
+#include <libserialport.h>
 #include <poll.h>
 #include <pty.h>
 #include <string>
@@ -129,8 +128,8 @@ TResult FarEndWithLoop(int master, int warmup, int exchanges, int pauseMs = 0) {
     TResult result;
     std::thread receiver([&] {
         result = FarEnd(master, warmup, exchanges, pauseMs);
-        QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::quit(); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
     });
     QCoreApplication::exec();
     receiver.join();

@@ -35,8 +35,8 @@ void BM_AppendLine(benchmark::State& state) {
         log->Append(FullLine);
         QApplication::processEvents();
     }
-    state.counters["lines/s"] = benchmark::Counter(double(state.iterations()),
-                                                   benchmark::Counter::kIsRate);
+    state.counters["lines/s"] =
+        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["lines"] = double(log->LineCount());
 }
 
@@ -52,8 +52,8 @@ void BM_ExtendLastLine(benchmark::State& state) {
         log->Append(line);
         QApplication::processEvents();
     }
-    state.counters["lines/s"] = benchmark::Counter(double(state.iterations()),
-                                                   benchmark::Counter::kIsRate);
+    state.counters["lines/s"] =
+        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 BENCHMARK(BM_AppendLine)->Arg(1000)->Arg(100000)->Unit(benchmark::kMicrosecond);

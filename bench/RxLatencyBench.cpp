@@ -96,8 +96,8 @@ std::vector<double> ThroughWindow(int exchanges) {
     std::vector<double> micros;
     std::thread writer([&] {
         micros = Measure(pty.master, exchanges, arrivals);
-        QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::quit(); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
     });
     QCoreApplication::exec();
     writer.join();

@@ -138,7 +138,7 @@ double ThreadCpu() {
 struct TRun {
     double seconds = 0;
     uint64_t bytes = 0, wrong = 0, reads = 0;
-    long switches = 0; // context switches of the reading side (all threads but the writer)
+    long switches = 0;    // context switches of the reading side (all threads but the writer)
     double readerCpu = 0; // CPU seconds of the thread that takes the bytes (the UI thread)
     bool checksumOk = false;
     double MBps() const { return double(bytes) / seconds / 1e6; }

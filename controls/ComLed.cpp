@@ -37,9 +37,8 @@ struct TBuiltIn {
 
 // By TLedKind; lkCustom has none.
 constexpr TBuiltIn BuiltIns[] = {
-    {"LEDREDON", "LEDREDOFF"},       {"LEDGREENON", "LEDGREENOFF"},
-    {"LEDBLUEON", "LEDBLUEOFF"},     {"LEDYELLOWON", "LEDYELLOWOFF"},
-    {"LEDPURPLEON", "LEDPURPLEOFF"}, {"LEDBULBON", "LEDBULBOFF"},
+    {"LEDREDON", "LEDREDOFF"},       {"LEDGREENON", "LEDGREENOFF"},   {"LEDBLUEON", "LEDBLUEOFF"},
+    {"LEDYELLOWON", "LEDYELLOWOFF"}, {"LEDPURPLEON", "LEDPURPLEOFF"}, {"LEDBULBON", "LEDBULBOFF"},
 };
 static_assert(std::size(BuiltIns) == size_t(lkCustom), "one pair per kind but lkCustom");
 
@@ -107,27 +106,13 @@ void TComLed::SetLedSignal(TComLedSignal Value) {
     m_link->OnRx = nullptr;
     const auto signal = [this](TObject* Sender, bool OnOff) { SignalChange(Sender, OnOff); };
     switch (Value) {
-    case lsConn:
-        m_link->OnConn = signal;
-        break;
-    case lsCTS:
-        m_link->OnCTSChange = signal;
-        break;
-    case lsDSR:
-        m_link->OnDSRChange = signal;
-        break;
-    case lsRLSD:
-        m_link->OnRLSDChange = signal;
-        break;
-    case lsRx:
-        m_link->OnRx = signal;
-        break;
-    case lsTx:
-        m_link->OnTx = signal;
-        break;
-    case lsRing:
-        m_link->OnRing = [this](TObject* Sender) { RingDetect(Sender); };
-        break;
+    case lsConn: m_link->OnConn = signal; break;
+    case lsCTS: m_link->OnCTSChange = signal; break;
+    case lsDSR: m_link->OnDSRChange = signal; break;
+    case lsRLSD: m_link->OnRLSDChange = signal; break;
+    case lsRx: m_link->OnRx = signal; break;
+    case lsTx: m_link->OnTx = signal; break;
+    case lsRing: m_link->OnRing = [this](TObject* Sender) { RingDetect(Sender); }; break;
     }
     // The lamp keeps what it shows until the new signal is next reported: reading the port
     // here would fire OnChange for a line that did not change.
@@ -149,10 +134,8 @@ void TComLed::SetState(TLedState Value) {
 
 QImage TComLed::Glyph(int Index) const {
     switch (Index) {
-    case 0:
-        return m_glyphs[lsOn];
-    case 1:
-        return m_glyphs[lsOff];
+    case 0: return m_glyphs[lsOn];
+    case 1: return m_glyphs[lsOff];
     default: return {};
     }
 }
@@ -162,18 +145,16 @@ void TComLed::SetGlyph(int Index, const QImage& Value) {
     if (FKind != lkCustom)
         return;
     switch (Index) {
-    case 0:
-        m_glyphs[lsOn] = WithTransparentColour(Value);
-        break;
-    case 1:
-        m_glyphs[lsOff] = WithTransparentColour(Value);
-        break;
+    case 0: m_glyphs[lsOn] = WithTransparentColour(Value); break;
+    case 1: m_glyphs[lsOff] = WithTransparentColour(Value); break;
     default: return;
     }
     update();
 }
 
-void TComLed::SetGlyph(int Index, const QPixmap& Value) { SetGlyph(Index, Value.toImage()); }
+void TComLed::SetGlyph(int Index, const QPixmap& Value) {
+    SetGlyph(Index, Value.toImage());
+}
 
 int TComLed::RingDuration() const {
     return m_ringTimer->interval();

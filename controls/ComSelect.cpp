@@ -22,9 +22,7 @@ TComSelect::TComSelect(TComItems& items, TPortLister listPorts)
 void TComSelect::SetComProperty(TComProperty value) {
     FComProperty = value;
     switch (value) {
-    case cpNone:
-        m_items.Clear();
-        break;
+    case cpNone: m_items.Clear(); break;
     case cpPort: SelectPort(); break;
     case cpBaudRate: SelectBaudRate(); break;
     case cpDataBits: SelectDataBits(); break;
@@ -63,24 +61,12 @@ void TComSelect::Change(const std::string& text) {
 void TComSelect::Store(const std::string& text) {
     switch (FComProperty) {
     case cpNone: break;
-    case cpPort:
-        m_port = text;
-        break;
-    case cpBaudRate:
-        m_baudRate = StrToBaudRate(text);
-        break;
-    case cpDataBits:
-        m_dataBits = StrToDataBits(text);
-        break;
-    case cpStopBits:
-        m_stopBits = StrToStopBits(text);
-        break;
-    case cpParity:
-        m_parity = StrToParity(text);
-        break;
-    case cpFlowControl:
-        m_flowControl = StrToFlowControl(text);
-        break;
+    case cpPort: m_port = text; break;
+    case cpBaudRate: m_baudRate = StrToBaudRate(text); break;
+    case cpDataBits: m_dataBits = StrToDataBits(text); break;
+    case cpStopBits: m_stopBits = StrToStopBits(text); break;
+    case cpParity: m_parity = StrToParity(text); break;
+    case cpFlowControl: m_flowControl = StrToFlowControl(text); break;
     }
 }
 
@@ -89,24 +75,12 @@ void TComSelect::ApplySettings() {
         return;
     switch (FComProperty) {
     case cpNone: break;
-    case cpPort:
-        ComPort->SetPort(m_port);
-        break;
-    case cpBaudRate:
-        ComPort->SetBaudRate(m_baudRate);
-        break;
-    case cpDataBits:
-        ComPort->SetDataBits(m_dataBits);
-        break;
-    case cpStopBits:
-        ComPort->SetStopBits(m_stopBits);
-        break;
-    case cpParity:
-        ComPort->Parity().SetBits(m_parity);
-        break;
-    case cpFlowControl:
-        ComPort->FlowControl().SetFlowControl(m_flowControl);
-        break;
+    case cpPort: ComPort->SetPort(m_port); break;
+    case cpBaudRate: ComPort->SetBaudRate(m_baudRate); break;
+    case cpDataBits: ComPort->SetDataBits(m_dataBits); break;
+    case cpStopBits: ComPort->SetStopBits(m_stopBits); break;
+    case cpParity: ComPort->Parity().SetBits(m_parity); break;
+    case cpFlowControl: ComPort->FlowControl().SetFlowControl(m_flowControl); break;
     }
 }
 

@@ -30,7 +30,9 @@ void Report() noexcept {
 
 } // namespace
 
-void SetUiFailureReporter(std::function<void()> reporter) { Reporter() = std::move(reporter); }
+void SetUiFailureReporter(std::function<void()> reporter) {
+    Reporter() = std::move(reporter);
+}
 
 void InstallUiHandOver() {
     QCoreApplication* application = QCoreApplication::instance();
@@ -38,8 +40,8 @@ void InstallUiHandOver() {
     // Each queued hand-over posts one call; a call finding the queue empty (served meanwhile
     // by a close waiting for its thread) does nothing.
     ThreadSync::SetWaker([application] {
-        QMetaObject::invokeMethod(application, [] { ThreadSync::ServePending(); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            application, [] { ThreadSync::ServePending(); }, Qt::QueuedConnection);
     });
     // Ports whose handlers run here let this loop wait for their line events itself.
     SetUiEventWaitMaker(MakeLoopEventWait);

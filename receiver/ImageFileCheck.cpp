@@ -82,8 +82,7 @@ std::optional<QString> SizeQuestion(int32_t kind, int32_t size) {
             sentence = "Usually EEPROM file has size 4096 bytes\n and writing a wrong file can "
                        "damage the receiver.\n";
         break;
-    default:
-        break;
+    default: break;
     }
     if (sentence == nullptr)
         return std::nullopt;
@@ -94,13 +93,9 @@ std::optional<QString> SizeQuestion(int32_t kind, int32_t size) {
 
 const char* ReadyText(int32_t kind) {
     switch (kind) {
-    case 0:
-        return "Ready to load flash with file ";
-    case 1:
-        return "Ready to load firmware with file ";
-    case 2:
-        return "Ready to load eeprom with file ";
-    default:
-        return "";
+    case 0: return "Ready to load flash with file ";
+    case 1: return "Ready to load firmware with file ";
+    case 2: return "Ready to load eeprom with file ";
+    default: return "";
     }
 }

@@ -7,9 +7,9 @@
 #include <vector>
 
 struct MessageEntry {
-    std::string Bytes;   // exact bytes, no terminator; may hold control bytes
-    int32_t Length = 0;  // number of bytes in Bytes, never 0
-    const char* Text = ""; // the line written to the log when received or sent
+    std::string Bytes;       // exact bytes, no terminator; may hold control bytes
+    int32_t Length = 0;      // number of bytes in Bytes, never 0
+    const char* Text = "";   // the line written to the log when received or sent
     int32_t FirstAnswer = 0; // receive table only: first command index of the answer
     int32_t AnswerCount = 0; // receive table only: number of consecutive commands answered
 };

@@ -30,10 +30,8 @@ std::string Remedy(const Platform::TOpenFailure& failure) {
         }
         return holder + ". Close it, then open the port again...";
     }
-    case ENOTTY:
-        return "It is no serial port: choose the port on the Configuration page...";
-    default:
-        return {};
+    case ENOTTY: return "It is no serial port: choose the port on the Configuration page...";
+    default: return {};
     }
 }
 

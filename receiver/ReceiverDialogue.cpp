@@ -187,9 +187,10 @@ void TReceiverDialogue::DecPortChange() {
 void TReceiverDialogue::CheckFrozen() {
     if (!m_window.RlsdLampOn() || m_window.DsrLampOn())
         return;
-    if (m_window.AskYesNo(QStringLiteral("Question..."),
-                          QStringLiteral("Your receiver seems to be yet \"freeze\". Is it correct?"),
-                          TMsgIcon::Question))
+    if (m_window.AskYesNo(
+            QStringLiteral("Question..."),
+            QStringLiteral("Your receiver seems to be yet \"freeze\". Is it correct?"),
+            TMsgIcon::Question))
         EnterFrozen();
 }
 
@@ -204,4 +205,6 @@ void TReceiverDialogue::EnterIdle() {
     m_window.SetRunButtonsEnabled(false);
 }
 
-bool TReceiverDialogue::PageControl1Changing() const { return ReceiverState != rsRunning; }
+bool TReceiverDialogue::PageControl1Changing() const {
+    return ReceiverState != rsRunning;
+}

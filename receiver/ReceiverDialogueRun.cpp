@@ -3,7 +3,6 @@
 // the end the receiver reports or the watchdog declares.
 
 #include "ReceiverDialogue.h"
-
 #include "Rendering.h"
 
 #include <QDir>
@@ -101,8 +100,9 @@ void TReceiverDialogue::StartRun() {
         return;
     }
 
-    const bool yes = !m_window.ConfirmDataLoading() ||
-                     m_window.AskYesNo(QStringLiteral("Attention"), confirmation, TMsgIcon::Warning);
+    const bool yes =
+        !m_window.ConfirmDataLoading() ||
+        m_window.AskYesNo(QStringLiteral("Attention"), confirmation, TMsgIcon::Warning);
     if (!yes) {
         EnterFrozen();
         log->SetColor(clBlue);

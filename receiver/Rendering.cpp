@@ -2,7 +2,9 @@
 
 namespace {
 
-bool Shown(unsigned char byte) { return byte >= 0x10 && byte <= 0xC0; }
+bool Shown(unsigned char byte) {
+    return byte >= 0x10 && byte <= 0xC0;
+}
 
 } // namespace
 

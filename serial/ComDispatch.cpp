@@ -2,7 +2,6 @@
 // handlers and notifications of the linked controls.
 
 #include "ComPort.h"
-
 #include "ExceptionHandler.h"
 
 #include <algorithm>
@@ -10,24 +9,66 @@
 
 // --- Overridable notifications: each calls its handler, if assigned -------------------------
 
-void TCustomComPort::DoAfterClose() { if (OnAfterClose) OnAfterClose(this); }
-void TCustomComPort::DoAfterOpen() { if (OnAfterOpen) OnAfterOpen(this); }
-void TCustomComPort::DoBeforeClose() { if (OnBeforeClose) OnBeforeClose(this); }
-void TCustomComPort::DoBeforeOpen() { if (OnBeforeOpen) OnBeforeOpen(this); }
-void TCustomComPort::DoRxChar(int32_t Count) { if (OnRxChar) OnRxChar(this, Count); }
+void TCustomComPort::DoAfterClose() {
+    if (OnAfterClose)
+        OnAfterClose(this);
+}
+void TCustomComPort::DoAfterOpen() {
+    if (OnAfterOpen)
+        OnAfterOpen(this);
+}
+void TCustomComPort::DoBeforeClose() {
+    if (OnBeforeClose)
+        OnBeforeClose(this);
+}
+void TCustomComPort::DoBeforeOpen() {
+    if (OnBeforeOpen)
+        OnBeforeOpen(this);
+}
+void TCustomComPort::DoRxChar(int32_t Count) {
+    if (OnRxChar)
+        OnRxChar(this, Count);
+}
 void TCustomComPort::DoRxBuf(const char* Buffer, int32_t Count) {
     if (OnRxBuf)
         OnRxBuf(this, Buffer, Count);
 }
-void TCustomComPort::DoTxEmpty() { if (OnTxEmpty) OnTxEmpty(this); }
-void TCustomComPort::DoBreak() { if (OnBreak) OnBreak(this); }
-void TCustomComPort::DoRing() { if (OnRing) OnRing(this); }
-void TCustomComPort::DoRxFlag() { if (OnRxFlag) OnRxFlag(this); }
-void TCustomComPort::DoCTSChange(bool OnOff) { if (OnCTSChange) OnCTSChange(this, OnOff); }
-void TCustomComPort::DoDSRChange(bool OnOff) { if (OnDSRChange) OnDSRChange(this, OnOff); }
-void TCustomComPort::DoError(TComErrors Errors) { if (OnError) OnError(this, Errors); }
-void TCustomComPort::DoRLSDChange(bool OnOff) { if (OnRLSDChange) OnRLSDChange(this, OnOff); }
-void TCustomComPort::DoRx80Full() { if (OnRx80Full) OnRx80Full(this); }
+void TCustomComPort::DoTxEmpty() {
+    if (OnTxEmpty)
+        OnTxEmpty(this);
+}
+void TCustomComPort::DoBreak() {
+    if (OnBreak)
+        OnBreak(this);
+}
+void TCustomComPort::DoRing() {
+    if (OnRing)
+        OnRing(this);
+}
+void TCustomComPort::DoRxFlag() {
+    if (OnRxFlag)
+        OnRxFlag(this);
+}
+void TCustomComPort::DoCTSChange(bool OnOff) {
+    if (OnCTSChange)
+        OnCTSChange(this, OnOff);
+}
+void TCustomComPort::DoDSRChange(bool OnOff) {
+    if (OnDSRChange)
+        OnDSRChange(this, OnOff);
+}
+void TCustomComPort::DoError(TComErrors Errors) {
+    if (OnError)
+        OnError(this, Errors);
+}
+void TCustomComPort::DoRLSDChange(bool OnOff) {
+    if (OnRLSDChange)
+        OnRLSDChange(this, OnOff);
+}
+void TCustomComPort::DoRx80Full() {
+    if (OnRx80Full)
+        OnRx80Full(this);
+}
 
 // --- Links ------------------------------------------------------------------------------------
 
@@ -154,7 +195,9 @@ void TCustomComPort::CheckSignals(bool Open) {
 
 // --- Entry points -----------------------------------------------------------------------------
 
-void TCustomComPort::CallBeforeOpen() { DoBeforeOpen(); }
+void TCustomComPort::CallBeforeOpen() {
+    DoBeforeOpen();
+}
 
 void TCustomComPort::CallAfterOpen() {
     const uint32_t session = m_session;
@@ -225,7 +268,9 @@ void TCustomComPort::CallTxEmpty() {
         DoTxEmpty();
 }
 
-void TCustomComPort::CallBreak() { DoBreak(); }
+void TCustomComPort::CallBreak() {
+    DoBreak();
+}
 
 void TCustomComPort::CallRing() {
     const uint32_t session = m_session;
@@ -271,7 +316,9 @@ void TCustomComPort::CallError() {
         DoError(errors);
 }
 
-void TCustomComPort::CallRx80Full() { DoRx80Full(); }
+void TCustomComPort::CallRx80Full() {
+    DoRx80Full();
+}
 
 intptr_t TCustomComPort::WindowMethod(uint32_t Msg, uintptr_t WParam, intptr_t) {
     if (Msg != ComWindowMessage)

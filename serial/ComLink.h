@@ -10,7 +10,17 @@
 
 class TObject;
 
-enum TComLinkEvent : uint8_t { leConn, leCTS, leDSR, leRLSD, leRing, leRx, leTx, leTxEmpty, leRxFlag };
+enum TComLinkEvent : uint8_t {
+    leConn,
+    leCTS,
+    leDSR,
+    leRLSD,
+    leRing,
+    leRx,
+    leTx,
+    leTxEmpty,
+    leRxFlag
+};
 
 struct TComLink {
     using TSignal = std::function<void(TObject* Sender, bool OnOff)>;

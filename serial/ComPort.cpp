@@ -164,11 +164,10 @@ void TCustomComPort::ApplyTimeouts() {
     if (!CanApply())
         return;
     // -1 goes to the device as all bits set; every other value as it is.
-    const COMMTIMEOUTS timeouts{DWORD(FTimeouts->ReadInterval()),
-                                DWORD(FTimeouts->ReadTotalMultiplier()),
-                                DWORD(FTimeouts->ReadTotalConstant()),
-                                DWORD(FTimeouts->WriteTotalMultiplier()),
-                                DWORD(FTimeouts->WriteTotalConstant())};
+    const COMMTIMEOUTS timeouts{
+        DWORD(FTimeouts->ReadInterval()), DWORD(FTimeouts->ReadTotalMultiplier()),
+        DWORD(FTimeouts->ReadTotalConstant()), DWORD(FTimeouts->WriteTotalMultiplier()),
+        DWORD(FTimeouts->WriteTotalConstant())};
     if (!SetCommTimeouts(FHandle, timeouts))
         throw EComPort(CError_TimeoutsFailed, int32_t(GetLastError()));
 }
@@ -220,7 +219,9 @@ DCB TCustomComPort::BuildDCB() const {
     return dcb;
 }
 
-void TCustomComPort::BeginUpdate() { ++FUpdateCount; }
+void TCustomComPort::BeginUpdate() {
+    ++FUpdateCount;
+}
 
 void TCustomComPort::EndUpdate() {
     if (FUpdateCount <= 0)
@@ -243,14 +244,24 @@ template <class T> void SetAndApply(TCustomComPort& port, T& field, T value) {
 
 } // namespace
 
-void TCustomComPort::SetBaudRate(TBaudRate value) { SetAndApply(*this, FBaudRate, value); }
+void TCustomComPort::SetBaudRate(TBaudRate value) {
+    SetAndApply(*this, FBaudRate, value);
+}
 void TCustomComPort::SetCustomBaudRate(int32_t value) {
     SetAndApply(*this, FCustomBaudRate, value);
 }
-void TCustomComPort::SetDataBits(TDataBits value) { SetAndApply(*this, FDataBits, value); }
-void TCustomComPort::SetStopBits(TStopBits value) { SetAndApply(*this, FStopBits, value); }
-void TCustomComPort::SetDiscardNull(bool value) { SetAndApply(*this, FDiscardNull, value); }
-void TCustomComPort::SetEventChar(char value) { SetAndApply(*this, FEventChar, value); }
+void TCustomComPort::SetDataBits(TDataBits value) {
+    SetAndApply(*this, FDataBits, value);
+}
+void TCustomComPort::SetStopBits(TStopBits value) {
+    SetAndApply(*this, FStopBits, value);
+}
+void TCustomComPort::SetDiscardNull(bool value) {
+    SetAndApply(*this, FDiscardNull, value);
+}
+void TCustomComPort::SetEventChar(char value) {
+    SetAndApply(*this, FEventChar, value);
+}
 
 void TCustomComPort::SetPort(const std::string& value) {
     if (value == FPort)
@@ -270,7 +281,9 @@ void TCustomComPort::SetSyncMethod(TSyncMethod value) {
     FSyncMethod = value;
 }
 
-bool TCustomComPort::GetTriggersOnRxChar() const { return FTriggersOnRxChar && !FHasRxBufLink; }
+bool TCustomComPort::GetTriggersOnRxChar() const {
+    return FTriggersOnRxChar && !FHasRxBufLink;
+}
 
 void TCustomComPort::SetTriggersOnRxChar(bool value) {
     if (FHasRxBufLink)

@@ -11,7 +11,9 @@ using namespace Platform;
 
 namespace {
 
-[[noreturn]] void Raise(int32_t code) { throw EComPort(code, int32_t(GetLastError())); }
+[[noreturn]] void Raise(int32_t code) {
+    throw EComPort(code, int32_t(GetLastError()));
+}
 
 // Releases a record however the transfer that used it ends.
 struct TAsyncGuard {
@@ -160,9 +162,13 @@ COMSTAT Status(HANDLE handle, DWORD* errors = nullptr) {
 
 } // namespace
 
-int32_t TCustomComPort::InputCount() { return int32_t(Status(FHandle).cbInQue); }
+int32_t TCustomComPort::InputCount() {
+    return int32_t(Status(FHandle).cbInQue);
+}
 
-int32_t TCustomComPort::OutputCount() { return int32_t(Status(FHandle).cbOutQue); }
+int32_t TCustomComPort::OutputCount() {
+    return int32_t(Status(FHandle).cbOutQue);
+}
 
 TComHoldFlags TCustomComPort::StateFlags() {
     return TComHoldFlags::FromBits(uint8_t(Status(FHandle).Flags & 0xFF));
@@ -175,9 +181,9 @@ TComErrors TCustomComPort::LastErrors() {
     const struct {
         DWORD bit;
         TComError member;
-    } table[] = {{CE_FRAME, ceFrame},     {CE_RXPARITY, ceRxParity}, {CE_OVERRUN, ceOverrun},
-                 {CE_RXOVER, ceRxOver},   {CE_TXFULL, ceTxFull},     {CE_BREAK, ceBreak},
-                 {CE_IOE, ceIO},          {CE_MODE, ceMode}};
+    } table[] = {{CE_FRAME, ceFrame},   {CE_RXPARITY, ceRxParity}, {CE_OVERRUN, ceOverrun},
+                 {CE_RXOVER, ceRxOver}, {CE_TXFULL, ceTxFull},     {CE_BREAK, ceBreak},
+                 {CE_IOE, ceIO},        {CE_MODE, ceMode}};
     for (const auto& item : table) {
         // Parity errors count only while the port asks the driver to check parity.
         if ((errors & item.bit) && (item.member != ceRxParity || FParity->Check()))
@@ -211,10 +217,18 @@ void Escape(HANDLE handle, DWORD function) {
 
 } // namespace
 
-void TCustomComPort::SetBreak(bool OnOff) { Escape(FHandle, OnOff ? SETBREAK : CLRBREAK); }
-void TCustomComPort::SetDTR(bool OnOff) { Escape(FHandle, OnOff ? SETDTR : CLRDTR); }
-void TCustomComPort::SetRTS(bool OnOff) { Escape(FHandle, OnOff ? SETRTS : CLRRTS); }
-void TCustomComPort::SetXonXoff(bool OnOff) { Escape(FHandle, OnOff ? SETXON : SETXOFF); }
+void TCustomComPort::SetBreak(bool OnOff) {
+    Escape(FHandle, OnOff ? SETBREAK : CLRBREAK);
+}
+void TCustomComPort::SetDTR(bool OnOff) {
+    Escape(FHandle, OnOff ? SETDTR : CLRDTR);
+}
+void TCustomComPort::SetRTS(bool OnOff) {
+    Escape(FHandle, OnOff ? SETRTS : CLRRTS);
+}
+void TCustomComPort::SetXonXoff(bool OnOff) {
+    Escape(FHandle, OnOff ? SETXON : SETXOFF);
+}
 
 void TCustomComPort::ClearBuffer(bool Input, bool Output) {
     DWORD flags = 0;

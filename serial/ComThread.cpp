@@ -14,8 +14,7 @@ constexpr TComEvent DispatchOrder[] = {evError, evRxChar, evTxEmpty, evBreak, ev
 
 } // namespace
 
-TComThread::TComThread(TCustomComPort* port)
-    : m_port(port), m_stopEvent(CreateEvent(true, false)) {
+TComThread::TComThread(TCustomComPort* port) : m_port(port), m_stopEvent(CreateEvent(true, false)) {
     ThreadSync::AdoptUiThread();
     SetCommMask(m_port->Handle(), EventsToMask(m_port->Events));
     // Handlers bound for the UI thread anyway: its own loop waits, if it can.
@@ -153,15 +152,9 @@ void TComThread::DispatchComMsg() {
         }
     };
     switch (m_port->SyncMethod()) {
-    case smThreadSync:
-        ThreadSync::Synchronize(guarded);
-        break;
-    case smWindowSync:
-        SendEvents();
-        break;
-    case smNone:
-        guarded();
-        break;
+    case smThreadSync: ThreadSync::Synchronize(guarded); break;
+    case smWindowSync: SendEvents(); break;
+    case smNone: guarded(); break;
     }
 }
 
@@ -179,9 +172,13 @@ void TComThread::SendEvents() {
                                           EventsToMask(TComEvents{event}), 0);
 }
 
-TComWindow* TComWindow::Create(TCustomComPort* port) { return new TComWindow(port); }
+TComWindow* TComWindow::Create(TCustomComPort* port) {
+    return new TComWindow(port);
+}
 
-void TComWindow::Destroy(TComWindow* window) { delete window; }
+void TComWindow::Destroy(TComWindow* window) {
+    delete window;
+}
 
 intptr_t TComWindow::SendMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
     intptr_t result = 0;

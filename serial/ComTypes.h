@@ -38,8 +38,22 @@ private:
 };
 
 enum TBaudRate : uint8_t {
-    brCustom, br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200, br38400,
-    br56000, br57600, br115200, br128000, br256000
+    brCustom,
+    br110,
+    br300,
+    br600,
+    br1200,
+    br2400,
+    br4800,
+    br9600,
+    br14400,
+    br19200,
+    br38400,
+    br56000,
+    br57600,
+    br115200,
+    br128000,
+    br256000
 };
 enum TStopBits : uint8_t { sbOneStopBit, sbOne5StopBits, sbTwoStopBits };
 enum TDataBits : uint8_t { dbFive, dbSix, dbSeven, dbEight };
@@ -49,19 +63,45 @@ enum TRTSFlowControl : uint8_t { rtsDisable, rtsEnable, rtsHandshake, rtsToggle 
 enum TFlowControl : uint8_t { fcHardware, fcSoftware, fcNone, fcCustom };
 
 enum TComEvent : uint8_t {
-    evRxChar, evTxEmpty, evRxFlag, evRing, evBreak, evCTS, evDSR, evError, evRLSD, evRx80Full
+    evRxChar,
+    evTxEmpty,
+    evRxFlag,
+    evRing,
+    evBreak,
+    evCTS,
+    evDSR,
+    evError,
+    evRLSD,
+    evRx80Full
 };
 using TComEvents = TSet<TComEvent, uint16_t>;
-constexpr TComEvents AllComEvents = {evRxChar, evTxEmpty, evRxFlag, evRing,  evBreak,
+constexpr TComEvents AllComEvents = {evRxChar, evTxEmpty, evRxFlag, evRing, evBreak,
                                      evCTS,    evDSR,     evError,  evRLSD, evRx80Full};
 
 enum TComSignal : uint8_t { csCTS, csDSR, csRing, csRLSD };
 using TComSignals = TSet<TComSignal, uint8_t>;
 
-enum TComError : uint8_t { ceFrame, ceRxParity, ceOverrun, ceBreak, ceIO, ceMode, ceRxOver, ceTxFull };
+enum TComError : uint8_t {
+    ceFrame,
+    ceRxParity,
+    ceOverrun,
+    ceBreak,
+    ceIO,
+    ceMode,
+    ceRxOver,
+    ceTxFull
+};
 using TComErrors = TSet<TComError, uint8_t>;
 
-enum TComHoldFlag : uint8_t { hfCtsHold, hfDsrHold, hfRlsdHold, hfXoffHold, hfXoffSent, hfEof, hfTxim };
+enum TComHoldFlag : uint8_t {
+    hfCtsHold,
+    hfDsrHold,
+    hfRlsdHold,
+    hfXoffHold,
+    hfXoffSent,
+    hfEof,
+    hfTxim
+};
 using TComHoldFlags = TSet<TComHoldFlag, uint8_t>;
 
 enum TSyncMethod : uint8_t { smThreadSync, smWindowSync, smNone };

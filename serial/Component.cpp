@@ -48,7 +48,9 @@ void TComponent::Notification(TComponent* component, TOperation operation) {
         std::erase(m_components, component);
 }
 
-void TComponent::InsertComponent(TComponent* component) { m_components.push_back(component); }
+void TComponent::InsertComponent(TComponent* component) {
+    m_components.push_back(component);
+}
 
 void TComponent::RemoveComponent(TComponent* component) {
     std::erase(m_components, component);

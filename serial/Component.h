@@ -54,6 +54,6 @@ private:
     std::string m_name;
     bool m_loading = false;
     bool m_designing = false;
-    std::vector<TComponent*> m_components;    // owned
-    std::vector<TComponent*> m_freeNotifies;  // told of this one's removal, not owned
+    std::vector<TComponent*> m_components;   // owned
+    std::vector<TComponent*> m_freeNotifies; // told of this one's removal, not owned
 };

@@ -1,8 +1,9 @@
 // The failure report: its text, and that failures from handlers, signals and event handlers
 // end in one box captioned with the application title while the program goes on.
 
-#include "Application.h"
 #include "FailureReport.h"
+
+#include "Application.h"
 #include "FakeDialogs.h"
 
 #include <QApplication>
@@ -11,19 +12,23 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QWidget>
-
-#include <gtest/gtest.h>
-
 #include <functional>
+#include <gtest/gtest.h>
 #include <new>
 #include <stdexcept>
 #include <vector>
 
 TEST(FailureTextTest, PeriodFollowsOnlyCharactersThatSortAfterIt) {
     const char* const cases[][2] = {
-        {"Port busy", "Port busy."}, {"code 5", "code 5."}, {"done.", "done."},
-        {"(code 2)", "(code 2)"},    {"", ""},              {"a,", "a,"},
-        {"x/", "x/."},               {"what?", "what?."},   {"a-", "a-"},
+        {"Port busy", "Port busy."},
+        {"code 5", "code 5."},
+        {"done.", "done."},
+        {"(code 2)", "(code 2)"},
+        {"", ""},
+        {"a,", "a,"},
+        {"x/", "x/."},
+        {"what?", "what?."},
+        {"a-", "a-"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(FailureText(QString::fromLatin1(c[0])), QString::fromLatin1(c[1])) << c[0];

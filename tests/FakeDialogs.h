@@ -19,11 +19,11 @@ public:
         bool yesNo;
     };
 
-    std::vector<Shown> shown;       // every box, in order
-    std::deque<bool> answers;       // answers to Yes/No boxes; Yes (the default) when empty
+    std::vector<Shown> shown;          // every box, in order
+    std::deque<bool> answers;          // answers to Yes/No boxes; Yes (the default) when empty
     std::optional<QString> openAnswer; // the file chosen in the open dialog; none = cancel
     int openCount = 0;
-    TOpenDialog lastOpen;           // the open dialog as it was when shown
+    TOpenDialog lastOpen; // the open dialog as it was when shown
     int modalCount = 0;
     QDialog* lastModal = nullptr;
 

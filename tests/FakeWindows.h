@@ -11,7 +11,7 @@ class TFakeWindows final : public TExternalWindows {
 public:
     std::vector<std::string> calls; // "exec <command line>", "minimize 7", "click", ...
     std::string clipboard;
-    bool running = false; // whether the started program's window is still there
+    bool running = false;   // whether the started program's window is still there
     bool staysOpen = false; // the program ignores close requests
     HWND window = 7;
 
@@ -45,5 +45,7 @@ public:
     bool IsWindow(HWND handle) override { return running && handle == window; }
     std::string StartFailure() const override { return {}; }
     void SetClipboardText(const std::string& text) override { clipboard = text; }
-    void Sleep(int milliseconds) override { calls.push_back("sleep " + std::to_string(milliseconds)); }
+    void Sleep(int milliseconds) override {
+        calls.push_back("sleep " + std::to_string(milliseconds));
+    }
 };

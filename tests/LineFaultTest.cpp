@@ -9,8 +9,8 @@
 #include "OpenDialog.h"
 #include "PageControl.h"
 #include "ThreadSync.h"
-#include "UiEventWait.h"
 #include "ToolBar.h"
+#include "UiEventWait.h"
 #include "support/PtyPair.h"
 
 #include <QDir>

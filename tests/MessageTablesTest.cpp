@@ -58,8 +58,12 @@ TEST_F(MessageTablesTest, CommandTableHoldsTheCommandStringsInOrder) {
         EXPECT_EQ(command[i].Length, 8);
         EXPECT_STREQ(command[i].Text, expected[i].text);
     }
-    EXPECT_EQ(command[cmdFlashUpdate].Bytes, std::string("\x02" "C042,5" "\x03"));
-    EXPECT_EQ(command[cmdFirmwareUpdate].Bytes, std::string("\x02" "C246,2" "\x03"));
+    EXPECT_EQ(command[cmdFlashUpdate].Bytes, std::string("\x02"
+                                                         "C042,5"
+                                                         "\x03"));
+    EXPECT_EQ(command[cmdFirmwareUpdate].Bytes, std::string("\x02"
+                                                            "C246,2"
+                                                            "\x03"));
 }
 
 TEST_F(MessageTablesTest, MatchesOnlyWholeChunksByteForByte) {
@@ -70,15 +74,15 @@ TEST_F(MessageTablesTest, MatchesOnlyWholeChunksByteForByte) {
         {std::string("\x41\x54\x0D"), 0},
         {std::string("\x02\x53\x30\x30\x30\x2C\x30\x03"), 1},
         {std::string("\x02\x43\x30\x34\x36\x2C"), 2},
-        {std::string("\x41\x54\x0D\x0A"), -1},     // start string followed by LF
-        {std::string("\x41\x54"), -1},             // first half of a split start string
-        {std::string("\x0D"), -1},                 // its second half
+        {std::string("\x41\x54\x0D\x0A"), -1},                 // start string followed by LF
+        {std::string("\x41\x54"), -1},                         // first half of a split start string
+        {std::string("\x0D"), -1},                             // its second half
         {std::string("\x02\x43\x30\x34\x36\x2C\x30\x03"), -1}, // command string 2 echoed
         {std::string("\x41\x54\x0D\x41\x54\x0D"), -1},         // two messages in one chunk
-        {std::string(" AT\r"), -1},                // a byte before the message
-        {std::string("at\r"), -1},                 // no case folding
-        {std::string("\x02S000,0\x02"), -1},       // last byte differs
-        {std::string("STX,EF81"), -1},             // our own command string is not a message
+        {std::string(" AT\r"), -1},                            // a byte before the message
+        {std::string("at\r"), -1},                             // no case folding
+        {std::string("\x02S000,0\x02"), -1},                   // last byte differs
+        {std::string("STX,EF81"), -1}, // our own command string is not a message
     };
     for (const auto& item : cases) {
         SCOPED_TRACE(testing::PrintToString(item.chunk));

@@ -7,7 +7,9 @@ namespace {
 std::string Printable(const std::string& bytes) {
     return PrintableText(bytes.data(), int(bytes.size()));
 }
-std::string Plain(const std::string& bytes) { return PlainText(bytes.data(), int(bytes.size())); }
+std::string Plain(const std::string& bytes) {
+    return PlainText(bytes.data(), int(bytes.size()));
+}
 std::string Render(const std::string& bytes, bool full) {
     return RenderBytes(bytes.data(), int(bytes.size()), full);
 }
@@ -31,13 +33,13 @@ TEST(RenderingTest, PlainTextMakesLinesAndSpaces) {
         std::string text;
     } cases[] = {
         {"AT\r", "AT "},
-        {"Hi\r\n!", "Hi \n!"},       // CR LF: a space and a line feed
-        {"\n\rA", "\nA"},            // LF CR: one line feed
-        {"a\n\r\rb", "a\n b"},       // only the CR right after the LF is dropped
-        {"\n", "\n"},                // a trailing LF stays
-        {"\x15", " "},               // control bytes below 0x20 become spaces
-        {"\xC0", "\xC0"},            // the highest kept byte
-        {"\xC1\xFF", "  "},          // above it: spaces
+        {"Hi\r\n!", "Hi \n!"}, // CR LF: a space and a line feed
+        {"\n\rA", "\nA"},      // LF CR: one line feed
+        {"a\n\r\rb", "a\n b"}, // only the CR right after the LF is dropped
+        {"\n", "\n"},          // a trailing LF stays
+        {"\x15", " "},         // control bytes below 0x20 become spaces
+        {"\xC0", "\xC0"},      // the highest kept byte
+        {"\xC1\xFF", "  "},    // above it: spaces
         {std::string("a\0b", 3), "a b"},
         {"", ""},
     };

@@ -61,7 +61,9 @@ bool Fail(DWORD error) {
     return false;
 }
 
-bool Result(DWORD error) { return error == ERROR_SUCCESS ? true : Fail(error); }
+bool Result(DWORD error) {
+    return error == ERROR_SUCCESS ? true : Fail(error);
+}
 
 // Runs an operation that may go pending. Without an overlapped record of the caller's, it is
 // waited for here, as a plain call would be.
@@ -92,8 +94,12 @@ bool Overlapped(HANDLE device, OVERLAPPED* overlapped, DWORD* transferred, Start
 
 } // namespace
 
-DWORD GetLastError() { return LastError; }
-void SetLastError(DWORD error) { LastError = error; }
+DWORD GetLastError() {
+    return LastError;
+}
+void SetLastError(DWORD error) {
+    LastError = error;
+}
 void Sleep(DWORD milliseconds) {
     if (milliseconds == 0)
         std::this_thread::yield();
@@ -285,8 +291,7 @@ DWORD WaitForSingleObject(HANDLE event, DWORD milliseconds) {
     return WaitForMultipleObjects(1, &event, false, milliseconds);
 }
 
-DWORD WaitForMultipleObjects(DWORD count, const HANDLE* events, bool waitAll,
-                             DWORD milliseconds) {
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* events, bool waitAll, DWORD milliseconds) {
     if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || events == nullptr || waitAll) {
         LastError = waitAll ? ERROR_NOT_SUPPORTED : ERROR_INVALID_PARAMETER;
         return WAIT_FAILED;

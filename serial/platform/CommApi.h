@@ -33,11 +33,11 @@ constexpr DWORD MAXDWORD = 0xFFFFFFFF;
 
 // Error numbers (GetLastError).
 constexpr DWORD ERROR_SUCCESS = 0;
-constexpr DWORD ERROR_FILE_NOT_FOUND = 2;   // no such device
-constexpr DWORD ERROR_ACCESS_DENIED = 5;    // no permission, or the port is in use
+constexpr DWORD ERROR_FILE_NOT_FOUND = 2; // no such device
+constexpr DWORD ERROR_ACCESS_DENIED = 5;  // no permission, or the port is in use
 constexpr DWORD ERROR_INVALID_HANDLE = 6;
 constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
-constexpr DWORD ERROR_BAD_COMMAND = 22;     // the device is gone (unplugged, hung up)
+constexpr DWORD ERROR_BAD_COMMAND = 22; // the device is gone (unplugged, hung up)
 constexpr DWORD ERROR_GEN_FAILURE = 31;
 constexpr DWORD ERROR_NOT_SUPPORTED = 50;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
@@ -97,17 +97,17 @@ constexpr DWORD PURGE_RXCLEAR = 0x0008;
 
 // Device control block flag bits.
 constexpr DWORD DCB_BINARY = 0x0001;
-constexpr DWORD DCB_PARITY = 0x0002;          // check parity
+constexpr DWORD DCB_PARITY = 0x0002; // check parity
 constexpr DWORD DCB_OUTX_CTS_FLOW = 0x0004;
 constexpr DWORD DCB_OUTX_DSR_FLOW = 0x0008;
-constexpr DWORD DCB_DTR_CONTROL_SHIFT = 4;     // 2 bits: 0 disable, 1 enable, 2 handshake
+constexpr DWORD DCB_DTR_CONTROL_SHIFT = 4; // 2 bits: 0 disable, 1 enable, 2 handshake
 constexpr DWORD DCB_DSR_SENSITIVITY = 0x0040;
 constexpr DWORD DCB_TX_CONTINUE_ON_XOFF = 0x0080;
 constexpr DWORD DCB_OUTX = 0x0100;
 constexpr DWORD DCB_INX = 0x0200;
-constexpr DWORD DCB_ERROR_CHAR = 0x0400;       // replace bytes with parity errors
-constexpr DWORD DCB_NULL = 0x0800;             // discard received zero bytes
-constexpr DWORD DCB_RTS_CONTROL_SHIFT = 12;    // 2 bits: 0 disable, 1 enable, 2 handshake, 3 toggle
+constexpr DWORD DCB_ERROR_CHAR = 0x0400;    // replace bytes with parity errors
+constexpr DWORD DCB_NULL = 0x0800;          // discard received zero bytes
+constexpr DWORD DCB_RTS_CONTROL_SHIFT = 12; // 2 bits: 0 disable, 1 enable, 2 handshake, 3 toggle
 constexpr DWORD DCB_ABORT_ON_ERROR = 0x4000;
 
 constexpr DWORD DTR_CONTROL_DISABLE = 0, DTR_CONTROL_ENABLE = 1, DTR_CONTROL_HANDSHAKE = 2;
@@ -197,8 +197,7 @@ bool SetEvent(HANDLE event);
 bool ResetEvent(HANDLE event);
 DWORD WaitForSingleObject(HANDLE event, DWORD milliseconds);
 // WAIT_OBJECT_0 + the lowest index of a signalled event, WAIT_TIMEOUT or WAIT_FAILED.
-DWORD WaitForMultipleObjects(DWORD count, const HANDLE* events, bool waitAll,
-                             DWORD milliseconds);
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* events, bool waitAll, DWORD milliseconds);
 
 DWORD GetLastError();
 void SetLastError(DWORD error);

@@ -61,7 +61,9 @@ void TCommEngine::Begin(OVERLAPPED* overlapped, const Event& event) {
     event->Reset();
 }
 
-void TCommEngine::Pend(const Event& event) { event->SetPendingOn(shared_from_this()); }
+void TCommEngine::Pend(const Event& event) {
+    event->SetPendingOn(shared_from_this());
+}
 
 void TCommEngine::Complete(OVERLAPPED* overlapped, const Event& event, DWORD error, DWORD bytes) {
     overlapped->InternalHigh.store(bytes);
@@ -215,10 +217,10 @@ DWORD TCommEngine::Write(const void* data, DWORD count, DWORD* written, OVERLAPP
         overlapped->Internal.store(ERROR_BAD_COMMAND);
         return ERROR_BAD_COMMAND;
     }
-    PendingWrite pending{std::string(static_cast<const char*>(data), count), 0, overlapped, event,
-                         {}};
-    const uint64_t total =
-        uint64_t(m_timeouts.WriteTotalTimeoutMultiplier) * count + m_timeouts.WriteTotalTimeoutConstant;
+    PendingWrite pending{
+        std::string(static_cast<const char*>(data), count), 0, overlapped, event, {}};
+    const uint64_t total = uint64_t(m_timeouts.WriteTotalTimeoutMultiplier) * count +
+                           m_timeouts.WriteTotalTimeoutConstant;
     if (total != 0)
         pending.deadline = After(total);
 
@@ -389,8 +391,8 @@ std::optional<TCommEngine::Clock::time_point> TCommEngine::AddPollSources(
     m_device->PollSources(m_input.size() < m_inputCapacity, !m_writes.empty(), sources);
     std::optional<Clock::time_point> wake;
     if (!m_reads.empty())
-        wake = Earliest(wake, Earliest(m_reads.front().totalDeadline,
-                                       m_reads.front().intervalDeadline));
+        wake = Earliest(wake,
+                        Earliest(m_reads.front().totalDeadline, m_reads.front().intervalDeadline));
     if (!m_writes.empty())
         wake = Earliest(wake, m_writes.front().deadline);
     return wake;

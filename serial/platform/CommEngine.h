@@ -72,7 +72,7 @@ private:
         Event event;
         std::optional<Clock::time_point> totalDeadline;
         std::optional<Clock::time_point> intervalDeadline; // after the first byte
-        bool anyByte;  // ends as soon as it has a byte (total time-out bounds the wait)
+        bool anyByte;   // ends as soon as it has a byte (total time-out bounds the wait)
         DWORD interval; // longest gap between bytes, 0 for none
     };
     struct PendingWrite {
@@ -124,11 +124,11 @@ private:
     size_t m_inputCapacity = 4096; // SetupComm's size, never below 4 KiB; bytes are taken in
                                    // while the queue holds less
     DWORD m_mask = 0;
-    DWORD m_history = 0; // masked events since the last completed wait
-    DWORD m_errors = 0;  // CE_* bits since the last ClearCommError
-    bool m_transmitting = false; // bytes handed to the device, not yet known to be sent
+    DWORD m_history = 0;           // masked events since the last completed wait
+    DWORD m_errors = 0;            // CE_* bits since the last ClearCommError
+    bool m_transmitting = false;   // bytes handed to the device, not yet known to be sent
     bool m_drainUnwatched = false; // bytes handed to the device since the last WatchDrain
-    int m_kick = -1; // eventfd, readable while m_kicked
+    int m_kick = -1;               // eventfd, readable while m_kicked
     bool m_kicked = false;
     int m_pollers = 0; // waiters between AddPollSources and Progress
     std::deque<PendingRead> m_reads;

@@ -7,8 +7,8 @@
 #include <map>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <utility>
 #include <unistd.h>
+#include <utility>
 
 namespace Platform {
 
@@ -93,7 +93,10 @@ public:
         case CLRDTR: m_line->m_raised &= ~TFakeLine::RaisedDTR; break;
         case SETRTS: m_line->m_raised |= TFakeLine::RaisedRTS; break;
         case CLRRTS: m_line->m_raised &= ~TFakeLine::RaisedRTS; break;
-        case SETXON: case SETXOFF: case SETBREAK: case CLRBREAK: break;
+        case SETXON:
+        case SETXOFF:
+        case SETBREAK:
+        case CLRBREAK: break;
         default: return ERROR_INVALID_PARAMETER;
         }
         m_line->m_escapes.push_back(function);
@@ -197,7 +200,8 @@ DCB TFakeLine::FreshState() {
     return dcb;
 }
 
-TFakeLine::TFakeLine(const std::string& portName, int wakeFd) : m_name(portName), m_wakeFd(wakeFd) {}
+TFakeLine::TFakeLine(const std::string& portName, int wakeFd)
+    : m_name(portName), m_wakeFd(wakeFd) {}
 
 TFakeLine::~TFakeLine() {
     Unpublish();
@@ -207,7 +211,8 @@ TFakeLine::~TFakeLine() {
 void TFakeLine::Unpublish() {
     std::lock_guard lock(RegistryMutex);
     const auto found = Registry().find(m_name);
-    if (found != Registry().end() && (found->second.expired() || found->second.lock().get() == this))
+    if (found != Registry().end() &&
+        (found->second.expired() || found->second.lock().get() == this))
         Registry().erase(found);
 }
 

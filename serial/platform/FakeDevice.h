@@ -30,27 +30,27 @@ public:
     void Unpublish();
 
     // --- The far end ------------------------------------------------------------------------
-    void Send(const std::string& bytes);       // the port receives these
-    std::string TakeSent();                    // what the port wrote, since the last call
+    void Send(const std::string& bytes); // the port receives these
+    std::string TakeSent();              // what the port wrote, since the last call
     // Waits up to `milliseconds` until at least `count` written bytes are there, then takes all.
     std::string WaitSent(size_t count, int milliseconds);
-    void SetLines(DWORD modemStatus);          // MS_CTS_ON | MS_DSR_ON | MS_RING_ON | MS_RLSD_ON
+    void SetLines(DWORD modemStatus); // MS_CTS_ON | MS_DSR_ON | MS_RING_ON | MS_RLSD_ON
     // Both at once, so the port sees them in one wake-up.
     void SendWithLines(const std::string& bytes, DWORD modemStatus);
-    void InjectErrors(DWORD lineErrors);       // CE_FRAME, CE_RXPARITY, CE_OVERRUN, CE_BREAK
-    void HoldOutput(bool hold);                // the port's writes stall while held
+    void InjectErrors(DWORD lineErrors); // CE_FRAME, CE_RXPARITY, CE_OVERRUN, CE_BREAK
+    void HoldOutput(bool hold);          // the port's writes stall while held
     // While held, the driver takes the port's writes but sends none: they wait in its output
     // queue, as behind a slow line. Releasing sends them.
     void HoldInDriver(bool hold);
-    void Unplug();                             // the device is gone for good
+    void Unplug(); // the device is gone for good
 
     // --- What the port did ------------------------------------------------------------------
     bool IsOpen() const;
-    DCB LastState() const;                     // the last device control block applied
-    static DCB FreshState();                   // what a line never configured holds: 9600 8N1
-    std::vector<DWORD> Escapes() const;        // EscapeCommFunction codes, in order
+    DCB LastState() const;              // the last device control block applied
+    static DCB FreshState();            // what a line never configured holds: 9600 8N1
+    std::vector<DWORD> Escapes() const; // EscapeCommFunction codes, in order
     static constexpr DWORD RaisedDTR = 1, RaisedRTS = 2;
-    DWORD RaisedLines() const;                 // RaisedDTR | RaisedRTS as the port left them
+    DWORD RaisedLines() const; // RaisedDTR | RaisedRTS as the port left them
 
 private:
     friend class TFakeDevice;

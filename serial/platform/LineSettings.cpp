@@ -68,9 +68,7 @@ DWORD ParityBits(uint8_t parity, uint32_t& bits) {
 DWORD StopBits(uint8_t stopBits, uint8_t byteSize, uint32_t& bits) {
     switch (stopBits) {
     case ONESTOPBIT: bits = 0; return ERROR_SUCCESS;
-    case TWOSTOPBITS:
-        bits = CSTOPB;
-        return byteSize == 5 ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
+    case TWOSTOPBITS: bits = CSTOPB; return byteSize == 5 ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
     case ONE5STOPBITS:
         bits = CSTOPB;
         return byteSize == 5 ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
@@ -165,8 +163,8 @@ DWORD DcbToLineConfig(const DCB& dcb, TLineConfig& config) {
 
     // CLOCAL: a serial port on Windows neither waits for carrier nor hangs up when it drops.
     // HUPCL: Windows drops DTR and RTS when the port is closed.
-    config.cflag = RateBits(dcb.BaudRate) | sizeBits | parityBits | stopBits | CREAD | CLOCAL |
-                   HUPCL;
+    config.cflag =
+        RateBits(dcb.BaudRate) | sizeBits | parityBits | stopBits | CREAD | CLOCAL | HUPCL;
     // Linux ties RTS input flow control to CTS output flow control in the one CRTSCTS bit. The
     // receiver's port uses RTS handshake without CTS output flow and must never stall waiting
     // for CTS, so only CTS output flow turns it on; RTS handshake alone just raises RTS.
@@ -298,18 +296,10 @@ void LineConfigToDcb(const TLineConfig& config, DCB& dcb) {
                  << DCB_DTR_CONTROL_SHIFT;
 
     switch (config.cflag & CSIZE) {
-    case CS5:
-        dcb.ByteSize = 5;
-        break;
-    case CS6:
-        dcb.ByteSize = 6;
-        break;
-    case CS7:
-        dcb.ByteSize = 7;
-        break;
-    default:
-        dcb.ByteSize = 8;
-        break;
+    case CS5: dcb.ByteSize = 5; break;
+    case CS6: dcb.ByteSize = 6; break;
+    case CS7: dcb.ByteSize = 7; break;
+    default: dcb.ByteSize = 8; break;
     }
     if ((config.cflag & PARENB) == 0) {
         dcb.Parity = NOPARITY;

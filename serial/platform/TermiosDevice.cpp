@@ -400,8 +400,14 @@ DWORD TTermiosDevice::Escape(DWORD function) {
     case SETBREAK: request = TIOCSBRK; break;
     case CLRBREAK: request = TIOCCBRK; break;
     // Windows: "act as if XOFF (XON) was received", which is suspending (resuming) output.
-    case SETXOFF: request = TCXONC; argument = TCOOFF; break;
-    case SETXON: request = TCXONC; argument = TCOON; break;
+    case SETXOFF:
+        request = TCXONC;
+        argument = TCOOFF;
+        break;
+    case SETXON:
+        request = TCXONC;
+        argument = TCOON;
+        break;
     default: return ERROR_INVALID_PARAMETER;
     }
     if (::ioctl(m_fd, request, argument) != 0) {

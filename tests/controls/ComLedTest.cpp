@@ -91,7 +91,8 @@ TEST_F(ComLedTest, EachLampGetsEveryReportOfItsSignalInThePortsOrder) {
     line->SetLines(MS_CTS_ON); // DSR and RLSD off
     // The lamps let the UI thread catch up during the port's dispatch.
     bool served = false;
-    QMetaObject::invokeMethod(qApp, [&] { served = true; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp, [&] { served = true; }, Qt::QueuedConnection);
     port.Open();
     EXPECT_TRUE(served);
     port.CallDSRChange(); // unchanged, and reported again
@@ -227,7 +228,8 @@ TEST_F(ComLedTest, PortClickServedInsideALampsNotificationClosesThePort) {
     line->SetLines(MS_DSR_ON | MS_RLSD_ON); // one wake-up: DSR, then RLSD
     ASSERT_TRUE(PumpUntil([&] { return !port.Connected(); }));
     bool served = false;
-    QMetaObject::invokeMethod(qApp, [&] { served = true; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp, [&] { served = true; }, Qt::QueuedConnection);
     EXPECT_TRUE(PumpUntil([&] { return served; }));
     EXPECT_EQ(log, (Log{"dsr on", "dsr off", "rlsd off", "after close"}));
     EXPECT_EQ(dsr.State(), lsOff);

@@ -3,10 +3,11 @@
 // the event thread asleep. The loop waits for the line itself: a received byte wakes the UI
 // thread alone, handlers keep their thread and order, and a handler may close its own port.
 
+#include "UiHandOver.h"
+
 #include "ComPort.h"
 #include "PtyPair.h"
 #include "ThreadStats.h"
-#include "UiHandOver.h"
 #include "platform/FakeDevice.h"
 
 #include <QCoreApplication>

@@ -63,7 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<size_t> cuts;
     for (size_t i = 0; i < cutCount; ++i)
         cuts.push_back(size_t(data[2 + i]));
-    const std::string input(reinterpret_cast<const char*>(data + 2 + cutCount), size - 2 - cutCount);
+    const std::string input(reinterpret_cast<const char*>(data + 2 + cutCount),
+                            size - 2 - cutCount);
 
     const TResult whole = Filter(input, {}, replace);
     const TResult cut = Filter(input, cuts, replace);

@@ -219,50 +219,29 @@ private:
         case 0:
         case 1:
         case 2:
-        case 3:
-            Receive(NextChunk());
-            break;
+        case 3: Receive(NextChunk()); break;
         case 4:
             // The receiver starts and, answered, acknowledges its freeze.
             Receive(StartString);
             CheckWhole();
             Receive(FreezeAck);
             break;
-        case 5:
-            Lines(Next());
-            break;
-        case 6:
-            Toggle(Next());
-            break;
-        case 7:
-            Choose(Next());
-            break;
-        case 8:
-            Program();
-            break;
-        case 9:
-            Erase();
-            break;
-        case 10:
-            Tick(Next());
-            break;
-        case 11:
-            ChangePage(Next());
-            break;
-        case 12:
-            Configure(Next());
-            break;
-        case 13:
-            ClearLog();
-            break;
+        case 5: Lines(Next()); break;
+        case 6: Toggle(Next()); break;
+        case 7: Choose(Next()); break;
+        case 8: Program(); break;
+        case 9: Erase(); break;
+        case 10: Tick(Next()); break;
+        case 11: ChangePage(Next()); break;
+        case 12: Configure(Next()); break;
+        case 13: ClearLog(); break;
         case 14:
             // A file of the page's kind, then its program button.
             Choose(uint8_t(Page()));
             CheckWhole();
             Program();
             break;
-        default:
-            return Rare(Next());
+        default: return Rare(Next());
         }
         return true;
     }
@@ -602,20 +581,11 @@ private:
         const int32_t state = State();
         const bool connected = Connected();
         switch (what % 7) {
-        case 0:
-            rec.fullCommunication = !rec.fullCommunication;
-            break;
-        case 1:
-            break; // "Show COM status" only shows or hides the Flash page's lamps
-        case 2:
-            rec.confirmLoading = !rec.confirmLoading;
-            break;
-        case 3:
-            rec.alwaysFreeze = !rec.alwaysFreeze;
-            break;
-        case 4:
-            rec.commandDelay = int8_t(what) * 40;
-            break;
+        case 0: rec.fullCommunication = !rec.fullCommunication; break;
+        case 1: break; // "Show COM status" only shows or hides the Flash page's lamps
+        case 2: rec.confirmLoading = !rec.confirmLoading; break;
+        case 3: rec.alwaysFreeze = !rec.alwaysFreeze; break;
+        case 4: rec.commandDelay = int8_t(what) * 40; break;
         default: {
             // A pick in the port list (Down or Up in it) closes the port and takes the other
             // port.

@@ -23,8 +23,7 @@ constexpr DWORD kRtsHandshake = RTS_CONTROL_HANDSHAKE << DCB_RTS_CONTROL_SHIFT;
 constexpr DWORD kRtsToggle = RTS_CONTROL_TOGGLE << DCB_RTS_CONTROL_SHIFT;
 constexpr DWORD kDtrBad = 3 << DCB_DTR_CONTROL_SHIFT;
 
-DCB Dcb(DWORD rate, uint8_t size, uint8_t parity, uint8_t stop, DWORD flags = 0,
-        char xoff = 0x13) {
+DCB Dcb(DWORD rate, uint8_t size, uint8_t parity, uint8_t stop, DWORD flags = 0, char xoff = 0x13) {
     DCB dcb;
     dcb.BaudRate = rate;
     dcb.ByteSize = size;
@@ -80,23 +79,24 @@ TEST(DcbToLineConfig, TurnsEachBlockIntoTerminalSettings) {
         {"DTR handshake", Dcb(9600, 8, NOPARITY, ONESTOPBIT, kDtrHandshake), 0, B9600 | CS8, 0,
          true, false},
         // The receiver's port: RTS handshake without CTS flow must not wait for CTS.
-        {"RTS handshake alone", Dcb(9600, 8, NOPARITY, ONESTOPBIT, kRtsHandshake), 0,
-         B9600 | CS8, 0, false, true},
+        {"RTS handshake alone", Dcb(9600, 8, NOPARITY, ONESTOPBIT, kRtsHandshake), 0, B9600 | CS8,
+         0, false, true},
         {"RTS toggle", Dcb(9600, 8, NOPARITY, ONESTOPBIT, kRtsToggle), 0, B9600 | CS8, 0, false,
          true},
         {"CTS flow", Dcb(9600, 8, NOPARITY, ONESTOPBIT, DCB_OUTX_CTS_FLOW), 0,
          B9600 | CS8 | CRTSCTS},
         {"XON/XOFF", Dcb(9600, 8, NOPARITY, ONESTOPBIT, DCB_OUTX | DCB_INX), 0, B9600 | CS8,
          IXON | IXOFF},
-        {"parity check", Dcb(9600, 8, EVENPARITY, ONESTOPBIT, DCB_PARITY), 0,
-         B9600 | CS8 | PARENB, INPCK | PARMRK},
+        {"parity check", Dcb(9600, 8, EVENPARITY, ONESTOPBIT, DCB_PARITY), 0, B9600 | CS8 | PARENB,
+         INPCK | PARMRK},
         {"parity check, error char",
-         Dcb(9600, 8, EVENPARITY, ONESTOPBIT, DCB_PARITY | DCB_ERROR_CHAR), 0,
-         B9600 | CS8 | PARENB, INPCK | PARMRK},
+         Dcb(9600, 8, EVENPARITY, ONESTOPBIT, DCB_PARITY | DCB_ERROR_CHAR), 0, B9600 | CS8 | PARENB,
+         INPCK | PARMRK},
         {"error char, no check", Dcb(9600, 8, EVENPARITY, ONESTOPBIT, DCB_ERROR_CHAR), 0,
          B9600 | CS8 | PARENB},
-        {"no Linux form", Dcb(9600, 8, NOPARITY, ONESTOPBIT,
-                              DCB_OUTX_DSR_FLOW | DCB_DSR_SENSITIVITY | DCB_TX_CONTINUE_ON_XOFF),
+        {"no Linux form",
+         Dcb(9600, 8, NOPARITY, ONESTOPBIT,
+             DCB_OUTX_DSR_FLOW | DCB_DSR_SENSITIVITY | DCB_TX_CONTINUE_ON_XOFF),
          0, B9600 | CS8},
     };
     for (const TDcbCase& c : cases) {
@@ -140,14 +140,47 @@ struct TMarkCase {
 TEST(ErrorMarkFilter, TakesMarksOutEvenWhenSplitBetweenReads) {
     using namespace std::string_literals;
     const TMarkCase cases[] = {
-        {"escaped 0xFF", {"a\xff\xff" "b"s}, false, "a\xff" "b"s, 0},
-        {"bad byte kept", {"a\xff\x00" "Bc"s}, false, "aBc", CE_RXPARITY},
-        {"bad byte replaced", {"a\xff\x00" "Bc"s}, true, "a?c", CE_RXPARITY},
+        {"escaped 0xFF",
+         {"a\xff\xff"
+          "b"s},
+         false,
+         "a\xff"
+         "b"s,
+         0},
+        {"bad byte kept",
+         {"a\xff\x00"
+          "Bc"s},
+         false,
+         "aBc",
+         CE_RXPARITY},
+        {"bad byte replaced",
+         {"a\xff\x00"
+          "Bc"s},
+         true,
+         "a?c",
+         CE_RXPARITY},
         {"break", {"\xff\x00\x00"s}, false, "\x00"s, CE_BREAK},
-        {"escape split", {"ab\xff"s, "\xff" "cd"s}, false, "ab\xff" "cd"s, 0},
+        {"escape split",
+         {"ab\xff"s, "\xff"
+                     "cd"s},
+         false,
+         "ab\xff"
+         "cd"s,
+         0},
         {"mark in three reads", {"x\xff"s, "\x00"s, "B"s}, true, "x?", CE_RXPARITY},
-        {"0xFF from before PARMRK", {"\xff" "A"s}, false, "\xff" "A"s, 0},
-        {"same, split across reads", {"\xff"s, "AB"s}, false, "\xff" "AB"s, 0},
+        {"0xFF from before PARMRK",
+         {"\xff"
+          "A"s},
+         false,
+         "\xff"
+         "A"s,
+         0},
+        {"same, split across reads",
+         {"\xff"s, "AB"s},
+         false,
+         "\xff"
+         "AB"s,
+         0},
     };
     for (const TMarkCase& c : cases) {
         SCOPED_TRACE(c.name);

@@ -66,8 +66,8 @@ TEST_F(ComPortFakeTest, OpenAndCloseNotifyInOrder) {
     port.Close();
     EXPECT_FALSE(line->IsOpen());
     const std::vector<std::string> expected = {
-        "before open", "conn on",  "after open", "cts off",      "dsr on",  "rlsd off",
-        "cts off",     "dsr off",  "rlsd off",   "before close", "conn off", "after close"};
+        "before open", "conn on", "after open", "cts off",      "dsr on",   "rlsd off",
+        "cts off",     "dsr off", "rlsd off",   "before close", "conn off", "after close"};
     EXPECT_EQ(log, expected);
 }
 
@@ -106,7 +106,7 @@ TEST_F(ComPortFakeTest, UpdatesAreHeldBackUntilTheLastEndUpdate) {
     EXPECT_EQ(line->LastState().BaudRate, 9600u);
     port.EndUpdate();
     EXPECT_EQ(line->LastState().BaudRate, 115200u);
-    port.EndUpdate(); // one too many does nothing
+    port.EndUpdate();               // one too many does nothing
     port.SetCustomBaudRate(250000); // applies even while the rate is not custom
     port.SetBaudRate(brCustom);
     EXPECT_EQ(line->LastState().BaudRate, 250000u);
@@ -124,9 +124,14 @@ TEST_F(ComPortFakeTest, RejectedSettingLeavesThePortClosed) {
 TEST_F(ComPortFakeTest, WriteAndReadNotifyLinks) {
     port.Open();
     log.clear();
-    EXPECT_EQ(port.Write("\x02" "C042,5\x03", 8), 8);
-    EXPECT_EQ(line->TakeSent(), "\x02" "C042,5\x03");
-    EXPECT_EQ(log, (std::vector<std::string>{"tx on", "txbuf \x02" "C042,5\x03"}));
+    EXPECT_EQ(port.Write("\x02"
+                         "C042,5\x03",
+                         8),
+              8);
+    EXPECT_EQ(line->TakeSent(), "\x02"
+                                "C042,5\x03");
+    EXPECT_EQ(log, (std::vector<std::string>{"tx on", "txbuf \x02"
+                                                      "C042,5\x03"}));
 
     log.clear();
     line->Send("AT");
@@ -247,7 +252,9 @@ TEST_F(ComPortFakeTest, UnplugEndsTheTransfersUnderWay) {
     char buffer[8];
     port.ReadAsync(buffer, 8, read);
     line->Send("AT"); // part of what the read waits for
-    port.WriteAsync("\x02" "C042,5\x03", 8, write);
+    port.WriteAsync("\x02"
+                    "C042,5\x03",
+                    8, write);
     EXPECT_FALSE(port.IsAsyncCompleted(read));
     EXPECT_FALSE(port.IsAsyncCompleted(write));
 

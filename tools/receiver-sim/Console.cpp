@@ -58,9 +58,8 @@ TCommand ParseCommand(const std::string& rawLine) {
     static const struct {
         const char* Word;
         T Type;
-    } plain[] = {{"help", T::Help}, {"on", T::On},         {"off", T::Off},
-                 {"fail", T::Fail}, {"vanish", T::Vanish}, {"status", T::Status},
-                 {"quit", T::Quit}};
+    } plain[] = {{"help", T::Help},     {"on", T::On},         {"off", T::Off},  {"fail", T::Fail},
+                 {"vanish", T::Vanish}, {"status", T::Status}, {"quit", T::Quit}};
     TCommand command;
     for (const auto& entry : plain) {
         if (word == entry.Word) {
@@ -122,18 +121,10 @@ bool Unescape(const std::string& text, std::string& bytes, std::string& error) {
             return false;
         }
         switch (text[i]) {
-        case 'r':
-            bytes.push_back('\r');
-            break;
-        case 'n':
-            bytes.push_back('\n');
-            break;
-        case 't':
-            bytes.push_back('\t');
-            break;
-        case '\\':
-            bytes.push_back('\\');
-            break;
+        case 'r': bytes.push_back('\r'); break;
+        case 'n': bytes.push_back('\n'); break;
+        case 't': bytes.push_back('\t'); break;
+        case '\\': bytes.push_back('\\'); break;
         case 'x': {
             const int high = i + 1 < text.size() ? HexValue(text[i + 1]) : -1;
             const int low = i + 2 < text.size() ? HexValue(text[i + 2]) : -1;
@@ -145,9 +136,7 @@ bool Unescape(const std::string& text, std::string& bytes, std::string& error) {
             i += 2;
             break;
         }
-        default:
-            error = std::string("unknown escape \\") + text[i];
-            return false;
+        default: error = std::string("unknown escape \\") + text[i]; return false;
         }
     }
     return true;
@@ -186,7 +175,8 @@ const char* ConsoleHelp() {
            "  vanish          close the pseudo-terminal: the port disappears for good\n"
            "  status          show power, freeze and run state\n"
            "  wait MS         pause the commands that follow (for scripts)\n"
-           "  expect TEXT     pause until the port has written TEXT (escapes \\r \\n \\t \\\\ \\xNN);\n"
+           "  expect TEXT     pause until the port has written TEXT (escapes \\r \\n \\t \\\\ "
+           "\\xNN);\n"
            "                  in a script a time-out ends the simulator with exit code 1\n"
            "  help            this list\n"
            "  quit            remove the port and exit\n";

@@ -25,9 +25,9 @@ struct TCommand {
         Invalid,
     };
     TType Type = TType::None;
-    long Number = 0;       // wait: ms; garbage: byte count; split: pause in ms
+    long Number = 0;            // wait: ms; garbage: byte count; split: pause in ms
     bool AfterDownload = false; // stall: go silent after "Download started", not before
-    std::string Text;      // expect: the bytes awaited, escapes resolved; invalid: the reason
+    std::string Text;           // expect: the bytes awaited, escapes resolved; invalid: the reason
 };
 
 // Limits that keep a typo from asking for a day's wait or a megabyte of noise.

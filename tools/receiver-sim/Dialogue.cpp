@@ -14,14 +14,10 @@ const std::string ETX = "\x03";
 // holds "C04" or "C24", so no earlier line of a run may hold either.
 const char* RunCode(TRunKind kind) {
     switch (kind) {
-    case TRunKind::Flash:
-        return "C042";
-    case TRunKind::Eeprom:
-        return "C043";
-    case TRunKind::Erase:
-        return "C044";
-    case TRunKind::Firmware:
-        return "C246";
+    case TRunKind::Flash: return "C042";
+    case TRunKind::Eeprom: return "C043";
+    case TRunKind::Erase: return "C044";
+    case TRunKind::Firmware: return "C246";
     }
     return "C042";
 }
@@ -69,28 +65,20 @@ std::pair<size_t, size_t> FindFrame(const std::string& buffer, size_t from) {
 
 std::string RunCommandString(TRunKind kind) {
     switch (kind) {
-    case TRunKind::Flash:
-        return STX + "C042,5" + ETX;
-    case TRunKind::Eeprom:
-        return STX + "C043,5" + ETX;
-    case TRunKind::Erase:
-        return STX + "C044,2" + ETX;
-    case TRunKind::Firmware:
-        return STX + "C246,2" + ETX;
+    case TRunKind::Flash: return STX + "C042,5" + ETX;
+    case TRunKind::Eeprom: return STX + "C043,5" + ETX;
+    case TRunKind::Erase: return STX + "C044,2" + ETX;
+    case TRunKind::Firmware: return STX + "C246,2" + ETX;
     }
     return {};
 }
 
 const char* RunName(TRunKind kind) {
     switch (kind) {
-    case TRunKind::Flash:
-        return "FLASH";
-    case TRunKind::Eeprom:
-        return "EEPROM";
-    case TRunKind::Erase:
-        return "erase";
-    case TRunKind::Firmware:
-        return "FIRMWARE";
+    case TRunKind::Flash: return "FLASH";
+    case TRunKind::Eeprom: return "EEPROM";
+    case TRunKind::Erase: return "erase";
+    case TRunKind::Firmware: return "FIRMWARE";
     }
     return "?";
 }
@@ -116,8 +104,7 @@ std::vector<TPortEvent> TCommandScanner::Feed(const char* data, size_t count) {
         // A frame we do not know is reported only when it closes before the first known
         // command: a known command always wins over a frame that would swallow it.
         const auto [frameAt, frameEnd] = FindFrame(m_buffer, pos);
-        if (frameAt != std::string::npos &&
-            (token == nullptr || frameEnd <= tokenAt)) {
+        if (frameAt != std::string::npos && (token == nullptr || frameEnd <= tokenAt)) {
             TPortEvent event;
             event.Type = TPortEvent::TType::Unknown;
             event.Text = m_buffer.substr(frameAt + 1, frameEnd - frameAt - 2);

@@ -26,9 +26,9 @@ bool IsWrite(TRunKind kind);
 
 struct TPortEvent {
     enum class TType {
-        Freeze,     // both command strings have arrived: answer the freeze acknowledgement
-        Run,        // a run's command string
-        Unknown,    // a framed command this receiver does not know (Text holds its content)
+        Freeze,      // both command strings have arrived: answer the freeze acknowledgement
+        Run,         // a run's command string
+        Unknown,     // a framed command this receiver does not know (Text holds its content)
         StrayString2 // the second command string with no first one before it
     };
     TType Type = TType::Freeze;

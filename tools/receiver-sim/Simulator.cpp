@@ -306,8 +306,7 @@ void TSimulator::Execute(const std::string& line) {
         return;
     Say("> " + line);
     switch (command.Type) {
-    case T::None:
-        break;
+    case T::None: break;
     case T::Invalid:
         Say("! " + command.Text);
         if (m_options.Script) {
@@ -316,15 +315,9 @@ void TSimulator::Execute(const std::string& line) {
             m_quit = true;
         }
         break;
-    case T::Help:
-        Say(ConsoleHelp());
-        break;
-    case T::On:
-        PowerOn();
-        break;
-    case T::Off:
-        PowerOff();
-        break;
+    case T::Help: Say(ConsoleHelp()); break;
+    case T::On: PowerOn(); break;
+    case T::Off: PowerOff(); break;
     case T::Fail:
         m_failNext = true;
         Say("  the next write will fail");
@@ -348,18 +341,10 @@ void TSimulator::Execute(const std::string& line) {
         Say("  the next message goes out in two writes, " + std::to_string(m_splitMs) +
             " ms apart");
         break;
-    case T::Vanish:
-        Vanish();
-        break;
-    case T::Status:
-        Status();
-        break;
-    case T::Quit:
-        m_quit = true;
-        break;
-    case T::Wait:
-        m_waitUntil = TClock::now() + std::chrono::milliseconds(command.Number);
-        break;
+    case T::Vanish: Vanish(); break;
+    case T::Status: Status(); break;
+    case T::Quit: m_quit = true; break;
+    case T::Wait: m_waitUntil = TClock::now() + std::chrono::milliseconds(command.Number); break;
     case T::Expect:
         m_expect = command.Text;
         m_expectDeadline = TClock::now() + std::chrono::milliseconds(m_options.ExpectTimeoutMs);
@@ -459,9 +444,7 @@ void TSimulator::OnPortEvent(const TPortEvent& event) {
             StartRun(event.Kind);
         }
         return;
-    case T::Unknown:
-        Say("  unknown command \"" + event.Text + "\": ignored");
-        return;
+    case T::Unknown: Say("  unknown command \"" + event.Text + "\": ignored"); return;
     case T::StrayString2:
         Say("  " + kCommandString2 + " without " + kCommandString1 + " before it: ignored");
         return;
@@ -641,8 +624,7 @@ void TSimulator::TakeClientBytes(const char* buffer, size_t size) {
         Say("transfer: refused: " + m_receiving.Error());
         CloseClient();
         return;
-    case TImageReceiver::TState::Complete:
-        break;
+    case TImageReceiver::TState::Complete: break;
     }
     m_image = TImage{m_receiving.Size(), m_receiving.Crc()};
     Say("image received: " + ImageText(m_image->Size, m_image->Crc));

@@ -45,8 +45,7 @@ size_t TImageReceiver::Feed(const char* data, size_t count) {
     if (m_state != TState::Body || used == count)
         return used;
 
-    const size_t take =
-        static_cast<size_t>(std::min<uint64_t>(count - used, m_size - m_received));
+    const size_t take = static_cast<size_t>(std::min<uint64_t>(count - used, m_size - m_received));
     m_crc = Crc32Update(m_crc, data + used, take);
     m_received += take;
     used += take;

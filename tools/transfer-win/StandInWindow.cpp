@@ -104,9 +104,7 @@ LRESULT CALLBACK TStandInWindow::InputProc(HWND input, UINT message, WPARAM wPar
 
 LRESULT TStandInWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_CREATE:
-        MakeControls();
-        return 0;
+    case WM_CREATE: MakeControls(); return 0;
     case WM_SIZE:
         if (m_shown && wParam == SIZE_MINIMIZED)
             Record("minimised");
@@ -128,11 +126,8 @@ LRESULT TStandInWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         m_delivery->Cancel();
         ::DestroyWindow(m_window);
         return 0;
-    case WM_DESTROY:
-        ::PostQuitMessage(0);
-        return 0;
-    default:
-        break;
+    case WM_DESTROY: ::PostQuitMessage(0); return 0;
+    default: break;
     }
     return ::DefWindowProcW(m_window, message, wParam, lParam);
 }

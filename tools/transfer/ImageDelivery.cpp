@@ -32,12 +32,9 @@ QString Plainly(const QLocalSocket& socket) {
     switch (socket.error()) {
     case QLocalSocket::ConnectionRefusedError:
         return QStringLiteral("nothing answers there, it has probably stopped");
-    case QLocalSocket::ServerNotFoundError:
-        return QStringLiteral("the socket has gone");
-    case QLocalSocket::SocketAccessError:
-        return QStringLiteral("access denied");
-    case QLocalSocket::SocketTimeoutError:
-        return QStringLiteral("no answer in time");
+    case QLocalSocket::ServerNotFoundError: return QStringLiteral("the socket has gone");
+    case QLocalSocket::SocketAccessError: return QStringLiteral("access denied");
+    case QLocalSocket::SocketTimeoutError: return QStringLiteral("no answer in time");
     default: {
         const QString said = socket.errorString();
         const qsizetype colon = said.indexOf(QStringLiteral(": "));

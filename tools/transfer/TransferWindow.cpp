@@ -110,21 +110,12 @@ QString TTransferWindow::NoCableStatus() {
 
 void TTransferWindow::HandleRequest(const TRequest& request) {
     switch (request.Kind) {
-    case TRequestKind::Minimize:
-        showMinimized();
-        break;
+    case TRequestKind::Minimize: showMinimized(); break;
     // The press lands in the path input, so the paste that follows goes there.
-    case TRequestKind::Click:
-        m_path->setFocus(Qt::MouseFocusReason);
-        break;
-    case TRequestKind::Paste:
-        Paste(request.Text);
-        break;
-    case TRequestKind::Close:
-        close();
-        break;
-    case TRequestKind::Unknown:
-        break;
+    case TRequestKind::Click: m_path->setFocus(Qt::MouseFocusReason); break;
+    case TRequestKind::Paste: Paste(request.Text); break;
+    case TRequestKind::Close: close(); break;
+    case TRequestKind::Unknown: break;
     }
 }
 

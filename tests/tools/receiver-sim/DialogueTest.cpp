@@ -2,11 +2,11 @@
 // the command scanner and the image stream parser.
 
 #include "Dialogue.h"
+
 #include "SimHarness.h"
 #include "Transfer.h"
 
 #include <gtest/gtest.h>
-
 #include <random>
 
 using namespace ReceiverSim;
@@ -14,7 +14,8 @@ using Type = TPortEvent::TType;
 
 namespace {
 
-std::vector<TPortEvent> FeedPieces(TCommandScanner& scanner, const std::vector<std::string>& pieces) {
+std::vector<TPortEvent> FeedPieces(TCommandScanner& scanner,
+                                   const std::vector<std::string>& pieces) {
     std::vector<TPortEvent> all;
     for (const std::string& piece : pieces)
         for (TPortEvent& event : scanner.Feed(piece.data(), piece.size()))
@@ -37,8 +38,12 @@ TEST(CommandScanner, FreezesOnceWhereverTheStringsAreCut) {
 
 TEST(CommandScanner, FindsRunCommandsByteByByteAndAmongNoise) {
     const std::string stream = std::string("\x02\x02") + RunCommandString(TRunKind::Flash) +
-                               "\x02" "AB" + RunCommandString(TRunKind::Eeprom) + "noise" +
-                               RunCommandString(TRunKind::Erase) + "\x02" "C046,0\x03" +
+                               "\x02"
+                               "AB" +
+                               RunCommandString(TRunKind::Eeprom) + "noise" +
+                               RunCommandString(TRunKind::Erase) +
+                               "\x02"
+                               "C046,0\x03" +
                                RunCommandString(TRunKind::Firmware);
     TCommandScanner scanner;
     std::vector<TPortEvent> events;
@@ -95,7 +100,8 @@ TEST(ImageReceiver, TakesTheImageHoweverItIsCut) {
         TImageReceiver receiver;
         std::string reply;
         size_t used = 0;
-        for (size_t at = 0; at < stream.size() && receiver.State() != TImageReceiver::TState::Complete;
+        for (size_t at = 0;
+             at < stream.size() && receiver.State() != TImageReceiver::TState::Complete;
              at += piece) {
             const size_t count = std::min(piece, stream.size() - at);
             used += receiver.Feed(stream.data() + at, count);

@@ -3,8 +3,6 @@
 // opened through the published link as Vell Writer opens it, and a transfer client on the
 // socket. Every wait is bounded; a wait that runs out leaves the test to fail on what came.
 
-#include <gtest/gtest.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -12,6 +10,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -36,8 +35,7 @@ using TClock = std::chrono::steady_clock;
 constexpr auto kPatience = 10s;
 
 // Polls `done` until it holds or the patience runs out.
-template <class TDone>
-bool WaitFor(TDone done, std::chrono::milliseconds patience = kPatience) {
+template <class TDone> bool WaitFor(TDone done, std::chrono::milliseconds patience = kPatience) {
     const auto deadline = TClock::now() + patience;
     while (!done()) {
         if (TClock::now() >= deadline)

@@ -6,9 +6,8 @@
 #include "SimHarness.h"
 #include "VirtualPort.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <iostream>
 #include <memory>
 #include <random>
@@ -19,10 +18,14 @@ using namespace SimTest;
 namespace {
 
 const std::string kAck("\x02S000,0\x03", 8);
-const std::string kFlash = "\x02" "C042,5\x03";
-const std::string kEeprom = "\x02" "C043,5\x03";
-const std::string kErase = "\x02" "C044,2\x03";
-const std::string kFirmware = "\x02" "C246,2\x03";
+const std::string kFlash = "\x02"
+                           "C042,5\x03";
+const std::string kEeprom = "\x02"
+                            "C043,5\x03";
+const std::string kErase = "\x02"
+                           "C044,2\x03";
+const std::string kFirmware = "\x02"
+                              "C246,2\x03";
 
 std::string RandomBytes(size_t count, unsigned seed) {
     std::mt19937 random(seed);
@@ -247,10 +250,13 @@ TEST_F(ReceiverSimTest, GarbageFromThePortDoesNotStopIt) {
     SwitchOn();
     port->Send(RandomBytes(256 * 1024, 11));
     // Beginnings of commands that never end, and a frame nobody knows.
-    for (const std::string& junk : {std::string("\x02"), std::string("STX,EF8"),
-                                   std::string("\x02" "C04"), "\x02" + std::string(300, 'A'),
-                                   std::string("\x02ZZZ\x03"), std::string(1, '\0'),
-                                   std::string("\x02" "AB")})
+    for (const std::string& junk :
+         {std::string("\x02"), std::string("STX,EF8"),
+          std::string("\x02"
+                      "C04"),
+          "\x02" + std::string(300, 'A'), std::string("\x02ZZZ\x03"), std::string(1, '\0'),
+          std::string("\x02"
+                      "AB")})
         port->Send(junk);
     port->Send("STX,EF81DD51,ETX");
     EXPECT_EQ(port->Read(8), kAck);
