@@ -3,6 +3,7 @@
 #include "AppStyle.h"
 #include "Dialogs.h"
 #include "FailureReport.h"
+#include "ScopeExit.h"
 
 #include <QWidget>
 
@@ -37,10 +38,7 @@ void TApplication::ShowFailure(const QString& message) {
         return;
     }
     ++m_reporting;
-    struct Done {
-        int& count;
-        ~Done() { --count; }
-    } done{m_reporting};
+    const TScopeExit done([this] { --m_reporting; });
     m_dialogs->ShowOk(ReportOwner(), m_title, text, TMsgIcon::Error);
 }
 

@@ -24,6 +24,8 @@ class TChildProcessWindows final : public QObject, public TExternalWindows {
     Q_OBJECT
 public:
     TChildProcessWindows();
+    TChildProcessWindows(const TChildProcessWindows&) = delete; // owns its child processes
+    TChildProcessWindows& operator=(const TChildProcessWindows&) = delete;
     ~TChildProcessWindows() override;
 
     bool WinExec(const std::string& commandLine, int showMode) override;

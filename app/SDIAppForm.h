@@ -50,6 +50,7 @@ class TSDIAppForm : public QMainWindow, private TDialogueWindow {
     Q_OBJECT
 public:
     explicit TSDIAppForm(TServices& services, QWidget* parent = nullptr);
+    Q_DISABLE_COPY_MOVE(TSDIAppForm)
     ~TSDIAppForm() override;
 
     TReceiverDialogue& Dialogue() { return m_dialogue; }

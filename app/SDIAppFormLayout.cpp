@@ -225,7 +225,7 @@ QFrame* TSDIAppForm::BuildLampPanel(int page) {
     grid->setVerticalSpacing(0);
     QFont small = panel->font();
     small.setPixelSize(9);
-    std::array<TComLed*, 5> lamps;
+    std::array<TComLed*, 5> lamps{};
     for (int column = 0; column < 5; ++column) {
         const LampRole& role = LampRoles[column];
         auto* lamp = new TComLed(nullptr, panel);

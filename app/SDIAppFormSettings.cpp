@@ -7,6 +7,7 @@
 #include "ComPort.h"
 #include "LogEdit.h"
 #include "SDIAppForm.h"
+#include "ScopeExit.h"
 #include "SettingsStore.h"
 #include "platform/PortPaths.h"
 
@@ -31,10 +32,7 @@ void TSDIAppForm::LoadSettings() {
     TSettingsStore& store = m_services.Settings;
     DecPort->SetComProperty(cpPort); // the system's ports as they are now
     store.OpenKey(Key, true);
-    struct TClose {
-        TSettingsStore& store;
-        ~TClose() { store.CloseKey(); }
-    } close{store};
+    const TScopeExit close([&store] { store.CloseKey(); });
 
     const int32_t comPort = ReadOrDefault(store, "ComPort", 0);
     // The port's name, kept beside its position: the position names whatever sorts there
@@ -86,10 +84,7 @@ void TSDIAppForm::LoadSettings() {
 void TSDIAppForm::SaveSettings() {
     TSettingsStore& store = m_services.Settings;
     store.OpenKey(Key, true);
-    struct TClose {
-        TSettingsStore& store;
-        ~TClose() { store.CloseKey(); }
-    } close{store};
+    const TScopeExit close([&store] { store.CloseKey(); });
     store.WriteInteger(QStringLiteral("ComPort"), DecPort->currentIndex());
     store.WriteInteger(QStringLiteral("Delay"), Spin1->Value());
     store.WriteInteger(QStringLiteral("FullCom"), CheckBox1->isChecked() ? 1 : 0);

@@ -1,5 +1,7 @@
 #include "SettingsStore.h"
 
+#include "ScopeExit.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -39,10 +41,7 @@ bool ReadsAsSettings(const QString& fileName) {
         struct stat link {};
         return (errno == ENOENT || errno == ENOTDIR) && ::lstat(name.constData(), &link) != 0;
     }
-    struct TClose {
-        int fd;
-        ~TClose() { ::close(fd); }
-    } close{fd};
+    const TScopeExit close([fd] { ::close(fd); });
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > LargestFile)
         return false;

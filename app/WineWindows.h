@@ -44,6 +44,8 @@ struct TWineSetup {
 class TWineWindows final : public TExternalWindows {
 public:
     explicit TWineWindows(TWineSetup setup);
+    TWineWindows(const TWineWindows&) = delete; // owns the bridge process
+    TWineWindows& operator=(const TWineWindows&) = delete;
     ~TWineWindows() override;
 
     bool WinExec(const std::string& commandLine, int showMode) override;

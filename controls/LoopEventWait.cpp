@@ -15,6 +15,8 @@ using Platform::HANDLE;
 class TLoopEventWait final : public TUiEventWait {
 public:
     explicit TLoopEventWait(std::function<void()> ready);
+    TLoopEventWait(const TLoopEventWait&) = delete; // owns the loop's watch of a descriptor
+    TLoopEventWait& operator=(const TLoopEventWait&) = delete;
     ~TLoopEventWait() override;
     void Wait(HANDLE event) override;
     void Cancel() override;
