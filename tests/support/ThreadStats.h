@@ -28,12 +28,16 @@ inline std::string ThreadName(int thread) {
     return name;
 }
 
-inline long ContextSwitches(int thread) {
+// With `ownWaitsOnly`, only the switches the thread made itself by waiting: a loaded machine
+// preempts a thread as it likes, and that says nothing about how often the thread woke.
+inline long ContextSwitches(int thread, bool ownWaitsOnly = false) {
     std::ifstream status("/proc/self/task/" + std::to_string(thread) + "/status");
     std::string line;
     long switches = 0;
-    while (std::getline(status, line))
-        if (line.find("ctxt_switches:") != std::string::npos)
+    while (std::getline(status, line)) {
+        const bool own = line.rfind("voluntary_ctxt_switches:", 0) == 0;
+        if (own || (!ownWaitsOnly && line.rfind("nonvoluntary_ctxt_switches:", 0) == 0))
             switches += std::stol(line.substr(line.find(':') + 1));
+    }
     return switches;
 }
