@@ -40,8 +40,9 @@ private:
     TState m_state = TState::Idle;
     std::vector<pollfd> m_sources;
     // Kept from round to round: a notifier switched on or off costs the loop a wake-up of its
-    // own, and most rounds watch what the last one did. One that fires while no round is on (a
-    // hand-over's handler runs a loop) is switched off until the next round.
+    // own, and most rounds watch what the last one did. One that fires while the wait is
+    // signalled already delivers it; one that fires while no round is on (a hand-over's handler
+    // runs a loop) is switched off until the next round.
     std::vector<QSocketNotifier*> m_notifiers;
     std::vector<bool> m_wanted; // by index into m_notifiers, for the round being set up
     QTimer* m_timer;
@@ -164,6 +165,8 @@ void TLoopEventWait::Deliver() {
 void TLoopEventWait::Woken() {
     if (m_state == TState::Round)
         Finish();
+    else if (m_state == TState::Soon && !m_delivering)
+        Deliver(); // signalled already: switching the notifiers off and on would wake the loop
     else
         Quiet();
 }
