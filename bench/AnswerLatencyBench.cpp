@@ -6,7 +6,10 @@
 //   (b') the same without "transmit queue empty" among its events: with all of them, the
 //       answer's own emptied queue is handed over too, often just as the next start string
 //       comes (a pseudo-terminal drains at once),
-//   (c) Qt's QSerialPort, readyRead on the UI thread answering,
+//   (c) Qt's QSerialPort, readyRead on the UI thread answering: it buffers both strings and
+//       writes them to the device in one write on the loop's next turn,
+//   (c') the same with each string flushed as a write of its own, as the receiver's protocol
+//       asks and (b) does: a pseudo-terminal's write costs a kernel work item and a switch,
 //   (d) libserialport, a thread waiting in sp_wait and answering with blocking writes,
 //   (e) the program's own main window, opened on the pty through a virtual port link, whose
 //       DecRxChar answers the start string and logs its three lines.
@@ -18,7 +21,7 @@
 // them alike. Prints median and 99th percentile, each one's ratio to (a), and the CPU time and
 // context switches of the whole process per exchange.
 // Run: QT_QPA_PLATFORM=offscreen build/bench/answer_latency_bench [exchanges] [warm-up] [cases]
-// where cases picks some of the letters "abBcdef" (all by default), for profiling one of them.
+// where cases picks some of the letters "abBcCdef" (all by default), for profiling one of them.
 
 #include "BenchDialogs.h"
 #include "BenchPty.h"
@@ -198,8 +201,8 @@ TResult ThroughComPort(int warmup, int exchanges, bool watchTxEmpty) {
     return result;
 }
 
-// (c) QSerialPort on the UI thread: readyRead, read all, write twice.
-TResult ThroughQSerialPort(int warmup, int exchanges) {
+// (c) QSerialPort on the UI thread: readyRead, read all, write twice; (c') each write flushed.
+TResult ThroughQSerialPort(int warmup, int exchanges, bool flushEach) {
     TPty pty;
     QSerialPort serial;
     serial.setPortName(QString::fromStdString(pty.path));
@@ -213,7 +216,11 @@ TResult ThroughQSerialPort(int warmup, int exchanges) {
                      qPrintable(serial.errorString()));
         return {};
     }
-    TAnswerer answerer([&](const std::string& s) { serial.write(s.data(), qint64(s.size())); });
+    TAnswerer answerer([&](const std::string& s) {
+        serial.write(s.data(), qint64(s.size()));
+        if (flushEach)
+            serial.flush();
+    });
     QObject::connect(&serial, &QSerialPort::readyRead, [&] {
         const QByteArray bytes = serial.readAll();
         answerer.Received(bytes.constData(), size_t(bytes.size()));
@@ -341,10 +348,10 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     const int exchanges = argc > 1 ? std::atoi(argv[1]) : 10000;
     const int warmup = argc > 2 ? std::atoi(argv[2]) : 1000;
-    const std::string cases = argc > 3 ? argv[3] : "abBcdef";
+    const std::string cases = argc > 3 ? argv[3] : "abBcCdef";
     auto wanted = [&](char c) { return cases.find(c) != std::string::npos; };
 
-    TResult plain, ours, oursNoTxEmpty, qt, lib, window, paused, plainPaused;
+    TResult plain, ours, oursNoTxEmpty, qt, qtFlushed, lib, window, paused, plainPaused;
     {
         QCoreApplication application(argc, argv);
         InstallUiHandOver();
@@ -358,7 +365,9 @@ int main(int argc, char** argv) {
             if (wanted('B'))
                 Append(oursNoTxEmpty, ThroughComPort(w, n, false));
             if (wanted('c'))
-                Append(qt, ThroughQSerialPort(w, n));
+                Append(qt, ThroughQSerialPort(w, n, false));
+            if (wanted('C'))
+                Append(qtFlushed, ThroughQSerialPort(w, n, true));
             if (wanted('d') && (round == 0 || !lib.micros.empty()))
                 Append(lib, ThroughLibSerialPort(w, n));
         }
@@ -386,6 +395,7 @@ int main(int argc, char** argv) {
     Print("(b) TComPort OnRxChar on the UI thread", ours, plain);
     Print("(b') the same, evTxEmpty not watched", oursNoTxEmpty, plain);
     Print("(c) QSerialPort readyRead on UI thread", qt, plain);
+    Print("(c') the same, each string its own write", qtFlushed, plain);
     Print("(d) libserialport sp_wait thread", lib, plain);
     Print("(e) main window DecRxChar (shown)", window, plain);
     Print("(a') plain loop, 5 ms between", plainPaused, plainPaused);
