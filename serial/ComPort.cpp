@@ -39,6 +39,10 @@ TCustomComPort::~TCustomComPort() {
     SendRemovalNotices(); // the links are still here for those who unregister
 }
 
+uint32_t TCustomComPort::EventThreadId() const {
+    return FEventThread ? FEventThread->ThreadId() : 0;
+}
+
 // --- Open and close ---------------------------------------------------------------------------
 
 void TCustomComPort::CreateHandle() {

@@ -99,6 +99,8 @@ public:
 
     Platform::HANDLE Handle() const { return FHandle; }
     TComWindow* Window() const { return FWindow; }
+    // The system's id of the open port's event thread once it runs; 0 without one.
+    uint32_t EventThreadId() const;
 
     // --- Reading and writing --------------------------------------------------------------
     int32_t Write(const void* Buffer, int32_t Count);

@@ -24,12 +24,16 @@ TComThread::TComThread(TCustomComPort* port) : m_port(port), m_stopEvent(CreateE
         m_uiOverlapped.hEvent = CreateEvent(true, true);
         ArmUiWait();
     }
+    ++s_running;
     m_thread = std::thread([this] {
+        m_threadId = GetCurrentThreadId();
         Execute();
         if (m_abandoned && !m_uiWait) {
             delete this; // nobody waits for it
+            --s_running;
             return;
         }
+        --s_running; // before the destructor may go on
         m_finished = true;
         ThreadSync::NotifyAll();
     });

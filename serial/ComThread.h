@@ -44,6 +44,12 @@ public:
     // hand-over without touching the port or the device again. The caller forgets the thread.
     void Abandon();
 
+    // The system's id of the thread, once it runs (0 before): tests look at its own waits.
+    uint32_t ThreadId() const { return m_threadId; }
+    // Event threads not yet at their end, abandoned ones included: a close has waited for its
+    // port's thread, an abandoned thread is counted until it has ended.
+    static int Running() { return s_running; }
+
 private:
     void Execute();
     void DispatchComMsg();
@@ -64,7 +70,9 @@ private:
     Platform::OVERLAPPED m_uiOverlapped;
     Platform::DWORD m_uiMask = 0;
     std::atomic<bool> m_uiHandingOver{false}; // the UI thread runs a hand-over of this thread
+    std::atomic<uint32_t> m_threadId{0};
     std::thread m_thread;
+    static inline std::atomic<int> s_running{0};
 };
 
 // The port's hidden window: the receiver of synchronous messages from the event thread, run

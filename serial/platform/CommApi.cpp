@@ -14,6 +14,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <unistd.h>
 #include <variant>
 
 namespace Platform {
@@ -97,6 +98,10 @@ bool Overlapped(HANDLE device, OVERLAPPED* overlapped, DWORD* transferred, Start
 DWORD GetLastError() {
     return LastError;
 }
+DWORD GetCurrentThreadId() {
+    return DWORD(::gettid());
+}
+
 void SetLastError(DWORD error) {
     LastError = error;
 }
@@ -121,6 +126,11 @@ HANDLE CreateFile(const char* fileName) {
         return INVALID_HANDLE_VALUE;
     }
     return Insert(std::make_shared<TCommEngine>(std::move(device)));
+}
+
+size_t OpenHandleCount() {
+    std::lock_guard lock(TableMutex);
+    return Table().size();
 }
 
 bool CloseHandle(HANDLE handle) {

@@ -20,6 +20,7 @@
 // threads at once: a read or write on one while an event wait is pending on the other.
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 namespace Platform {
@@ -172,6 +173,9 @@ struct OVERLAPPED {
 // INVALID_HANDLE_VALUE on failure: 2 no such device, 5 no permission or already in use.
 HANDLE CreateFile(const char* fileName);
 bool CloseHandle(HANDLE handle); // a device or an event
+// The Linux form's handles not yet closed, devices and events: what a test compares to learn
+// that the layer's user closed what it made. (Closed events kept for reuse do not count.)
+size_t OpenHandleCount();
 
 bool SetupComm(HANDLE device, DWORD inQueue, DWORD outQueue);
 bool SetCommState(HANDLE device, const DCB& dcb); // 87 for settings the device cannot take
@@ -200,6 +204,7 @@ DWORD WaitForSingleObject(HANDLE event, DWORD milliseconds);
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* events, bool waitAll, DWORD milliseconds);
 
 DWORD GetLastError();
+DWORD GetCurrentThreadId(); // the system's id of the calling thread
 void SetLastError(DWORD error);
 void Sleep(DWORD milliseconds);
 

@@ -277,6 +277,9 @@ constexpr ::DWORD CancelGrace = 2000;
 DWORD GetLastError() {
     return ::GetLastError();
 }
+DWORD GetCurrentThreadId() {
+    return ::GetCurrentThreadId();
+}
 void SetLastError(DWORD error) {
     ::SetLastError(error);
 }
