@@ -28,8 +28,11 @@ echo "== the serial port's tests under ThreadSanitizer"
 cmake -S "$root" -B "$build-tsan" -DVELL_WERROR=ON -DVELL_BUILD_BENCH=OFF \
   -DVELL_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build "$build-tsan" --parallel "$jobs" --target platform_tests serial_tests port_tests
-for suite in platform/platform_tests serial/serial_tests port/port_tests; do
-  TSAN_OPTIONS=halt_on_error=1 "$build-tsan/tests/$suite" --gtest_brief=1
+# Through ctest, as the other stages: each test runs alone, so a test that passes only after
+# others have run fails here.
+for suite in platform serial port; do
+  (cd "$build-tsan/tests/$suite" &&
+    TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure --parallel "$jobs" --timeout 300)
 done
 
 echo "== fuzzing what comes from the line, briefly"
