@@ -45,15 +45,12 @@ if [ $wine = yes ]; then
   # A prefix of its own in the build folder, unless you name one: the stand-in needs nothing
   # of yours, and trying it out leaves ~/.wine alone.
   export WINEPREFIX=${WINEPREFIX:-$build/wine-run-prefix} WINEDEBUG=${WINEDEBUG:--all}
+  # Made by the script, which hides the machine's serial devices from it; a plain wineboot would
+  # link COM1... to them.
   if [ ! -d "$WINEPREFIX/dosdevices" ]; then
     echo "Making the Wine prefix $WINEPREFIX (once; it takes a minute)"
-    if [ -x "$root/scripts/wine-prefix.sh" ]; then
-      "$root/scripts/wine-prefix.sh" "$WINEPREFIX"
-    else
-      WINEDLLOVERRIDES="mscoree,mshtml=" wine wineboot -i
-      wineserver -w
-    fi
   fi
+  "$root/scripts/wine-prefix.sh" "$WINEPREFIX"
   echo "Transfer program: the Windows stand-in under Wine (prefix $WINEPREFIX)"
 fi
 
