@@ -360,7 +360,7 @@ void TCommEngine::EndTransfers(DWORD error) {
 // --- Carrying operations on -----------------------------------------------------------------
 
 bool TCommEngine::WatchDrainIfDue() {
-    if (!m_drainUnwatched || !m_writes.empty() || !(m_mask & EV_TXEMPTY) || m_gone)
+    if (!DrainLookDue())
         return false;
     m_drainUnwatched = false;
     // Gone out already (a pseudo-terminal, a fast line): nobody needs to wait in the driver and
@@ -395,6 +395,10 @@ std::optional<TCommEngine::Clock::time_point> TCommEngine::AddPollSources(
                         Earliest(m_reads.front().totalDeadline, m_reads.front().intervalDeadline));
     if (!m_writes.empty())
         wake = Earliest(wake, m_writes.front().deadline);
+    // A write made while nobody was in poll() kicked nobody: its look at whether the bytes have
+    // gone out falls to this waiter, which must not sleep through it.
+    if (DrainLookDue())
+        wake = Clock::now();
     return wake;
 }
 

@@ -110,6 +110,10 @@ private:
     // driver's queue is empty already and otherwise asks the device to wake waiters when it
     // has drained. True when it asked the driver.
     bool WatchDrainIfDue();
+    // Whether bytes went out since the last look and a waiter wants to know when they are sent.
+    bool DrainLookDue() const {
+        return m_drainUnwatched && m_writes.empty() && (m_mask & EV_TXEMPTY) && !m_gone;
+    }
     // Records EV_TXEMPTY if the driver holds nothing more to send.
     bool NoteDrained();
 
