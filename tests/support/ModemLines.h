@@ -110,10 +110,11 @@ inline bool SeamLoaded() {
 
 // The far end's side of one pseudo-terminal's lines. Made before the slave is handed out, it
 // starts the register afresh (inputs down, DTR and RTS up, as a terminal's open leaves them):
-// pseudo-terminal numbers are used again once freed.
+// pseudo-terminal numbers are used again once freed. An onlooker (`fresh` false) leaves the
+// lines as the far end set them.
 class TModemLines {
 public:
-    TModemLines(const std::string& slavePath, const std::string& folder) {
+    TModemLines(const std::string& slavePath, const std::string& folder, bool fresh = true) {
         struct stat status {};
         if (::stat(slavePath.c_str(), &status) != 0 || ::major(status.st_rdev) < 136 ||
             ::major(status.st_rdev) > 143)
@@ -121,8 +122,10 @@ public:
         m_reg = Map(folder, int((::major(status.st_rdev) - 136) * 256 + ::minor(status.st_rdev)));
         if (m_reg == nullptr)
             throw std::runtime_error("no modem-line register for " + slavePath + " in " + folder);
-        ChangeInputs(*m_reg, kInputs, false);
-        m_reg->lines.fetch_or(kOutputs);
+        if (fresh) {
+            ChangeInputs(*m_reg, kInputs, false);
+            m_reg->lines.fetch_or(kOutputs);
+        }
     }
     // In the folder this process's environment names.
     explicit TModemLines(const std::string& slavePath) : TModemLines(slavePath, FolderOrThrow()) {}
