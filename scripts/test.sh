@@ -27,9 +27,14 @@ BUILD_DIR="$build-asan" "$root/scripts/build.sh" -DVELL_WERROR=ON -DVELL_BUILD_B
 echo "== the serial port's tests under ThreadSanitizer"
 cmake -S "$root" -B "$build-tsan" -DVELL_WERROR=ON -DVELL_BUILD_BENCH=OFF \
   -DVELL_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug >/dev/null
-cmake --build "$build-tsan" --parallel "$jobs" --target platform_tests serial_tests port_tests
+cmake --build "$build-tsan" --parallel "$jobs" \
+  --target platform_tests serial_tests port_tests vell_modem_lines
+# The terminal tests' emulated modem lines, preloaded behind the sanitizer's runtime as ctest
+# does it (tests/support/modem-lines).
+compiler=$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' "$build-tsan/CMakeCache.txt")
+preload="$("$compiler" -print-file-name=libtsan.so):$build-tsan/tests/support/libvell_modem_lines.so"
 for suite in platform/platform_tests serial/serial_tests port/port_tests; do
-  TSAN_OPTIONS=halt_on_error=1 "$build-tsan/tests/$suite" --gtest_brief=1
+  TSAN_OPTIONS=halt_on_error=1 LD_PRELOAD="$preload" "$build-tsan/tests/$suite" --gtest_brief=1
 done
 
 echo "== fuzzing what comes from the line, briefly"
