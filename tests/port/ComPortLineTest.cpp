@@ -199,27 +199,4 @@ TEST(ComPortOnTheLine, ErrorCharacterOnlyWhenParityIsCheckedAndReplaced) {
     }
 }
 
-// The port tells its links the lines as it finds them when it opens: the receiver's lamps
-// light without waiting for a change.
-TEST(ComPortOnTheLine, OpenReportsTheLinesToItsLinks) {
-    const ModemLines::TPrivateModemLines seam;
-    TPtyPair pty;
-    ModemLines::TModemLines far(pty.Path());
-    far.Set(TIOCM_DSR | TIOCM_CD, true);
-    TComPort port(nullptr);
-    port.SetPort(pty.Path());
-    port.Events = TComEvents();
-    std::string seen;
-    TComLink link;
-    link.OnCTSChange = [&](TObject*, bool on) { seen += on ? "cts on " : "cts off "; };
-    link.OnDSRChange = [&](TObject*, bool on) { seen += on ? "dsr on " : "dsr off "; };
-    link.OnRLSDChange = [&](TObject*, bool on) { seen += on ? "rlsd on " : "rlsd off "; };
-    port.RegisterLink(&link);
-    port.Open();
-    EXPECT_EQ(seen, "cts off dsr on rlsd on ");
-    EXPECT_TRUE(port.Signals() == (TComSignals{csDSR, csRLSD}));
-    port.Close();
-    port.UnRegisterLink(&link);
-}
-
 } // namespace
