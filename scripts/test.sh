@@ -27,9 +27,10 @@ BUILD_DIR="$build-asan" "$root/scripts/build.sh" -DVELL_WERROR=ON -DVELL_BUILD_B
 echo "== the serial port's tests under ThreadSanitizer"
 cmake -S "$root" -B "$build-tsan" -DVELL_WERROR=ON -DVELL_BUILD_BENCH=OFF \
   -DVELL_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug >/dev/null
-cmake --build "$build-tsan" --parallel "$jobs" --target platform_tests serial_tests port_tests
+cmake --build "$build-tsan" --parallel "$jobs" \
+  --target platform_tests serial_tests port_tests vell_modem_lines
 # Through ctest, as the other stages: each test runs alone, so a test that passes only after
-# others have run fails here.
+# others have run fails here. ctest also preloads the terminal tests' emulated modem lines.
 for suite in platform serial port; do
   (cd "$build-tsan/tests/$suite" &&
     TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure --parallel "$jobs" --timeout 300)

@@ -6,6 +6,8 @@
 
 #include "LedBitmaps.h"
 #include "LedDrawing.h"
+#include "ModemLines.h"
+#include "PtyPair.h"
 #include "platform/FakeDevice.h"
 
 #include <QApplication>
@@ -252,6 +254,46 @@ TEST_F(ComLedTest, LampFreedDuringAReportIsNotCalled) {
     port.Open();
     EXPECT_EQ(log, (Log{"first", "second off"})); // its own end reports it off
     EXPECT_EQ(port.Links(), 1u);
+}
+
+// On a real terminal whose far end switches its lines (emulated on a pseudo-terminal): the
+// DSR, RLSD and CTS lamps light with the lines they follow, found at open and then as they
+// change, through the port's event thread.
+TEST(ComLedOnALine, LampsFollowTheFarEndsLines) {
+    const ModemLines::TPrivateModemLines seam;
+    TPtyPair pty;
+    ModemLines::TModemLines far(pty.Path());
+    far.Set(TIOCM_DSR, true);
+    TComPort port(nullptr);
+    port.SetPort(pty.Path());
+    port.Events = AllComEvents;
+    TLamp dsr(lsDSR), rlsd(lsRLSD), cts(lsCTS);
+    for (TComLed* lamp : {&dsr, &rlsd, &cts})
+        lamp->SetComPort(&port);
+    const auto lamps = [&] {
+        std::string shown;
+        for (TComLed* lamp : {&dsr, &rlsd, &cts})
+            shown += lamp->State() == lsOn ? '1' : '0';
+        return shown;
+    };
+    port.Open();
+    EXPECT_EQ(lamps(), "100") << "DSR, RLSD, CTS at open";
+    const struct {
+        int line;
+        bool on;
+        const char* shown; // DSR, RLSD, CTS
+    } steps[] = {{TIOCM_CD, true, "110"},
+                 {TIOCM_CTS, true, "111"},
+                 {TIOCM_DSR, false, "011"},
+                 {TIOCM_CD | TIOCM_CTS, false, "000"},
+                 {TIOCM_DSR | TIOCM_CD, true, "110"}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.shown);
+        ASSERT_TRUE(far.WaitForWatcher());
+        far.Set(step.line, step.on);
+        EXPECT_TRUE(PumpUntil([&] { return lamps() == step.shown; })) << lamps();
+    }
+    port.Close();
 }
 
 TEST(ComLedPaintTest, GlyphIsCentredAndNeverOutsideTheClientArea) {

@@ -166,4 +166,77 @@ TEST(CommApi, OutputDrainedComesAndTheOpenPortThenSleeps) {
     CloseHandle(port);
 }
 
+// Until the port's input queue holds `count` bytes; false after five seconds without.
+bool InputReaches(HANDLE port, DWORD count) {
+    COMSTAT status;
+    for (int i = 0; i < 5000; ++i) {
+        if (!ClearCommError(port, nullptr, &status) || status.cbInQue >= count)
+            return status.cbInQue == count;
+        ::usleep(1000);
+    }
+    return false;
+}
+
+// The events seen since the last wait, without waiting: a wait that would pend is ended.
+DWORD EventsSeen(HANDLE port) {
+    OVERLAPPED overlapped;
+    overlapped.hEvent = CreateEvent(true, false);
+    DWORD mask = 0, wanted = 0;
+    if (!WaitCommEvent(port, &mask, &overlapped) && GetLastError() == ERROR_IO_PENDING) {
+        GetCommMask(port, wanted);
+        SetCommMask(port, wanted); // ends the wait with nothing seen
+        GetOverlappedResult(port, &overlapped, nullptr, true);
+        mask = 0;
+    }
+    CloseHandle(overlapped.hEvent);
+    return mask;
+}
+
+// "Input queue 80 % full" comes with the byte that fills four fifths of the queue's size,
+// once; and a read whose gap between bytes exceeds its interval time-out ends with what came.
+TEST(CommApi, InputQueueEventsAndIntervalTimeOut) {
+    TPtyPair pty;
+    const HANDLE port = OpenPort(pty);
+    DCB raw; // no echo: the echo would fill the far end's queue and stall the line
+    ASSERT_TRUE(GetCommState(port, raw));
+    ASSERT_TRUE(SetCommState(port, raw));
+    ASSERT_TRUE(SetupComm(port, 8192, 1024));
+    ASSERT_TRUE(SetCommMask(port, EV_RX80FULL));
+    const DWORD fourFifths = 8192 * 8 / 10;
+    const struct {
+        DWORD more;
+        DWORD events;
+    } fills[] = {{fourFifths - 1, 0}, {1, EV_RX80FULL}, {100, 0}};
+    DWORD queued = 0;
+    for (const auto& fill : fills) {
+        SCOPED_TRACE(testing::Message() << "queue at " << queued + fill.more);
+        // In pieces the terminal takes at once; the port takes each in before the next.
+        for (DWORD sent = 0; sent < fill.more; sent += 1000) {
+            const DWORD piece = std::min<DWORD>(1000, fill.more - sent);
+            pty.Send(std::string(piece, 'x'));
+            queued += piece;
+            ASSERT_TRUE(InputReaches(port, queued));
+        }
+        EXPECT_EQ(EventsSeen(port), fill.events);
+    }
+    ASSERT_TRUE(PurgeComm(port, PURGE_RXCLEAR));
+
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = 20; // no total time-out: only the gap ends it
+    ASSERT_TRUE(SetCommTimeouts(port, timeouts));
+    OVERLAPPED overlapped;
+    overlapped.hEvent = CreateEvent(true, false);
+    char buffer[16] = {};
+    ASSERT_FALSE(ReadFile(port, buffer, sizeof buffer, nullptr, &overlapped));
+    ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+    pty.Send("ab");
+    ASSERT_EQ(WaitForSingleObject(overlapped.hEvent, 5000), WAIT_OBJECT_0)
+        << "the read went on past the gap";
+    DWORD got = 0;
+    ASSERT_TRUE(GetOverlappedResult(port, &overlapped, &got, false));
+    EXPECT_EQ(std::string(buffer, got), "ab");
+    CloseHandle(overlapped.hEvent);
+    CloseHandle(port);
+}
+
 } // namespace

@@ -1,11 +1,13 @@
 #include "platform/TermiosDevice.h"
 
+#include "ModemLines.h"
 #include "PtyPair.h"
 #include "platform/OpenFailure.h"
 
 #include <asm/termbits.h>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <memory>
@@ -261,6 +263,97 @@ TEST(TermiosDevice, LineFunctionsWorkOnAPseudoTerminal) {
     ASSERT_EQ(device->Flush(true, false), ERROR_SUCCESS);
     char buffer[16];
     EXPECT_EQ(device->Read(buffer, sizeof buffer), 0) << "flushed input was still read";
+}
+
+// The line changes the device reports once its line watcher has woken it; 0 when nothing
+// woke it within five seconds.
+DWORD LineChangesWhenWoken(TCommDevice& device) {
+    std::vector<pollfd> sources;
+    device.PollSources(false, false, sources);
+    if (::poll(sources.data(), sources.size(), 5000) <= 0) {
+        return 0;
+    }
+    return device.TakeLineChanges();
+}
+
+// With modem lines (emulated on the pseudo-terminal): each of the far end's lines reaches the
+// modem status and wakes the device with its own event; RLSD is the carrier line, not the ring.
+TEST(TermiosDevice, FarEndLinesReachTheStatusAndTheirEvents) {
+    const ModemLines::TPrivateModemLines seam;
+    TPtyPair pty;
+    ModemLines::TModemLines far(pty.Path());
+    auto device = OpenOrFail(pty.Path());
+    ASSERT_EQ(device->Configure(LineDcb(9600)), ERROR_SUCCESS);
+    const struct {
+        int line;
+        DWORD status;
+        DWORD event;
+    } rows[] = {
+        {TIOCM_CTS, MS_CTS_ON, EV_CTS},
+        {TIOCM_DSR, MS_DSR_ON, EV_DSR},
+        {TIOCM_CD, MS_RLSD_ON, EV_RLSD},
+        {TIOCM_RNG, MS_RING_ON, EV_RING},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << "line " << row.line);
+        ASSERT_TRUE(far.WaitForWatcher());
+        far.Set(row.line, true);
+        EXPECT_EQ(LineChangesWhenWoken(*device), row.event);
+        DWORD status = 0;
+        ASSERT_EQ(device->ModemStatus(status), ERROR_SUCCESS);
+        EXPECT_EQ(status, row.status);
+
+        ASSERT_TRUE(far.WaitForWatcher());
+        far.Set(row.line, false);
+        EXPECT_NE(LineChangesWhenWoken(*device) & row.event, 0u);
+        ASSERT_EQ(device->ModemStatus(status), ERROR_SUCCESS);
+        EXPECT_EQ(status, 0u);
+    }
+}
+
+// DTR and RTS as the device control block and the escape functions set them reach the line;
+// with RTS handshaking, a low CTS holds the transmitter.
+TEST(TermiosDevice, OwnLinesReachTheFarEnd) {
+    const ModemLines::TPrivateModemLines seam;
+    TPtyPair pty;
+    ModemLines::TModemLines far(pty.Path());
+    auto device = OpenOrFail(pty.Path());
+    const int both = TIOCM_DTR | TIOCM_RTS;
+    const DWORD rtsOn = RTS_CONTROL_ENABLE << DCB_RTS_CONTROL_SHIFT;
+    const DWORD dtrOn = DTR_CONTROL_ENABLE << DCB_DTR_CONTROL_SHIFT;
+    DCB dtrOff = LineDcb(9600);
+    dtrOff.Flags &= ~dtrOn;
+    const struct {
+        const char* step;
+        std::function<DWORD()> act;
+        int lines;
+    } steps[] = {
+        {"DTR off, RTS off by the block", [&] { return device->Configure(dtrOff); }, 0},
+        {"both on by the block", [&] { return device->Configure(LineDcb(9600, rtsOn)); }, both},
+        {"CLRDTR", [&] { return device->Escape(CLRDTR); }, TIOCM_RTS},
+        {"CLRRTS", [&] { return device->Escape(CLRRTS); }, 0},
+        {"SETRTS", [&] { return device->Escape(SETRTS); }, TIOCM_RTS},
+        {"SETDTR", [&] { return device->Escape(SETDTR); }, both},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.step);
+        ASSERT_EQ(step.act(), ERROR_SUCCESS);
+        EXPECT_EQ(far.Lines() & both, step.lines);
+        DCB dcb;
+        ASSERT_EQ(device->CurrentState(dcb), ERROR_SUCCESS);
+        EXPECT_EQ((dcb.Flags >> DCB_DTR_CONTROL_SHIFT & 3) != DTR_CONTROL_DISABLE,
+                  (step.lines & TIOCM_DTR) != 0);
+    }
+
+    ASSERT_EQ(device->Configure(LineDcb(
+                  9600, DCB_OUTX_CTS_FLOW | (RTS_CONTROL_HANDSHAKE << DCB_RTS_CONTROL_SHIFT))),
+              ERROR_SUCCESS);
+    DWORD hold = 0;
+    ASSERT_EQ(device->HoldFlags(hold), ERROR_SUCCESS);
+    EXPECT_EQ(hold, COMSTAT_CTS_HOLD);
+    far.Set(TIOCM_CTS, true);
+    ASSERT_EQ(device->HoldFlags(hold), ERROR_SUCCESS);
+    EXPECT_EQ(hold, 0u);
 }
 
 // What a port may change on a terminal, as a user of that terminal would notice it.

@@ -72,9 +72,34 @@ TEST_F(FakePortTree, MissingFoldersGiveNothing) {
     EXPECT_EQ(List("none"), Names{"COM5"});
 }
 
-// The real system: whatever it has, the earlier contents go (no port has this name).
+// The real system: the driver ports of /sys/class/tty and the live links of this user's
+// virtual ports folder (here one of the test's own), in place of the earlier contents.
 TEST(EnumComPorts, ReplacesTheListOnThisSystem) {
-    Names ports{"not a port: earlier contents"};
-    EnumComPorts(ports);
-    EXPECT_EQ(std::count(ports.begin(), ports.end(), "not a port: earlier contents"), 0);
+    std::string runtime = (fs::temp_directory_path() / "enumports-run-XXXXXX").string();
+    ASSERT_NE(mkdtemp(runtime.data()), nullptr);
+    const char* savedRuntime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string saved = savedRuntime != nullptr ? savedRuntime : "";
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    const fs::path ports = fs::path(runtime) / "vell-writer" / "ports";
+    fs::create_directories(ports);
+    fs::permissions(fs::path(runtime) / "vell-writer", fs::perms::owner_all);
+    fs::permissions(ports, fs::perms::owner_all);
+    std::ofstream(fs::path(runtime) / "line") << "";
+    fs::create_symlink(fs::path(runtime) / "line", ports / "COM-guard");
+    fs::create_symlink(fs::path(runtime) / "gone", ports / "COM-gone");
+
+    Names expected;
+    EnumComPortsFrom("/sys/class/tty", "", expected);
+    expected.push_back("COM-guard");
+    std::sort(expected.begin(), expected.end());
+    Names listed{"not a port: earlier contents"};
+    EnumComPorts(listed);
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, expected);
+
+    if (savedRuntime != nullptr)
+        setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+    else
+        unsetenv("XDG_RUNTIME_DIR");
+    fs::remove_all(runtime);
 }

@@ -36,6 +36,8 @@ const char* Usage() {
            "\n"
            "A pseudo-terminal carries no modem lines (DSR, RLSD, CTS, RING): the program's\n"
            "lamps stay off, and it sees the receiver switched on only by its start string.\n"
+           "With the tests' emulated lines (VELL_MODEM_LINES names their folder), DSR and\n"
+           "RLSD follow the power: both on when on, RLSD alone when frozen, none when off.\n"
            "\n"
            "Options:\n"
            "  --name NAME            port name (default recv0)\n"

@@ -93,6 +93,7 @@ void TSimulator::Start() {
 
     m_port = std::make_unique<TPseudoTerminal>();
     m_slavePath = m_port->SlavePath();
+    m_modemLines = std::make_unique<TReceiverLines>(m_slavePath); // all down before it is published
     m_listener = ListenOnSocket(socketPath, m_socketInode);
     m_socketPath = socketPath;
     uint16_t tcpPort = 0;
@@ -109,7 +110,11 @@ void TSimulator::Start() {
     Say("  transfer  " + m_socketPath);
     Say("  tcp       127.0.0.1:" + std::to_string(tcpPort) + " (port and secret in " + m_tcpPath +
         ")");
-    Say("  A pseudo-terminal has no modem lines (DSR, RLSD, CTS, RING): the lamps stay off.");
+    if (m_modemLines->Folder().empty())
+        Say("  A pseudo-terminal has no modem lines (DSR, RLSD, CTS, RING): the lamps stay off.");
+    else
+        Say("  Modem lines emulated in " + m_modemLines->Folder() +
+            ": DSR and RLSD follow the power.");
     if (m_options.OnOpenMs >= 0) {
         // Opens of the device node itself, by any path: the program opens it through the link.
         m_opens = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
@@ -381,6 +386,7 @@ void TSimulator::PowerOn() {
     // A receiver starting up knows nothing of what came before: no freeze, no run, no image.
     m_power = true;
     m_frozen = false;
+    m_modemLines->SwitchedOn();
     m_phase = TPhase::Idle;
     m_outbox.clear();
     m_scanner.Reset();
@@ -392,6 +398,8 @@ void TSimulator::PowerOff() {
     Say("== power off");
     m_power = false;
     m_frozen = false;
+    if (m_modemLines)
+        m_modemLines->SwitchedOff();
     m_phase = TPhase::Idle;
     m_outbox.clear();
     m_scanner.Reset();
@@ -433,6 +441,7 @@ void TSimulator::OnPortEvent(const TPortEvent& event) {
         Say(m_frozen ? "== command strings again: acknowledged again"
                      : "== command strings: frozen in the loader");
         m_frozen = true;
+        m_modemLines->Frozen();
         Queue(kFreezeAck, 0);
         return;
     case T::Run:
@@ -558,6 +567,7 @@ void TSimulator::Vanish() {
         return;
     }
     RemoveLinkIfOurs(m_linkPath, m_slavePath);
+    m_modemLines.reset(); // the terminal's number, and so its lines, may go to another's terminal
     m_port->Close();
     m_outbox.clear();
     m_power = false;

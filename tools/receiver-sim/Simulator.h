@@ -5,6 +5,7 @@
 // and the time a transfer client has to send its header and each part of its image.
 
 #include "Dialogue.h"
+#include "ReceiverLines.h"
 #include "TcpEntry.h"
 #include "Transfer.h"
 #include "VirtualPort.h"
@@ -125,6 +126,7 @@ private:
     std::string m_linkPath;
     std::string m_socketPath;
     std::unique_ptr<TPseudoTerminal> m_port;
+    std::unique_ptr<TReceiverLines> m_modemLines; // with m_port
     std::string m_slavePath;
     int m_listener = -1;
     int m_opens = -1; // inotify: a program opening the port's device
