@@ -4,9 +4,9 @@
 
 #include "ComLed.h"
 
+#include "FakeDevice.h"
 #include "LedBitmaps.h"
 #include "LedDrawing.h"
-#include "platform/FakeDevice.h"
 
 #include <QApplication>
 #include <QTimer>
