@@ -1,7 +1,7 @@
 #include "Delivery.h"
 
 #include "Transfer.h"
-#include "TransferTarget.h"
+#include "StandInTarget.h"
 #include "WinText.h"
 
 #include <vector>
