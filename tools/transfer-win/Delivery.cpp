@@ -1,7 +1,7 @@
 #include "Delivery.h"
 
-#include "Transfer.h"
 #include "StandInTarget.h"
+#include "Transfer.h"
 #include "WinText.h"
 
 #include <vector>
