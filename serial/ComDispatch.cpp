@@ -3,6 +3,7 @@
 
 #include "ComPort.h"
 #include "ExceptionHandler.h"
+#include "platform/CommApi.h"
 
 #include <algorithm>
 #include <memory>

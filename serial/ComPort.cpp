@@ -3,6 +3,7 @@
 
 #include "ComPort.h"
 
+#include "ComPortPlatform.h"
 #include "ComThread.h"
 #include "ExceptionHandler.h"
 
@@ -179,47 +180,50 @@ void TCustomComPort::ApplyTimeouts() {
 void TCustomComPort::ApplyDCB() {
     if (!CanApply())
         return;
-    if (!SetCommState(FHandle, BuildDCB()))
+    if (!SetCommState(FHandle, BuildDCB(*this)))
         throw EComPort(CError_SetStateFailed, int32_t(GetLastError()));
 }
 
-DCB TCustomComPort::BuildDCB() const {
+DCB BuildDCB(const TCustomComPort& port) {
+    const TComParity& parity = port.Parity();
+    const TComFlowControl& flow = port.FlowControl();
     DCB dcb; // every field not set below stays zero
     dcb.DCBlength = sizeof(DCB);
-    dcb.BaudRate = DWORD(FBaudRate == brCustom ? FCustomBaudRate : BaudRateValue(FBaudRate));
-    const bool replace = FParity->Check() && FParity->Replace();
+    dcb.BaudRate =
+        DWORD(port.BaudRate() == brCustom ? port.CustomBaudRate() : BaudRateValue(port.BaudRate()));
+    const bool replace = parity.Check() && parity.Replace();
     DWORD flags = DCB_BINARY;
-    if (FParity->Check())
+    if (parity.Check())
         flags |= DCB_PARITY;
-    if (FFlowControl->OutCTSFlow())
+    if (flow.OutCTSFlow())
         flags |= DCB_OUTX_CTS_FLOW;
-    if (FFlowControl->OutDSRFlow())
+    if (flow.OutDSRFlow())
         flags |= DCB_OUTX_DSR_FLOW;
-    flags |= DWORD(FFlowControl->ControlDTR()) << DCB_DTR_CONTROL_SHIFT;
-    if (FFlowControl->DSRSensitivity())
+    flags |= DWORD(flow.ControlDTR()) << DCB_DTR_CONTROL_SHIFT;
+    if (flow.DSRSensitivity())
         flags |= DCB_DSR_SENSITIVITY;
-    if (FFlowControl->TxContinueOnXoff())
+    if (flow.TxContinueOnXoff())
         flags |= DCB_TX_CONTINUE_ON_XOFF;
-    if (FFlowControl->XonXoffOut())
+    if (flow.XonXoffOut())
         flags |= DCB_OUTX;
-    if (FFlowControl->XonXoffIn())
+    if (flow.XonXoffIn())
         flags |= DCB_INX;
     if (replace)
         flags |= DCB_ERROR_CHAR;
-    if (FDiscardNull)
+    if (port.DiscardNull())
         flags |= DCB_NULL;
-    flags |= DWORD(FFlowControl->ControlRTS()) << DCB_RTS_CONTROL_SHIFT;
+    flags |= DWORD(flow.ControlRTS()) << DCB_RTS_CONTROL_SHIFT;
     dcb.Flags = flags;
-    dcb.XonLim = uint16_t(FBuffer->InputSize() / 4);
-    dcb.XoffLim = uint16_t(FBuffer->InputSize() / 4);
-    dcb.ByteSize = uint8_t(5 + int(FDataBits));
-    dcb.Parity = uint8_t(FParity->Bits());
-    dcb.StopBits = uint8_t(FStopBits);
-    dcb.XonChar = FFlowControl->XonChar();
-    dcb.XoffChar = FFlowControl->XoffChar();
-    dcb.ErrorChar = replace ? FParity->ReplaceChar() : 0;
+    dcb.XonLim = uint16_t(port.Buffer().InputSize() / 4);
+    dcb.XoffLim = uint16_t(port.Buffer().InputSize() / 4);
+    dcb.ByteSize = uint8_t(5 + int(port.DataBits()));
+    dcb.Parity = uint8_t(parity.Bits());
+    dcb.StopBits = uint8_t(port.StopBits());
+    dcb.XonChar = flow.XonChar();
+    dcb.XoffChar = flow.XoffChar();
+    dcb.ErrorChar = replace ? parity.ReplaceChar() : 0;
     dcb.EofChar = 0;
-    dcb.EvtChar = FEventChar;
+    dcb.EvtChar = port.EventChar();
     return dcb;
 }
 

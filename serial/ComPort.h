@@ -6,13 +6,15 @@
 // Threads: every method runs on the UI thread, except the handlers under smNone, which run on
 // the event thread. Reads and writes block the calling thread until they end, bounded by the
 // port's time-outs. Failures are raised as EComPort and never retried.
+//
+// No platform type shows here: the device handle is an opaque THandle, the asynchronous record
+// is opaque, and what the port gives the platform layer (ComPortPlatform.h) stays in serial/.
 
 #include "ComError.h"
 #include "ComLink.h"
 #include "ComSettings.h"
 #include "ComTypes.h"
 #include "Component.h"
-#include "platform/CommApi.h"
 
 #include <atomic>
 #include <cstdint>
@@ -24,14 +26,9 @@
 class TComThread;
 class TComWindow;
 
-// The record of one overlapped read or write. Owned by whoever called InitAsync; released only
-// by DoneAsync. Must not be shared between threads.
-struct TAsync {
-    Platform::OVERLAPPED Overlapped;
-    TOperationKind Operation = okWrite;
-    char* DataCopy = nullptr; // private copy of the bytes being written
-    int32_t DataSize = 0;
-};
+// The record of one overlapped read or write, opaque to the port's users. Owned by whoever
+// called InitAsync; released only by DoneAsync. Must not be shared between threads.
+struct TAsync;
 using PAsync = TAsync*;
 
 // Allocates a zeroed record whose event starts signalled, so waiting on a record on which
@@ -91,13 +88,17 @@ public:
     TComParity& Parity() { return *FParity; }
     TComTimeouts& Timeouts() { return *FTimeouts; }
     TComFlowControl& FlowControl() { return *FFlowControl; }
+    const TComBuffer& Buffer() const { return *FBuffer; }
+    const TComParity& Parity() const { return *FParity; }
+    const TComTimeouts& Timeouts() const { return *FTimeouts; }
+    const TComFlowControl& FlowControl() const { return *FFlowControl; }
     // Copy a whole group, then apply it once.
     void SetBuffer(const TComBuffer& value);
     void SetParity(const TComParity& value);
     void SetTimeouts(const TComTimeouts& value);
     void SetFlowControl(const TComFlowControl& value);
 
-    Platform::HANDLE Handle() const { return FHandle; }
+    THandle Handle() const { return FHandle; }
     TComWindow* Window() const { return FWindow; }
     // The system's id of the open port's event thread once it runs; 0 without one.
     uint32_t EventThreadId() const;
@@ -128,7 +129,7 @@ public:
     void ClearBuffer(bool Input, bool Output);
     void TransmitChar(char Ch);
     // Only without an event thread (Events empty at Open).
-    void WaitForEvent(TComEvents& Events, Platform::HANDLE StopEvent, int32_t Timeout);
+    void WaitForEvent(TComEvents& Events, THandle StopEvent, int32_t Timeout);
 
     // --- Links ----------------------------------------------------------------------------
     void RegisterLink(TComLink* AComLink);
@@ -174,8 +175,6 @@ public:
     virtual void ApplyDCB();
     virtual void ApplyTimeouts();
     virtual void ApplyBuffer();
-    // The device control block the settings describe (flag word 0x2021 for the receiver port).
-    Platform::DCB BuildDCB() const;
 
 protected:
     virtual void DoAfterClose();
@@ -200,10 +199,11 @@ protected:
     void CheckSignals(bool Open);
     bool HasLink() const;
 
-    // Fields, named as the component's documentation names them.
+    // Fields named after the component's published properties (FBaudRate behind BaudRate), so
+    // that the component and the code that uses it read alike.
     std::unique_ptr<TComThread> FEventThread;
     bool FThreadCreated = false;
-    Platform::HANDLE FHandle = Platform::INVALID_HANDLE_VALUE;
+    THandle FHandle = InvalidComHandle;
     TComWindow* FWindow = nullptr;
     int32_t FUpdateCount = 0;
     std::vector<TComLink*> FLinks;

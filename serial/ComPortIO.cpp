@@ -3,6 +3,7 @@
 // purging, and waiting for line events without an event thread.
 
 #include "ComPort.h"
+#include "ComPortPlatform.h"
 
 #include <cstring>
 #include <vector>

@@ -6,6 +6,11 @@
 #include <cstdint>
 #include <initializer_list>
 
+// A device or event handle of the platform layer, opaque to the component's users: they keep it
+// and hand it back, never look inside. The layer's own handle type is the same integer.
+using THandle = intptr_t;
+constexpr THandle InvalidComHandle = -1; // no device
+
 template <class E, class Bits = uint16_t> class TSet {
 public:
     constexpr TSet() = default;

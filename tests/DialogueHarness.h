@@ -4,11 +4,11 @@
 // port's events are handed to this thread as in the program and served by pumping events.
 
 #include "ComPort.h"
+#include "FakeDevice.h"
 #include "LogEdit.h"
 #include "ToolButton.h"
 #include "UiHandOver.h"
 #include "WindowHarness.h"
-#include "platform/FakeDevice.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -6,7 +6,6 @@
 #include "CommEngine.h"
 #include "EventObject.h"
 #include "EventWatch.h"
-#include "FakeDevice.h"
 #include "OpenFailure.h"
 #include "PortPaths.h"
 #include "TermiosDevice.h"
@@ -31,6 +30,8 @@ std::map<HANDLE, Object>& Table() {
     return objects;
 }
 HANDLE NextHandle = 0x100; // handles are never reused while the program runs
+
+std::atomic<TDeviceOpener> InstalledOpener{nullptr};
 
 // Closed events kept for reuse: every transfer makes and closes one, and an eventfd costs two
 // system calls to make and free. Guarded by TableMutex.
@@ -112,13 +113,19 @@ void Sleep(DWORD milliseconds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
+void SetDeviceOpener(TDeviceOpener opener) {
+    InstalledOpener.store(opener);
+}
+
 HANDLE CreateFile(const char* fileName) {
     std::string name = fileName != nullptr ? fileName : "";
     if (name.rfind("\\\\.\\", 0) == 0)
         name.erase(0, 4);
     DWORD error = ERROR_SUCCESS;
-    ClearOpenFailure(); // a fake line's refusal leaves no system reason
-    std::unique_ptr<TCommDevice> device = TFakeLine::Open(name, error);
+    ClearOpenFailure(); // an installed opener's refusal leaves no system reason
+    std::unique_ptr<TCommDevice> device;
+    if (const TDeviceOpener opener = InstalledOpener.load())
+        device = opener(name, error);
     if (!device && error == ERROR_SUCCESS)
         device = OpenTermiosDevice(DevicePathForPort(name), error);
     if (!device) {

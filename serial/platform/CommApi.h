@@ -6,7 +6,7 @@
 // The calls keep the names, arguments and error numbers of the Windows interface, so that the
 // component reads the same on every system. On Windows each call is the system's own
 // (CommApiWin.cpp). The rest of this note is the Linux form: devices are terminals
-// opened through termios (or in-process fake devices, for tests), events are eventfds, and
+// opened through termios (or devices a test installs, CommDevice.h), events are eventfds, and
 // waits are poll() calls — there is no periodic polling anywhere and no thread of the layer's
 // own, except a terminal's helpers that wait in the driver for modem-line changes and for
 // written bytes to have gone out (TermiosDevice.h).
@@ -168,8 +168,8 @@ struct OVERLAPPED {
 };
 
 // --- Devices ----------------------------------------------------------------------------------
-// Opens `\\.\` + port name for exclusive overlapped use; the prefix stands for /dev/. An
-// in-process fake device registered under the name is opened instead (FakeDevice.h).
+// Opens `\\.\` + port name for exclusive overlapped use; the prefix stands for /dev/. A
+// device opener a test installed is asked first (SetDeviceOpener, CommDevice.h).
 // INVALID_HANDLE_VALUE on failure: 2 no such device, 5 no permission or already in use.
 HANDLE CreateFile(const char* fileName);
 bool CloseHandle(HANDLE handle); // a device or an event

@@ -1,7 +1,7 @@
 #pragma once
 // One open serial device as a platform form provides it: non-blocking primitives only. The
 // shared engine (CommEngine.h) builds the input queue, overlapped transfers, time-outs, event
-// masks and waits on top of these, so each form (a termios terminal, the in-process fake) only
+// masks and waits on top of these, so each form (a termios terminal, a test's stand-in) only
 // moves bytes, sets the line and reports what happened.
 //
 // Calls come from the engine with its lock held, one at a time, from any thread; none blocks.
@@ -10,6 +10,8 @@
 #include "CommApi.h"
 
 #include <cstddef>
+#include <memory>
+#include <string>
 #include <vector>
 
 struct pollfd;
@@ -62,5 +64,14 @@ public:
     // gone out, however long that takes (at once when nothing is queued). Nothing wakes before.
     virtual void WatchDrain() = 0;
 };
+
+// Opens a device by port name from a source other than the system's terminals. Null with
+// `error` ERROR_SUCCESS: the name is not this source's, and CreateFile opens the terminal; null
+// with an error: the open fails with it.
+using TDeviceOpener = std::unique_ptr<TCommDevice> (*)(const std::string& portName, DWORD& error);
+// The opener CreateFile asks before the system's terminals; null (the program's case) for none.
+// Tests install theirs so that the program's code opens their in-process devices; the last
+// installed wins. Any thread.
+void SetDeviceOpener(TDeviceOpener opener);
 
 } // namespace Platform

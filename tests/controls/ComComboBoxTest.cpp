@@ -4,8 +4,8 @@
 #include "ComComboBox.h"
 
 #include "ComConvert.h"
+#include "FakeDevice.h"
 #include "UiHandOver.h"
-#include "platform/FakeDevice.h"
 
 #include <QApplication>
 #include <QKeyEvent>

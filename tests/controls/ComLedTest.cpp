@@ -4,11 +4,11 @@
 
 #include "ComLed.h"
 
+#include "FakeDevice.h"
 #include "LedBitmaps.h"
 #include "LedDrawing.h"
 #include "ModemLines.h"
 #include "PtyPair.h"
-#include "platform/FakeDevice.h"
 
 #include <QApplication>
 #include <QTimer>

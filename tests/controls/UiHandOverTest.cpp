@@ -6,9 +6,9 @@
 #include "UiHandOver.h"
 
 #include "ComPort.h"
+#include "FakeDevice.h"
 #include "PtyPair.h"
 #include "ThreadStats.h"
-#include "platform/FakeDevice.h"
 
 #include <QCoreApplication>
 #include <QThread>

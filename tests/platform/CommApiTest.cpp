@@ -2,6 +2,7 @@
 
 #include "../support/ThreadStats.h"
 #include "PtyPair.h"
+#include "platform/CommDevice.h"
 
 #include <algorithm>
 #include <asm/termbits.h>
@@ -68,6 +69,38 @@ TEST(CommApi, FreshHandleReportsTheSettingsTheDeviceHolds) {
 
 // A pseudo-terminal always carries 8 data bits without parity: any other frame is refused and
 // leaves the line, and what GetCommState reports, as they were. Two stop bits it does hold.
+// A test's device opener, answering every name as the case says and opening nothing itself.
+DWORD OpenerAnswer = ERROR_SUCCESS;
+std::string OpenerAsked;
+std::unique_ptr<TCommDevice> AnsweringOpener(const std::string& portName, DWORD& error) {
+    OpenerAsked = portName;
+    error = OpenerAnswer;
+    return nullptr;
+}
+
+// An installed opener is asked before the system's terminal: a name it does not hold still
+// opens the terminal, a name it refuses is never opened there.
+TEST(CommApi, InstalledOpenerIsAskedBeforeTheTerminal) {
+    TPtyPair pty;
+    const struct {
+        DWORD answer;
+        bool opens;
+    } cases[] = {{ERROR_SUCCESS, true}, {ERROR_ACCESS_DENIED, false}};
+    SetDeviceOpener(&AnsweringOpener);
+    for (const auto& c : cases) {
+        OpenerAnswer = c.answer;
+        OpenerAsked.clear();
+        const HANDLE port = CreateFile(("\\\\.\\" + pty.Path()).c_str());
+        EXPECT_EQ(OpenerAsked, pty.Path());
+        EXPECT_EQ(port != INVALID_HANDLE_VALUE, c.opens) << c.answer;
+        if (port != INVALID_HANDLE_VALUE)
+            CloseHandle(port);
+        else
+            EXPECT_EQ(GetLastError(), c.answer);
+    }
+    SetDeviceOpener(nullptr);
+}
+
 TEST(CommApi, FrameTheDeviceCannotHoldIsRefused) {
     TPtyPair pty;
     const HANDLE port = OpenPort(pty);

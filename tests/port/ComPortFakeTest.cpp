@@ -4,7 +4,7 @@
 
 #include "ComPort.h"
 #include "ExceptionHandler.h"
-#include "platform/FakeDevice.h"
+#include "FakeDevice.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

@@ -3,9 +3,9 @@
 // driver could (a break). And the control block's rule for replacing bytes with parity errors.
 
 #include "ComPort.h"
+#include "FakeDevice.h"
 #include "ModemLines.h"
 #include "PtyPair.h"
-#include "platform/FakeDevice.h"
 #include "platform/LineSettings.h"
 
 #include <functional>

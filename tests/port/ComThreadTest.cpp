@@ -5,9 +5,9 @@
 
 #include "ComPort.h"
 #include "ExceptionHandler.h"
+#include "FakeDevice.h"
 #include "ThreadStats.h"
 #include "ThreadSync.h"
-#include "platform/FakeDevice.h"
 
 #include <atomic>
 #include <chrono>

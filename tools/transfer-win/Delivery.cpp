@@ -1,7 +1,7 @@
 #include "Delivery.h"
 
+#include "StandInTarget.h"
 #include "Transfer.h"
-#include "TransferTarget.h"
 #include "WinText.h"
 
 #include <vector>

@@ -1,6 +1,6 @@
 #pragma once
 // One request of the window bridge's line channel carried out, and its answer line (see
-// app/BridgeProtocol.h). A line that does not read as a request, or whose numbers do not fit
+// external/BridgeProtocol.h). A line that does not read as a request, or whose numbers do not fit
 // this program's window handles and message parameters, is answered "0 87".
 
 #include <string>

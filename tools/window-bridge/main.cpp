@@ -1,6 +1,6 @@
 // window-bridge: the transfer program's window calls for a program that cannot make them
 // itself, the Linux program under Wine. Requests come one a line on standard input, each is
-// carried out at once and answered with one line on standard output (app/BridgeProtocol.h);
+// carried out at once and answered with one line on standard output (external/BridgeProtocol.h);
 // the bridge ends at the end of its input.
 
 #include "BridgeCalls.h"

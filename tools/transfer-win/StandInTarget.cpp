@@ -1,4 +1,4 @@
-#include "TransferTarget.h"
+#include "StandInTarget.h"
 
 #include "WinText.h"
 #include "WinePaths.h"

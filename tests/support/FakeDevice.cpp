@@ -1,6 +1,6 @@
 #include "FakeDevice.h"
 
-#include "CommDevice.h"
+#include "platform/CommDevice.h"
 
 #include <algorithm>
 #include <chrono>
@@ -164,6 +164,10 @@ private:
 };
 
 std::shared_ptr<TFakeLine> TFakeLine::Publish(const std::string& portName) {
+    // The port layer asks the registry only once a line exists: a test that publishes none
+    // opens the system's devices alone.
+    static const bool installed = (SetDeviceOpener(&TFakeLine::Open), true);
+    (void)installed;
     auto line = std::make_shared<TFakeLine>(portName, eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
     std::lock_guard lock(RegistryMutex);
     Registry()[portName] = line;

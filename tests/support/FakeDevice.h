@@ -1,10 +1,11 @@
 #pragma once
-// An in-process serial device for tests and rehearsals: published under a port name, it is
-// what CreateFile opens for that name. The test plays the far end: it sends bytes to the port,
+// An in-process serial device for tests and benchmarks: published under a port name, it is
+// what CreateFile opens for that name (the first Publish installs the registry as the port
+// layer's device opener). The test plays the far end: it sends bytes to the port,
 // takes what the port wrote, sets the modem lines, injects line errors and breaks, holds the
 // port's output as flow control would, and pulls the plug.
 
-#include "CommApi.h"
+#include "platform/CommApi.h"
 
 #include <condition_variable>
 #include <memory>
