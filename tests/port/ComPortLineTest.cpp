@@ -3,6 +3,7 @@
 // driver could (a break). And the control block's rule for replacing bytes with parity errors.
 
 #include "ComPort.h"
+#include "ComPortPlatform.h"
 #include "FakeDevice.h"
 #include "ModemLines.h"
 #include "PtyPair.h"
@@ -193,7 +194,7 @@ TEST(ComPortOnTheLine, ErrorCharacterOnlyWhenParityIsCheckedAndReplaced) {
         port.Parity().SetCheck(row.check);
         port.Parity().SetReplace(row.replace);
         port.Parity().SetReplaceChar('?');
-        const DCB dcb = port.BuildDCB();
+        const DCB dcb = BuildDCB(port);
         EXPECT_EQ((dcb.Flags & DCB_ERROR_CHAR) != 0, row.errorChar);
         EXPECT_EQ(dcb.ErrorChar, row.errorChar ? '?' : '\0');
     }
