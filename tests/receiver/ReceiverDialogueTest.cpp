@@ -60,6 +60,23 @@ TEST_F(ReceiverDialogueTest, WithoutAlwaysFreezeEachMessageOnlyGetsTheHint) {
     EXPECT_EQ(window.written, "");
 }
 
+// Only RLSD on with DSR off tells that the receiver sits in its loader; a receiver with DSR on
+// is running (or starting), and asking then would freeze a receiver that is not frozen.
+TEST_F(ReceiverDialogueTest, OnlyRlsdWithoutDsrAtOpenAsksAboutTheFreeze) {
+    const struct {
+        bool dsr, rlsd, asks;
+    } cases[] = {
+        {false, false, false}, {true, false, false}, {true, true, false}, {false, true, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "DSR " << c.dsr << ", RLSD " << c.rlsd);
+        window.asked.clear();
+        window.answers = {true};
+        ASSERT_TRUE(Open(c.dsr, c.rlsd));
+        EXPECT_EQ(window.asked.size(), c.asks ? 1u : 0u);
+        EXPECT_EQ(dialogue->ReceiverState, c.asks ? rsFrozen : rsIdle);
+    }
+}
+
 TEST_F(ReceiverDialogueTest, ReceiverHeldInItsLoaderAtOpenIsAskedAboutOnce) {
     for (const bool answer : {true, false}) {
         SCOPED_TRACE(answer ? "Yes" : "No");

@@ -254,6 +254,66 @@ TEST_F(RunTest, EachChunkIsSearchedWithOnlyTheTailBeforeIt) {
     }
 }
 
+// Every word the text watch looks for, split at every position over two chunks after some
+// text of its own, is still found: the tail searched again before a chunk is long enough for
+// the longest word less its last byte.
+TEST_F(RunTest, EveryWordSplitOverTwoChunksIsFound) {
+    const struct {
+        std::string word;
+        std::function<bool(const TReceiverDialogue&)> seen;
+    } words[] = {
+        {"Memory Alocation", [](const TReceiverDialogue& d) { return d.RunSawAllocation; }},
+        {"Download started", [](const TReceiverDialogue& d) { return d.RunSawDownload; }},
+        {"Failed to write", [](const TReceiverDialogue& d) { return d.RunSawFailure; }},
+        {"C04", [](const TReceiverDialogue& d) { return d.ReceiverState == rsFrozen; }},
+        {"C24", [](const TReceiverDialogue& d) { return d.ReceiverState == rsFrozen; }},
+    };
+    ASSERT_TRUE(OpenFrozen());
+    for (const bool fullCom : {true, false}) {
+        window.fullCommunication = fullCom;
+        for (const auto& w : words) {
+            for (size_t split = 1; split < w.word.size(); ++split) {
+                SCOPED_TRACE(testing::Message()
+                             << (fullCom ? "full, " : "last line, ") << '"'
+                             << w.word.substr(0, split) << '|' << w.word.substr(split) << '"');
+                window.answers = {true};
+                dialogue->ToolButton19Click(); // an erase: a run without a transfer program
+                ASSERT_EQ(dialogue->ReceiverState, rsRunning);
+                Receive("xx " + w.word.substr(0, split));
+                EXPECT_FALSE(w.seen(*dialogue));
+                Receive(w.word.substr(split));
+                EXPECT_TRUE(w.seen(*dialogue));
+                if (dialogue->ReceiverState == rsRunning)
+                    dialogue->Timer2Timer();
+                else
+                    EXPECT_EQ(Log(0).LastLine(), NewDownloadLine);
+            }
+        }
+    }
+}
+
+// The pause before the command is capped at a minute, so that a slip on the keyboard cannot
+// hold the window for days; a negative delay means no pause.
+TEST_F(RunTest, CommandDelayIsCappedAtAMinute) {
+    const struct {
+        int32_t delay;
+        const char* sleep;
+    } cases[] = {{-5, "sleep 0"},        {0, "sleep 0"},         {500, "sleep 500"},
+                 {60000, "sleep 60000"}, {60001, "sleep 60000"}, {INT32_MAX, "sleep 60000"}};
+    Choose(ikFlash);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.delay);
+        ASSERT_TRUE(OpenFrozen());
+        window.commandDelay = c.delay;
+        windows.calls.clear();
+        window.answers = {true};
+        dialogue->ToolButton16Click(ikFlash);
+        ASSERT_GE(windows.calls.size(), 3u);
+        EXPECT_EQ(windows.calls[2], c.sleep);
+        dialogue->Timer2Timer();
+    }
+}
+
 TEST_F(RunTest, EraseOnTheEepromPageWithAFlashImageSplitsItsLines) {
     ASSERT_TRUE(OpenFrozen());
     Choose(ikFlash);
