@@ -9,7 +9,6 @@
 #include "Rendering.h"
 
 #include <algorithm>
-#include <optional>
 #include <vector>
 
 namespace {
@@ -142,8 +141,8 @@ void TReceiverDialogue::OpenPort() {
         m_window.OpenPort();
     } catch (const EComPort& failure) {
         // The box stays as it is; the log says why in the system's terms, and what to do.
-        const std::optional<Platform::TOpenFailure> reason = Platform::LastOpenFailure();
-        if (failure.ErrorCode() == CError_OpenFailed && reason) {
+        const TOpenFailureReason* reason = failure.OpenFailureReason();
+        if (failure.ErrorCode() == CError_OpenFailed && reason != nullptr) {
             if (TLog* log = ActivePageLog()) {
                 log->SetColor(clRed);
                 log->Append(OpenFailureLine(m_window.PortName(), *reason));

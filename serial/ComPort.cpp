@@ -5,8 +5,10 @@
 
 #include "ComThread.h"
 #include "ExceptionHandler.h"
+#include "platform/CommApi.h"
 
 #include <algorithm>
+#include <optional>
 
 using namespace Platform;
 
@@ -44,8 +46,12 @@ TCustomComPort::~TCustomComPort() {
 void TCustomComPort::CreateHandle() {
     const std::string path = "\\\\.\\" + FPort;
     FHandle = CreateFile(path.c_str());
-    if (FHandle == INVALID_HANDLE_VALUE)
-        throw EComPort(CError_OpenFailed, int32_t(GetLastError()));
+    if (FHandle == INVALID_HANDLE_VALUE) {
+        const auto code = int32_t(GetLastError());
+        if (const std::optional<TOpenFailureReason> reason = Platform::OpenFailureReason())
+            throw EComPort(CError_OpenFailed, code, *reason);
+        throw EComPort(CError_OpenFailed, code);
+    }
 }
 
 void TCustomComPort::DestroyHandle() {

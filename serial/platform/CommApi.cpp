@@ -123,6 +123,13 @@ HANDLE CreateFile(const char* fileName) {
     return Insert(std::make_shared<TCommEngine>(std::move(device)));
 }
 
+std::optional<TOpenFailureReason> OpenFailureReason() {
+    const std::optional<TOpenFailure> failure = LastOpenFailure();
+    if (!failure)
+        return std::nullopt;
+    return ReasonOf(*failure);
+}
+
 bool CloseHandle(HANDLE handle) {
     Object object;
     {

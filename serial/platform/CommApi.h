@@ -19,8 +19,11 @@
 // Threads: every call may be made from any thread. One device handle may be used by two
 // threads at once: a read or write on one while an event wait is pending on the other.
 
+#include "OpenFailureReason.h"
+
 #include <atomic>
 #include <cstdint>
+#include <optional>
 
 namespace Platform {
 
@@ -171,6 +174,8 @@ struct OVERLAPPED {
 // in-process fake device registered under the name is opened instead (FakeDevice.h).
 // INVALID_HANDLE_VALUE on failure: 2 no such device, 5 no permission or already in use.
 HANDLE CreateFile(const char* fileName);
+// Why the last CreateFile on this thread failed, when the system said why.
+std::optional<TOpenFailureReason> OpenFailureReason();
 bool CloseHandle(HANDLE handle); // a device or an event
 
 bool SetupComm(HANDLE device, DWORD inQueue, DWORD outQueue);

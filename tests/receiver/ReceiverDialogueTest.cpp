@@ -93,6 +93,65 @@ TEST_F(ReceiverDialogueTest, ReceiverHeldInItsLoaderAtOpenIsAskedAboutOnce) {
     }
 }
 
+// A port that will not open: the active page's log says why, from the reason the port's
+// failure carries, and what to do; a failure without a reason, or another failure, adds nothing.
+TEST_F(ReceiverDialogueTest, PortThatWillNotOpenIsExplainedFromItsFailure) {
+    const std::string configuration = "choose the port on the Configuration page...";
+    const struct {
+        int code;
+        std::optional<TOpenFailureReason> reason;
+        std::string line; // empty: none
+    } cases[] = {
+        {CError_OpenFailed, std::nullopt, ""},
+        {CError_SetStateFailed,
+         TOpenFailureReason{"/dev/ttyUSB0", "open", TOpenFailureKind::Missing, "No", 0, ""}, ""},
+        {CError_OpenFailed,
+         TOpenFailureReason{"COM1", "open", TOpenFailureKind::Missing, "No such device", 0, ""},
+         "Port COM1 cannot be opened: No such device. Plug the adapter in (or start the program "
+         "that publishes the virtual port), or " +
+             configuration},
+        {CError_OpenFailed,
+         TOpenFailureReason{"/dev/ttyS9", "open", TOpenFailureKind::Permission, "Denied", 0, ""},
+         "Port COM1 (/dev/ttyS9) cannot be opened: Denied. You may not use this device: add your "
+         "user to the dialout group (sudo usermod -aG dialout $USER, then log in again), or give "
+         "it to your user with the udev rule example in the README..."},
+        {CError_OpenFailed,
+         TOpenFailureReason{"COM1", "flock", TOpenFailureKind::Busy, "Busy", 42, "minicom"},
+         "Port COM1 cannot be opened: Busy. Another program holds the port: minicom (pid 42). "
+         "Close it, then open the port again..."},
+        {CError_OpenFailed,
+         TOpenFailureReason{"COM1", "flock", TOpenFailureKind::Busy, "Busy", 0, ""},
+         "Port COM1 cannot be opened: Busy. Another program holds the port. Close it, then open "
+         "the port again..."},
+        {CError_OpenFailed,
+         TOpenFailureReason{"COM1", "isatty", TOpenFailureKind::NotATerminal, "Not a tty", 0, ""},
+         "Port COM1 cannot be opened: Not a tty. It is no serial port: " + configuration},
+        {CError_OpenFailed,
+         TOpenFailureReason{"COM1", "owner", TOpenFailureKind::NotOwn, "Denied", 0, ""},
+         "Port COM1 cannot be opened: Denied. A virtual port must lead to a terminal of your "
+         "own: " +
+             configuration},
+        {CError_OpenFailed,
+         TOpenFailureReason{"COM1", "open", TOpenFailureKind::Other, "I/O error", 0, ""},
+         "Port COM1 cannot be opened: I/O error."},
+    };
+    window.activePage = 1;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        Log(1).Clear();
+        window.failOpen = c.code;
+        window.openFailure = c.reason;
+        EXPECT_THROW(dialogue->ToolButton1Click(), EComPort);
+        EXPECT_FALSE(window.connected);
+        EXPECT_EQ(Log(1).Texts(),
+                  c.line.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.line});
+        if (!c.line.empty()) {
+            EXPECT_EQ(Log(1).Last().color, clRed);
+        }
+    }
+    EXPECT_EQ(Log(0).LineCount(), 0) << "the line went to another page's log";
+}
+
 // Whatever takes the receiver out of its loader (switched off, switched on again, or starting
 // over with its start string) leaves the run buttons disabled.
 TEST_F(ReceiverDialogueTest, LeavingTheLoaderDisablesTheRunButtons) {

@@ -12,6 +12,7 @@
 #include <array>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -78,9 +79,10 @@ public:
 
     bool connected = false;
     std::string portName = "COM1";
-    std::string input;   // what the next reads take, front first
-    std::string written; // every byte the dialogue wrote, in order
-    int failOpen = 0;    // an error code Open raises, 0 for none
+    std::string input;                             // what the next reads take, front first
+    std::string written;                           // every byte the dialogue wrote, in order
+    int failOpen = 0;                              // an error code Open raises, 0 for none
+    std::optional<TOpenFailureReason> openFailure; // why, carried by that error
     bool failWrite = false;
     int portChoicesApplied = 0;
     std::function<void()> onOpen, onClose;
@@ -112,6 +114,8 @@ public:
     bool PortConnected() const override { return connected; }
     std::string PortName() const override { return portName; }
     void OpenPort() override {
+        if (failOpen != 0 && openFailure)
+            throw EComPort(failOpen, 2, *openFailure);
         if (failOpen != 0)
             throw EComPort(failOpen, 2);
         connected = true;
