@@ -25,15 +25,15 @@
 
 TSDIAppForm::TSDIAppForm(TServices& services, QWidget* parent)
     : QMainWindow(parent), m_services(services), m_dialogs(services.Dialogs),
-      m_dialogue(*this, services.Windows) {
+      m_dialogue(*this, services.Windows, services.Files) {
     BuildControls();
     BindHandlers();
     CheckBox2Click(CheckBox2);
 
-    QString& appDir = m_dialogue.AppDir;
-    appDir = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
+    QString appDir = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
     if (!appDir.endsWith(QDir::separator()))
         appDir += QDir::separator();
+    m_dialogue.AppDir = appDir.toStdString();
     OpenDialog->InitialDir = appDir;
 
     // A failure while the window is built is shown, and the window starts anyway: with the

@@ -11,6 +11,7 @@
 #include "ComSelect.h"
 #include "DialogueWindow.h"
 #include "ExternalWindows.h"
+#include "PosixImageFiles.h"
 #include "ReceiverDialogue.h"
 
 #include <QMainWindow>
@@ -37,13 +38,14 @@ class TToolBar;
 class TToolButton;
 
 // What the window reaches outside itself: the modal boxes, the settings store, the transfer
-// program's window and the list of serial ports. The program passes the real ones; tests
-// their fakes.
+// program's window, the list of serial ports and the image files. The program passes the real
+// ones; tests their fakes.
 struct TServices {
     TDialogs& Dialogs;
     TSettingsStore& Settings;
     TExternalWindows& Windows;
     TPortLister ListPorts = EnumComPorts;
+    const TImageFiles& Files = SystemImageFiles();
 };
 
 class TSDIAppForm : public QMainWindow, private TDialogueWindow {
@@ -117,7 +119,6 @@ private:
     bool AlwaysFreeze() const override;
     bool ConfirmDataLoading() const override;
     int32_t SendCommandDelay() const override;
-    QString ImageFileName() const override;
     void SetRunButtonsEnabled(bool enabled) override;
     void SetToolBarEnabled(int32_t page, bool enabled) override;
     bool PortToggleDown() const override;
@@ -132,7 +133,7 @@ private:
     int32_t ReadPort(char* buffer, int32_t count) override;
     void WritePort(const char* bytes, int32_t count) override;
     void ApplyPortChoice() override;
-    bool AskYesNo(const QString& caption, const QString& text, TMsgIcon icon) override;
+    bool AskYesNo(const std::string& caption, const std::string& text, TMsgIcon icon) override;
     void SetTimerRunning(TRunTimer timer, bool running) override;
     bool TimerRunning(TRunTimer timer) const override;
 

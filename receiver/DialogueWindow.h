@@ -2,12 +2,11 @@
 // What the receiver dialogue reaches of the window around it: the page logs, the options, the
 // run buttons and tool bars, the port toggle and lamps, the port itself, the questions and the
 // run's two timers. The main window implements it; tests record what the dialogue does with
-// it. UI thread only.
+// it. Texts and paths are UTF-8. UI thread only.
 
 #include "Log.h"
 #include "MsgIcon.h"
 
-#include <QString>
 #include <cstdint>
 #include <string>
 
@@ -25,12 +24,11 @@ public:
     // The page shown: a work page, or 3 for the Configuration page.
     virtual int32_t ActivePage() const = 0;
 
-    // The options of the Configuration page and the chosen image file's path.
+    // The options of the Configuration page.
     virtual bool ShowFullCommunication() const = 0;
     virtual bool AlwaysFreeze() const = 0;
     virtual bool ConfirmDataLoading() const = 0;
     virtual int32_t SendCommandDelay() const = 0; // milliseconds, as the user set it
-    virtual QString ImageFileName() const = 0;
 
     // The six program and erase buttons, together.
     virtual void SetRunButtonsEnabled(bool enabled) = 0;
@@ -56,7 +54,7 @@ public:
     virtual void ApplyPortChoice() = 0;
 
     // A modal box with Yes and No, Yes the default; true only for Yes.
-    virtual bool AskYesNo(const QString& caption, const QString& text, TMsgIcon icon) = 0;
+    virtual bool AskYesNo(const std::string& caption, const std::string& text, TMsgIcon icon) = 0;
 
     virtual void SetTimerRunning(TRunTimer timer, bool running) = 0;
     virtual bool TimerRunning(TRunTimer timer) const = 0;

@@ -20,8 +20,9 @@ const char* const FreezeHint =
 
 } // namespace
 
-TReceiverDialogue::TReceiverDialogue(TDialogueWindow& window, TExternalWindows& windows)
-    : m_window(window), m_windows(windows) {
+TReceiverDialogue::TReceiverDialogue(TDialogueWindow& window, TExternalWindows& windows,
+                                     const TImageFiles& files)
+    : m_window(window), m_windows(windows), m_files(files) {
     BuildMessageTables(ReceiveTable, CommandTable);
 }
 
@@ -186,10 +187,8 @@ void TReceiverDialogue::DecPortChange() {
 void TReceiverDialogue::CheckFrozen() {
     if (!m_window.RlsdLampOn() || m_window.DsrLampOn())
         return;
-    if (m_window.AskYesNo(
-            QStringLiteral("Question..."),
-            QStringLiteral("Your receiver seems to be yet \"freeze\". Is it correct?"),
-            TMsgIcon::Question))
+    if (m_window.AskYesNo("Question...", "Your receiver seems to be yet \"freeze\". Is it correct?",
+                          TMsgIcon::Question))
         EnterFrozen();
 }
 

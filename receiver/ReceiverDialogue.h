@@ -9,21 +9,21 @@
 #include "DialogueWindow.h"
 #include "ExternalWindows.h"
 #include "ImageFileCheck.h"
+#include "ImageFiles.h"
 #include "MessageTables.h"
 #include "ReceiverState.h"
 
-#include <QString>
 #include <cstdint>
 #include <string>
 
 class TReceiverDialogue {
 public:
-    TReceiverDialogue(TDialogueWindow& window, TExternalWindows& windows);
+    TReceiverDialogue(TDialogueWindow& window, TExternalWindows& windows, const TImageFiles& files);
 
     TReceiverState ReceiverState = rsIdle;
     int32_t SelectedKind = ikNone;
     TImageStamp ChosenImage; // the chosen image file as it was when chosen and confirmed
-    QString AppDir;          // the program's own folder, with a trailing separator
+    std::string AppDir;      // the program's own folder, with a trailing separator
     MessageTable ReceiveTable;
     MessageTable CommandTable;
     Win::HWND ExternalWindow = 0; // the transfer program's window
@@ -65,6 +65,17 @@ public:
     void EnterFrozen();
     void EnterIdle();
 
+    // --- The image file -------------------------------------------------------------------------
+    // The chosen image file's path, as the window's open dialog is given it; empty for none.
+    const std::string& ImageFileName() const { return m_imageFile; }
+    // A file chosen in the open dialog on `kind`'s page: measured, asked about when its size is
+    // unusual for the kind, and then taken, with the dropped and the ready load told; or
+    // refused, with why, and the earlier choice kept. True when taken.
+    bool ChooseImage(int32_t kind, const std::string& path);
+    // The folder the next open dialog starts in, for a chosen file: everything up to and
+    // including its last separator; empty for a bare name.
+    static std::string ImageFolder(const std::string& path);
+
     // --- The programming run --------------------------------------------------------------------
     void ToolButton16Click(int32_t kind); // a program button, by the kind of its page
     void ToolButton19Click();             // an erase button
@@ -83,7 +94,7 @@ private:
     // Ends a run that no watchdog watches yet when the receiver leaves its loader.
     void EndUnwatchedRun();
     // A run whose transfer program is not there to deliver: ends before its command is sent.
-    void EndUnsentRun(TLog* log, const QString& program, const QString& why);
+    void EndUnsentRun(TLog* log, const std::string& program, const std::string& why);
     // The run's end, by the receiver or the watchdog: the transfer program closed, its tool bar
     // back and the receiver frozen again.
     void EndRun();
@@ -91,6 +102,8 @@ private:
 
     TDialogueWindow& m_window;
     TExternalWindows& m_windows;
+    const TImageFiles& m_files;
+    std::string m_imageFile;
     // Where the log's last line starts in RunText, as the text watch left it.
     size_t m_runLineStart = 0;
 };

@@ -5,7 +5,6 @@
 #include "ReceiverDialogue.h"
 #include "Rendering.h"
 
-#include <QDir>
 #include <algorithm>
 #include <string_view>
 
@@ -22,18 +21,67 @@ constexpr size_t LongestRunWord = sizeof("Memory Alocation") - 1;
 // A point inside the transfer program's input, as a mouse message carries it.
 constexpr intptr_t ClickPoint = 25 | (30 << 16);
 
-QString WithoutFinalPeriod(QString text) {
-    if (text.endsWith(u'.'))
-        text.chop(1);
-    return text.isEmpty() ? QStringLiteral("no reason given") : text;
+std::string WithoutFinalPeriod(std::string text) {
+    if (!text.empty() && text.back() == '.')
+        text.pop_back();
+    return text.empty() ? "no reason given" : text;
 }
 
 } // namespace
 
+bool TReceiverDialogue::ChooseImage(int32_t kind, const std::string& path) {
+    const int32_t earlierKind = SelectedKind;
+    const std::string earlierFile = m_imageFile;
+    const TImageStamp earlierImage = ChosenImage;
+    // The new path is the choice while it is looked at and asked about, as the open dialog
+    // holds it; a refusal gives the earlier one back.
+    m_imageFile = path;
+    const TImageMeasure image = m_files.Measure(path);
+    if (!image.problem.empty()) {
+        m_imageFile = earlierFile;
+        TLog* log = ActivePageLog();
+        log->SetColor(clRed);
+        log->AppendUtf8("Cannot load " + path + ": " + image.problem + "...");
+        return false;
+    }
+    // Taken while the selection is still the earlier one: that load is the one dropped.
+    TLog* earlierLog = earlierKind != ikNone ? KindLog() : nullptr;
+    SelectedKind = kind;
+    if (const auto question = SizeQuestion(kind, image.stamp.Size32());
+        question && !m_window.AskYesNo("Attention", *question, TMsgIcon::Warning)) {
+        SelectedKind = earlierKind;
+        m_imageFile = earlierFile;
+        ChosenImage = earlierImage;
+        return false;
+    }
+    ChosenImage = image.stamp;
+    if (earlierLog != nullptr) {
+        earlierLog->SetColor(clNavy);
+        earlierLog->Append("\nDelete last load command...");
+    }
+    TLog* log = ActivePageLog();
+    log->SetColor(clBlue);
+    log->AppendUtf8(ReadyText(kind) + m_imageFile);
+    log->Append(ReceiverState == rsIdle
+                    ? "\nPress a button in front of receiver to start download..."
+                    : "\nPress the program button to write your receiver...");
+    return true;
+}
+
+std::string TReceiverDialogue::ImageFolder(const std::string& path) {
+#ifdef _WIN32
+    const char* const separators = "\\/:";
+#else
+    const char* const separators = "/"; // a name may hold a backslash or a colon here
+#endif
+    const size_t separator = path.find_last_of(separators);
+    return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
+}
+
 void TReceiverDialogue::ToolButton16Click(int32_t kind) {
     TLog* log = ActivePageLog();
     log->SetColor(clBlue);
-    if (m_window.ImageFileName().isEmpty()) {
+    if (m_imageFile.empty()) {
         log->Append("Select a file to write in receiver...");
         return;
     }
@@ -47,11 +95,10 @@ void TReceiverDialogue::ToolButton16Click(int32_t kind) {
         return;
     }
     if (kind == ikFirmware &&
-        !m_window.AskYesNo(QStringLiteral("Attention"),
-                           QStringLiteral("In this way you will write firmware of your receiver: "
-                                          "read notes in help before doing it.\nLoading "
-                                          "incorrect file CAN STOP your receiver\nWould you "
-                                          "continue?"),
+        !m_window.AskYesNo("Attention",
+                           "In this way you will write firmware of your receiver: read notes in "
+                           "help before doing it.\nLoading incorrect file CAN STOP your "
+                           "receiver\nWould you continue?",
                            TMsgIcon::Warning))
         return;
     StartRun();
@@ -80,17 +127,16 @@ void TReceiverDialogue::StartRun() {
         {"You are writing FIRMWARE\n", cmdFirmwareUpdate},
         {"You are writing EEPROM\n", cmdEepromUpdate},
     };
-    QString confirmation;
+    std::string confirmation;
     int32_t command = cmdCleanup;
     int32_t toolBar = -1;
     if (SelectedKind >= ikFlash && SelectedKind <= ikEeprom) {
         const auto& write = writes[SelectedKind];
-        confirmation = QString::fromLatin1(write.question) + m_window.ImageFileName() +
-                       QStringLiteral(".\nWould you continue?");
+        confirmation = write.question + m_imageFile + ".\nWould you continue?";
         toolBar = SelectedKind;
         command = write.command;
     } else if (SelectedKind == ikErase) {
-        confirmation = QStringLiteral("You are erasing FLASH and EEPROM. Would you continue?");
+        confirmation = "You are erasing FLASH and EEPROM. Would you continue?";
         const int32_t page = m_window.ActivePage();
         toolBar = page >= ikFlash && page <= ikEeprom ? page : ikFlash;
     } else {
@@ -100,9 +146,8 @@ void TReceiverDialogue::StartRun() {
         return;
     }
 
-    const bool yes =
-        !m_window.ConfirmDataLoading() ||
-        m_window.AskYesNo(QStringLiteral("Attention"), confirmation, TMsgIcon::Warning);
+    const bool yes = !m_window.ConfirmDataLoading() ||
+                     m_window.AskYesNo("Attention", confirmation, TMsgIcon::Warning);
     if (!yes) {
         EnterFrozen();
         log->SetColor(clBlue);
@@ -121,14 +166,13 @@ void TReceiverDialogue::StartRun() {
     RunText.clear();
     RunSawAllocation = RunSawDownload = RunSawFailure = false;
     if (SelectedKind != ikErase) {
-        const QString program = AppDir + QStringLiteral("Vell_par.exe");
+        const std::string program = AppDir + "Vell_par.exe";
         // Once told to write, the receiver's loader waits for an image: without a transfer
         // program to deliver it, the command must not go out.
-        if (!m_windows.WinExec(program.toStdString(), Win::SW_SHOWMINIMIZED)) {
+        if (!m_windows.WinExec(program, Win::SW_SHOWMINIMIZED)) {
             ExternalWindow = 0; // an earlier run's window is not this run's
             EndUnsentRun(log, program,
-                         QStringLiteral("cannot be started: ") +
-                             WithoutFinalPeriod(QString::fromStdString(m_windows.StartFailure())));
+                         "cannot be started: " + WithoutFinalPeriod(m_windows.StartFailure()));
             return;
         }
         ExternalWindow = m_windows.GetForegroundWindow();
@@ -138,8 +182,8 @@ void TReceiverDialogue::StartRun() {
         m_windows.Sleep(std::clamp(m_window.SendCommandDelay(), 0, LongestCommandDelay));
         if (!m_windows.IsWindow(ExternalWindow)) {
             EndUnsentRun(log, program,
-                         ExternalWindow == 0 ? QStringLiteral("showed no window")
-                                             : QStringLiteral("ended before the command was due"));
+                         ExternalWindow == 0 ? "showed no window"
+                                             : "ended before the command was due");
             return;
         }
     }
@@ -161,25 +205,25 @@ bool TReceiverDialogue::ImageStillAsChosen(TLog* log) {
         return true;
     // The transfer program reads the file by its name: what it would send must be the file
     // whose size the user confirmed, not one grown, rewritten or put in its place since.
-    const QString path = m_window.ImageFileName();
-    const TImageMeasure image = MeasureImage(path);
-    QString problem = image.problem;
-    if (problem.isEmpty() && image.stamp != ChosenImage)
-        problem = QStringLiteral("it changed since it was chosen, choose it again");
-    if (problem.isEmpty())
+    const std::string path = m_imageFile;
+    const TImageMeasure image = m_files.Measure(path);
+    std::string problem = image.problem;
+    if (problem.empty() && image.stamp != ChosenImage)
+        problem = "it changed since it was chosen, choose it again";
+    if (problem.empty())
         return true;
     log->SetColor(clRed);
-    log->Append(QStringLiteral("Cannot load ") + QDir::toNativeSeparators(path) +
-                QStringLiteral(": ") + problem + QStringLiteral("..."));
+    log->AppendUtf8("Cannot load " + path + ": " + problem + "...");
     EnterFrozen();
     return false;
 }
 
-void TReceiverDialogue::EndUnsentRun(TLog* log, const QString& program, const QString& why) {
+void TReceiverDialogue::EndUnsentRun(TLog* log, const std::string& program,
+                                     const std::string& why) {
     EndRun();
     log->SetColor(clBlue);
-    log->Append(QStringLiteral("The transfer program %1 %2. Nothing was sent to the receiver.")
-                    .arg(QDir::toNativeSeparators(program), why));
+    log->AppendUtf8("The transfer program " + program + " " + why +
+                    ". Nothing was sent to the receiver.");
     EnterFrozen();
 }
 
@@ -243,7 +287,7 @@ void TReceiverDialogue::TextWatch(TLog* log, const char* chunk, int32_t count) {
 }
 
 void TReceiverDialogue::Timer1Timer() {
-    m_windows.SetClipboardText(m_window.ImageFileName().toStdString());
+    m_windows.SetClipboardText(m_imageFile);
     const Win::HWND input = m_windows.GetNextDlgTabItem(ExternalWindow, 0, false);
     if (input != 0) {
         m_windows.SendMessage(input, Win::WM_LBUTTONDOWN, Win::MK_LBUTTON, ClickPoint);

@@ -68,8 +68,8 @@ TEST_F(MainWindowTest, StartsWithItsNamedControlsDefaultOptionsAndIdleState) {
     EXPECT_EQ(dialogue.ReceiverState, rsIdle);
     EXPECT_EQ(dialogue.ReceiveTable.size(), 3u);
     EXPECT_EQ(dialogue.CommandTable.size(), 7u);
-    EXPECT_TRUE(dialogue.AppDir.endsWith(QDir::separator()));
-    EXPECT_EQ(form.FileDialog().InitialDir, dialogue.AppDir);
+    EXPECT_TRUE(QString::fromStdString(dialogue.AppDir).endsWith(QDir::separator()));
+    EXPECT_EQ(form.FileDialog().InitialDir.toStdString(), dialogue.AppDir);
 }
 
 TEST_F(MainWindowTest, WorkPagesHoldTheirLogAndToolBar) {

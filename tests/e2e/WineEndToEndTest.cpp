@@ -52,7 +52,7 @@ protected:
         // The program's folder, with a space and a letter beyond ASCII in its name.
         ASSERT_TRUE(QDir().mkpath(programs));
         InstallTransferProgram(WineTest::TWineSession::StandInProgram("i686"));
-        form->Dialogue().AppDir = programs + u'/';
+        form->Dialogue().AppDir = (programs + u'/').toStdString();
         qputenv("VELL_STANDIN_RECORD", home.filePath(QStringLiteral("record")).toUtf8());
     }
 

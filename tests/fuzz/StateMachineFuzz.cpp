@@ -25,7 +25,6 @@
 #include "ImageFileCheck.h"
 #include "Rendering.h"
 
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <array>
@@ -68,8 +67,8 @@ const char* const FreezeHint =
 constexpr int ConfigurationPage = 3;
 constexpr size_t LongestSession = 400; // steps of one input
 
-// Image files of each kind's usual size and two more, made and measured once: they never
-// change, so a choice takes the stamp measured here.
+// Image files of each kind's usual size and two more, made once and readable: they never
+// change, so a run finds each as it was chosen.
 constexpr std::array<qint64, 5> ImageSizes = {524288, 1024000, 4096, 1000, 2000000};
 struct TImages {
     TImages() {
@@ -78,14 +77,11 @@ struct TImages {
             QFile file(paths[i]);
             FUZZ_CHECK(file.open(QIODevice::WriteOnly) && file.resize(ImageSizes[i]));
             file.close();
-            const TImageMeasure image = MeasureImage(paths[i]);
-            FUZZ_CHECK(image.problem.isEmpty());
-            stamps[i] = image.stamp;
+            FUZZ_CHECK(TPosixImageFiles().Measure(paths[i].toStdString()).problem.empty());
         }
     }
     QTemporaryDir folder;
     std::array<QString, ImageSizes.size()> paths;
-    std::array<TImageStamp, ImageSizes.size()> stamps;
 };
 TImages* Images = nullptr;
 
@@ -396,32 +392,10 @@ private:
         }
     }
 
-    // The window's choice of one of the images on a page, as its choose-file handler makes it
-    // once the open dialog returned the file: asked about when off its kind's usual size, and
-    // the dropped and the ready load told.
+    // The window's choice of one of the images on a page, once the open dialog returned the
+    // file: the dialogue's own.
     void ChooseFile(int page, size_t image) {
-        TReceiverDialogue& dialogue = Dialogue();
-        const QString& path = Images->paths[image];
-        const TImageStamp& stamp = Images->stamps[image];
-        const int32_t earlierKind = dialogue.SelectedKind;
-        TLog* earlierLog = earlierKind != ikNone ? dialogue.KindLog() : nullptr;
-        dialogue.SelectedKind = page;
-        if (const auto question = SizeQuestion(page, stamp.Size32());
-            question && !w.AskYesNo(QStringLiteral("Attention"), *question, TMsgIcon::Warning)) {
-            dialogue.SelectedKind = earlierKind;
-            return;
-        }
-        dialogue.ChosenImage = stamp;
-        w.rec.imageFile = path;
-        if (earlierLog != nullptr) {
-            earlierLog->SetColor(clNavy);
-            earlierLog->Append("\nDelete last load command...");
-        }
-        TLog* log = dialogue.ActivePageLog();
-        log->SetColor(clBlue);
-        log->Append(QString::fromLatin1(ReadyText(page)) + QDir::toNativeSeparators(path));
-        log->Append(State() == rsIdle ? "\nPress a button in front of receiver to start download..."
-                                      : "\nPress the program button to write your receiver...");
+        Dialogue().ChooseImage(page, Images->paths[image].toStdString());
     }
 
     // The choose-file button of the page in front, and a file, or a cancel, in the dialog.
@@ -433,7 +407,7 @@ private:
         const TBefore before = Before();
         const int32_t state = State();
         const int32_t kind = dialogue.SelectedKind;
-        const QString file = w.rec.imageFile;
+        const std::string file = dialogue.ImageFileName();
         const size_t image = pick % (ImageSizes.size() + 1);
         const bool chosen = image != ImageSizes.size(); // else cancelled
         const bool clickable = Clickable(page, w.rec.chooseEnabled);
@@ -442,7 +416,7 @@ private:
             ChooseFile(page, image);
         if (!clickable || !chosen) {
             Expect(before, state, "", 0);
-            FUZZ_CHECK(dialogue.SelectedKind == kind && w.rec.imageFile == file);
+            FUZZ_CHECK(dialogue.SelectedKind == kind && dialogue.ImageFileName() == file);
             return;
         }
         // A file of no usual size for the page is asked about; refused, the choice stays.
@@ -450,9 +424,9 @@ private:
         Expect(before, state, "", usual ? 0 : 1);
         if (usual || answer) {
             FUZZ_CHECK(dialogue.SelectedKind == page);
-            FUZZ_CHECK(w.rec.imageFile == Images->paths[image]);
+            FUZZ_CHECK(dialogue.ImageFileName() == Images->paths[image].toStdString());
         } else {
-            FUZZ_CHECK(dialogue.SelectedKind == kind && w.rec.imageFile == file);
+            FUZZ_CHECK(dialogue.SelectedKind == kind && dialogue.ImageFileName() == file);
         }
     }
 
@@ -464,7 +438,7 @@ private:
         const TBefore before = Before();
         const int32_t state = State();
         const bool clickable = Clickable(page, w.rec.runButtonsEnabled);
-        const bool chosen = !w.rec.imageFile.isEmpty() && Dialogue().SelectedKind == page;
+        const bool chosen = !Dialogue().ImageFileName().empty() && Dialogue().SelectedKind == page;
         const bool warned = page == ikFirmware;
         const bool warningAnswer = NextAnswer();
         const bool confirm = w.rec.confirmLoading;

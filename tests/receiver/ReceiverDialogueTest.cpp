@@ -84,9 +84,8 @@ TEST_F(ReceiverDialogueTest, ReceiverHeldInItsLoaderAtOpenIsAskedAboutOnce) {
         window.answers = {answer};
         ASSERT_TRUE(Open(false, true));
         ASSERT_EQ(window.asked.size(), 1u);
-        EXPECT_EQ(window.asked[0].caption, QStringLiteral("Question..."));
-        EXPECT_EQ(window.asked[0].text,
-                  QStringLiteral("Your receiver seems to be yet \"freeze\". Is it correct?"));
+        EXPECT_EQ(window.asked[0].caption, "Question...");
+        EXPECT_EQ(window.asked[0].text, "Your receiver seems to be yet \"freeze\". Is it correct?");
         EXPECT_EQ(window.asked[0].icon, TMsgIcon::Question);
         EXPECT_EQ(dialogue->ReceiverState, answer ? rsFrozen : rsIdle);
         EXPECT_EQ(window.runButtonsEnabled, answer);
@@ -176,6 +175,63 @@ TEST_F(ReceiverDialogueTest, LeavingTheLoaderDisablesTheRunButtons) {
         EXPECT_EQ(dialogue->ReceiverState, rsIdle);
         EXPECT_FALSE(window.runButtonsEnabled);
     }
+}
+
+} // namespace
+
+namespace {
+
+// The image choice: a file that is no image is refused with why, an unusual size refused at
+// its question, both keeping the earlier choice; a file taken drops the earlier load.
+TEST_F(ReceiverDialogueTest, ImageChoiceKeepsTheEarlierChoiceWhenRefused) {
+    const std::string flash = Choose(ikFlash);
+    const std::string small = MakeImage(QStringLiteral("small.bin"), 1000).toStdString();
+    const std::string folder = images.path().toStdString();
+    window.activePage = ikFirmware;
+    const struct {
+        std::string path;
+        std::deque<bool> answers;
+        TLine line; // the last line of the Firmware page's log
+    } refusals[] = {
+        {folder, {}, {"Cannot load " + folder + ": it is a folder, not a file...", clRed}},
+        {folder + "/none",
+         {},
+         {"Cannot load " + folder + "/none: No such file or directory...", clRed}},
+        {small, {false}, {}},
+    };
+    for (const auto& r : refusals) {
+        SCOPED_TRACE(r.path);
+        Log(ikFirmware).Clear();
+        window.answers = r.answers;
+        EXPECT_FALSE(dialogue->ChooseImage(ikFirmware, r.path));
+        EXPECT_EQ(Log(ikFirmware).Last(), r.line);
+        EXPECT_EQ(dialogue->ImageFileName(), flash);
+        EXPECT_EQ(dialogue->SelectedKind, ikFlash);
+    }
+    window.asked.clear();
+    EXPECT_TRUE(dialogue->ChooseImage(ikFirmware, small));
+    ASSERT_EQ(window.asked.size(), 1u);
+    EXPECT_EQ(window.asked[0].text, "You have load a file with size 1000 bytes.\nUsually FIRMWARE "
+                                    "file has at least size 1024000 bytes\n and writing a wrong "
+                                    "file can damage the receiver.\nContinue anyway?");
+    EXPECT_EQ(Log(ikFlash).Last(), (TLine{"Delete last load command...", clNavy}));
+    EXPECT_EQ(
+        Log(ikFirmware).Texts(),
+        (std::vector<std::string>{"Ready to load firmware with file " + small, "",
+                                  "Press a button in front of receiver to start download..."}));
+    EXPECT_EQ(dialogue->ImageFileName(), small);
+    EXPECT_EQ(dialogue->SelectedKind, ikFirmware);
+}
+
+TEST(ImageFolderTest, IsThePathUpToItsLastSeparator) {
+    const struct {
+        const char *path, *folder;
+    } cases[] = {{"/home/u/image.bin", "/home/u/"},
+                 {"/image.bin", "/"},
+                 {"image.bin", ""},
+                 {"/home/u/a\\b:c.bin", "/home/u/"}}; // a backslash or colon is part of a name
+    for (const auto& c : cases)
+        EXPECT_EQ(TReceiverDialogue::ImageFolder(c.path), c.folder) << c.path;
 }
 
 } // namespace

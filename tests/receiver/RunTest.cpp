@@ -20,13 +20,13 @@ using RunTest = TRecordedDialogueTest;
 
 TEST_F(RunTest, FlashRunGoesThroughTheTransferProgramToTheReceiversEnd) {
     ASSERT_TRUE(OpenFrozen());
-    const QString path = Choose(ikFlash);
+    const std::string path = Choose(ikFlash);
     window.asked.clear();
     dialogue->ToolButton16Click(ikFlash);
 
     ASSERT_EQ(window.asked.size(), 1u);
-    EXPECT_EQ(window.asked[0].text, QStringLiteral("You are writing FLASH with file\n") + path +
-                                        QStringLiteral(".\nWould you continue?"));
+    EXPECT_EQ(window.asked[0].text,
+              "You are writing FLASH with file\n" + path + ".\nWould you continue?");
     EXPECT_EQ(windows.calls, (std::vector<std::string>{"exec /opt/vell/Vell_par.exe 2",
                                                        "minimize 7", "sleep 500"}));
     EXPECT_EQ(window.written, FlashCommand);
@@ -39,9 +39,9 @@ TEST_F(RunTest, FlashRunGoesThroughTheTransferProgramToTheReceiversEnd) {
 
     dialogue->Timer1Timer();
     EXPECT_FALSE(window.timers[0]);
-    EXPECT_EQ(windows.clipboard, path.toStdString());
+    EXPECT_EQ(windows.clipboard, path);
     EXPECT_EQ(std::vector<std::string>(windows.calls.begin() + 3, windows.calls.end()),
-              (std::vector<std::string>{"click 8", "paste " + path.toStdString()}));
+              (std::vector<std::string>{"click 8", "paste " + path}));
 
     // The receiver's text continues the last line; a line feed starts the next one.
     Receive("Memory Alocation\n");
@@ -215,14 +215,13 @@ TEST_F(RunTest, EndOfTheWriteInTwoChunks) {
 // program button's warning is the button's, not the run's.
 TEST_F(RunTest, FirmwareRunFromTheFreezeAcknowledgementAsksOnlyTheConfirmation) {
     ASSERT_TRUE(Open());
-    const QString path = Choose(ikFirmware);
+    const std::string path = Choose(ikFirmware);
     Receive(StartString);
     window.written.clear();
     Receive(FreezeAck);
     ASSERT_EQ(window.asked.size(), 1u);
-    EXPECT_EQ(window.asked[0].text, QStringLiteral("You are writing FIRMWARE\n") + path +
-                                        QStringLiteral(".\nWould you continue?"));
-    EXPECT_EQ(window.asked[0].caption, QStringLiteral("Attention"));
+    EXPECT_EQ(window.asked[0].text, "You are writing FIRMWARE\n" + path + ".\nWould you continue?");
+    EXPECT_EQ(window.asked[0].caption, "Attention");
     EXPECT_EQ(window.written, Framed("C246,2"));
     EXPECT_EQ(dialogue->ReceiverState, rsRunning);
     EXPECT_FALSE(window.toolBarEnabled[1]);
@@ -323,8 +322,7 @@ TEST_F(RunTest, EraseOnTheEepromPageWithAFlashImageSplitsItsLines) {
     dialogue->ToolButton19Click();
 
     ASSERT_EQ(window.asked.size(), 1u);
-    EXPECT_EQ(window.asked[0].text,
-              QStringLiteral("You are erasing FLASH and EEPROM. Would you continue?"));
+    EXPECT_EQ(window.asked[0].text, "You are erasing FLASH and EEPROM. Would you continue?");
     EXPECT_EQ(window.written, Framed("C044,2"));
     EXPECT_TRUE(windows.calls.empty()) << "an erase needs no transfer program";
     EXPECT_EQ(Log(2).Last(), (TLine{"Sending cleanup string...", clNavy}));
@@ -371,7 +369,8 @@ TEST_F(RunTest, ImageChangedSinceItWasChosenIsNotWritten) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const QString path = Choose(ikFlash);
+        const std::string chosen = Choose(ikFlash);
+        const QString path = QString::fromStdString(chosen);
         c.change(path);
         windows.calls.clear();
         window.answers = {true};
@@ -380,7 +379,7 @@ TEST_F(RunTest, ImageChangedSinceItWasChosenIsNotWritten) {
         EXPECT_TRUE(window.toolBarEnabled[0]);
         EXPECT_TRUE(windows.calls.empty()) << "no transfer program";
         EXPECT_EQ(window.written, "");
-        EXPECT_EQ(Log(0).Last(), (TLine{"Cannot load " + path.toStdString() + c.reason, clRed}));
+        EXPECT_EQ(Log(0).Last(), (TLine{"Cannot load " + chosen + c.reason, clRed}));
     }
 }
 
@@ -419,8 +418,8 @@ TEST_F(RunTest, RefusingTheWarningOrTheConfirmationStartsNothing) {
     window.answers = {false};
     dialogue->ToolButton16Click(ikFirmware);
     ASSERT_EQ(window.asked.size(), 1u) << "only the firmware warning";
-    EXPECT_TRUE(window.asked[0].text.startsWith(
-        QStringLiteral("In this way you will write firmware of your receiver")));
+    EXPECT_TRUE(
+        window.asked[0].text.starts_with("In this way you will write firmware of your receiver"));
     EXPECT_EQ(Log(1).lines, lines);
 
     Choose(ikFlash);

@@ -15,8 +15,8 @@ namespace {
 class TransferFaultTest : public TRecordedDialogueTest {
 protected:
     TransferFaultTest() {
-        dialogue = std::make_unique<TReceiverDialogue>(window, chosenWindows);
-        dialogue->AppDir = images.path() + u'/';
+        dialogue = std::make_unique<TReceiverDialogue>(window, chosenWindows, files);
+        dialogue->AppDir = images.path().toStdString() + '/';
     }
 
     // A transfer program that is a shell script with this body.
