@@ -33,7 +33,7 @@ TSDIAppForm::TSDIAppForm(TServices& services, QWidget* parent)
     QString appDir = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
     if (!appDir.endsWith(QDir::separator()))
         appDir += QDir::separator();
-    m_dialogue.AppDir = appDir.toStdString();
+    m_dialogue.SetAppDir(appDir.toStdString());
     OpenDialog->InitialDir = appDir;
 
     // A failure while the window is built is shown, and the window starts anyway: with the

@@ -23,14 +23,14 @@ const char* const FreezeHint =
 TReceiverDialogue::TReceiverDialogue(TDialogueWindow& window, TExternalWindows& windows,
                                      const TImageFiles& files)
     : m_window(window), m_windows(windows), m_files(files) {
-    BuildMessageTables(ReceiveTable, CommandTable);
+    BuildMessageTables(m_receiveTable, m_commandTable);
 }
 
 // --- Logs --------------------------------------------------------------------------------------
 
 TLog* TReceiverDialogue::KindLog() const {
-    if (SelectedKind >= ikFlash && SelectedKind <= ikEeprom)
-        return m_window.PageLog(SelectedKind);
+    if (m_selectedKind >= ikFlash && m_selectedKind <= ikEeprom)
+        return m_window.PageLog(m_selectedKind);
     return ActivePageLog();
 }
 
@@ -60,22 +60,22 @@ void TReceiverDialogue::DecRxChar(int32_t Count) {
     TLog* log = KindLog();
     if (log == nullptr)
         return; // the window is being torn down: its port's close serves the last chunks
-    const int32_t index = MatchReceived(ReceiveTable, buffer.data(), got);
+    const int32_t index = MatchReceived(m_receiveTable, buffer.data(), got);
     log->SetColor(clTeal);
 
     if (index == -1) {
-        if (ReceiverState == rsRunning)
+        if (m_state == rsRunning)
             TextWatch(log, buffer.data(), got);
         else
             log->Append(RenderBytes(buffer.data(), got));
         return;
     }
-    const MessageEntry& entry = ReceiveTable[size_t(index)];
+    const MessageEntry& entry = m_receiveTable[size_t(index)];
     if (index == rmStartString) {
         EnterIdle(); // the receiver started over, also in the middle of a run
         log->Clear();
     }
-    if (ReceiverState != rsIdle)
+    if (m_state != rsIdle)
         return;
     log->Append(EntryLine(entry));
     if (!m_window.AlwaysFreeze()) {
@@ -85,13 +85,13 @@ void TReceiverDialogue::DecRxChar(int32_t Count) {
     for (int32_t i = 0; i < entry.AnswerCount; ++i)
         SendCommand(entry.FirstAnswer + i);
     if (index == rmFreezeAck) {
-        ReceiverState = rsFrozen;
+        m_state = rsFrozen;
         StartRun();
     }
 }
 
 void TReceiverDialogue::SendCommand(int32_t index) {
-    const MessageEntry& entry = CommandTable[size_t(index)];
+    const MessageEntry& entry = m_commandTable[size_t(index)];
     // Written first: a failed write raises, and its line is then not logged.
     m_window.WritePort(entry.Bytes.data(), entry.Length);
     TLog* log = KindLog();
@@ -193,16 +193,16 @@ void TReceiverDialogue::CheckFrozen() {
 }
 
 void TReceiverDialogue::EnterFrozen() {
-    ReceiverState = rsFrozen;
+    m_state = rsFrozen;
     m_window.SetRunButtonsEnabled(true);
 }
 
 void TReceiverDialogue::EnterIdle() {
     EndUnwatchedRun();
-    ReceiverState = rsIdle;
+    m_state = rsIdle;
     m_window.SetRunButtonsEnabled(false);
 }
 
 bool TReceiverDialogue::PageControl1Changing() const {
-    return ReceiverState != rsRunning;
+    return m_state != rsRunning;
 }

@@ -20,25 +20,31 @@ class TReceiverDialogue {
 public:
     TReceiverDialogue(TDialogueWindow& window, TExternalWindows& windows, const TImageFiles& files);
 
-    TReceiverState ReceiverState = rsIdle;
-    int32_t SelectedKind = ikNone;
-    TImageStamp ChosenImage; // the chosen image file as it was when chosen and confirmed
-    std::string AppDir;      // the program's own folder, with a trailing separator
-    MessageTable ReceiveTable;
-    MessageTable CommandTable;
-    Win::HWND ExternalWindow = 0; // the transfer program's window
-    int32_t RunToolBar = -1;      // the page whose tool bar a run disables; -1 before any run
-    std::string RunText;          // the receiver's text collected during a run
+    // --- The state, read-only: changed only by the operations below -------------------------
+    TReceiverState ReceiverState() const { return m_state; }
+    int32_t SelectedKind() const { return m_selectedKind; }
+    // The chosen image file as it was when chosen and confirmed.
+    const TImageStamp& ChosenImage() const { return m_chosenImage; }
+    // The program's own folder, with a trailing separator: where the transfer program is.
+    const std::string& AppDir() const { return m_appDir; }
+    void SetAppDir(const std::string& folder) { m_appDir = folder; }
+    const MessageTable& ReceiveTable() const { return m_receiveTable; }
+    const MessageTable& CommandTable() const { return m_commandTable; }
+    Win::HWND ExternalWindow() const { return m_externalWindow; } // the transfer program's
+    // The page whose tool bar a run disables; -1 before any run.
+    int32_t RunToolBar() const { return m_runToolBar; }
+    // The receiver's text collected during a run.
+    const std::string& RunText() const { return m_runText; }
     // Whether the run's text has shown the memory allocation, the download's start and a
     // failed write. The watchdog and the end of the run go by these, not by RunText alone,
     // which holds only the last log line while the full communication is not shown.
-    bool RunSawAllocation = false;
-    bool RunSawDownload = false;
-    bool RunSawFailure = false; // "Failed to write", on whatever line it came
+    bool RunSawAllocation() const { return m_runSawAllocation; }
+    bool RunSawDownload() const { return m_runSawDownload; }
+    bool RunSawFailure() const { return m_runSawFailure; } // "Failed to write", on any line
     // Bytes of the run's text the text watch has searched for the receiver's words since the
     // dialogue began; each chunk should cost its own length and a short tail, however long the
     // text has grown.
-    size_t RunTextSearched = 0;
+    size_t RunTextSearched() const { return m_runTextSearched; }
 
     // --- Logs -----------------------------------------------------------------------------------
     // The log for lines about the receiver and the run: the chosen image's page, else the
@@ -103,7 +109,20 @@ private:
     TDialogueWindow& m_window;
     TExternalWindows& m_windows;
     const TImageFiles& m_files;
+    TReceiverState m_state = rsIdle;
+    int32_t m_selectedKind = ikNone;
+    TImageStamp m_chosenImage;
+    std::string m_appDir;
+    MessageTable m_receiveTable;
+    MessageTable m_commandTable;
+    Win::HWND m_externalWindow = 0;
+    int32_t m_runToolBar = -1;
+    std::string m_runText;
+    bool m_runSawAllocation = false;
+    bool m_runSawDownload = false;
+    bool m_runSawFailure = false;
+    size_t m_runTextSearched = 0;
     std::string m_imageFile;
-    // Where the log's last line starts in RunText, as the text watch left it.
+    // Where the log's last line starts in the run's text, as the text watch left it.
     size_t m_runLineStart = 0;
 };

@@ -59,7 +59,7 @@ void TFuzzLog::DeleteLine(int index) {
 TFuzzWindow::TFuzzWindow() {
     rec.portName = LinePort;
     rec.commandDelay = 500;
-    dialogue.AppDir = "/opt/vell-writer/";
+    dialogue.SetAppDir("/opt/vell-writer/");
 }
 
 void TFuzzWindow::SetToolBarEnabled(int32_t page, bool enabled) {

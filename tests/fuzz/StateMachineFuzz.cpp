@@ -140,7 +140,7 @@ private:
 
     // --- What the window shows ---------------------------------------------------------------
     TReceiverDialogue& Dialogue() { return w.dialogue; }
-    int32_t State() const { return w.dialogue.ReceiverState; }
+    int32_t State() const { return w.dialogue.ReceiverState(); }
     bool Connected() const { return w.rec.connected; }
     int Page() const { return w.rec.activePage; }
     // A button on a page's tool bar, enabled on its own.
@@ -165,7 +165,7 @@ private:
         // The six run buttons take one call, so they go together.
         FUZZ_CHECK(state != rsFrozen || rec.runButtonsEnabled);
         FUZZ_CHECK(state != rsIdle || !rec.runButtonsEnabled);
-        const int32_t toolBar = dialogue.RunToolBar;
+        const int32_t toolBar = dialogue.RunToolBar();
         FUZZ_CHECK(toolBar >= -1 && toolBar <= ikEeprom);
         if (state == rsRunning)
             FUZZ_CHECK(toolBar != -1 && !rec.toolBarEnabled[size_t(toolBar)]);
@@ -173,7 +173,7 @@ private:
             // Only a run disables a tool bar: none may stay disabled with nothing to end it.
             for (const bool enabled : rec.toolBarEnabled)
                 FUZZ_CHECK(enabled);
-            FUZZ_CHECK(!w.windows.IsWindow(dialogue.ExternalWindow));
+            FUZZ_CHECK(!w.windows.IsWindow(dialogue.ExternalWindow()));
         }
 
         const bool connected = Connected();
@@ -188,7 +188,7 @@ private:
         // Every byte on the line was written by a step that was to write it.
         FUZZ_CHECK(rec.written.empty());
         FUZZ_CHECK(w.pendingClick == -1);
-        FUZZ_CHECK(dialogue.SelectedKind >= ikNone && dialogue.SelectedKind <= ikEeprom);
+        FUZZ_CHECK(dialogue.SelectedKind() >= ikNone && dialogue.SelectedKind() <= ikEeprom);
     }
 
     // Checks one step's effect: the state it leads to, the bytes it wrote, the boxes it showed.
@@ -254,12 +254,12 @@ private:
         // What a run's text continues: the whole of it with the full communication shown, else
         // the log's last line.
         const std::string runText = state != rsRunning        ? std::string()
-                                    : w.rec.fullCommunication ? dialogue.RunText
+                                    : w.rec.fullCommunication ? dialogue.RunText()
                                                               : LastLine(log);
         const bool alwaysFreeze = w.rec.alwaysFreeze;
         const bool confirm = w.rec.confirmLoading;
         const bool answer = NextAnswer();
-        const int32_t kind = dialogue.SelectedKind;
+        const int32_t kind = dialogue.SelectedKind();
 
         w.Receive(chunk);
         if (w.unplugged)
@@ -406,7 +406,7 @@ private:
         const int page = Page();
         const TBefore before = Before();
         const int32_t state = State();
-        const int32_t kind = dialogue.SelectedKind;
+        const int32_t kind = dialogue.SelectedKind();
         const std::string file = dialogue.ImageFileName();
         const size_t image = pick % (ImageSizes.size() + 1);
         const bool chosen = image != ImageSizes.size(); // else cancelled
@@ -416,17 +416,17 @@ private:
             ChooseFile(page, image);
         if (!clickable || !chosen) {
             Expect(before, state, "", 0);
-            FUZZ_CHECK(dialogue.SelectedKind == kind && dialogue.ImageFileName() == file);
+            FUZZ_CHECK(dialogue.SelectedKind() == kind && dialogue.ImageFileName() == file);
             return;
         }
         // A file of no usual size for the page is asked about; refused, the choice stays.
         const bool usual = UsualSize(page, ImageSizes[image]);
         Expect(before, state, "", usual ? 0 : 1);
         if (usual || answer) {
-            FUZZ_CHECK(dialogue.SelectedKind == page);
+            FUZZ_CHECK(dialogue.SelectedKind() == page);
             FUZZ_CHECK(dialogue.ImageFileName() == Images->paths[image].toStdString());
         } else {
-            FUZZ_CHECK(dialogue.SelectedKind == kind && dialogue.ImageFileName() == file);
+            FUZZ_CHECK(dialogue.SelectedKind() == kind && dialogue.ImageFileName() == file);
         }
     }
 
@@ -438,7 +438,7 @@ private:
         const TBefore before = Before();
         const int32_t state = State();
         const bool clickable = Clickable(page, w.rec.runButtonsEnabled);
-        const bool chosen = !Dialogue().ImageFileName().empty() && Dialogue().SelectedKind == page;
+        const bool chosen = !Dialogue().ImageFileName().empty() && Dialogue().SelectedKind() == page;
         const bool warned = page == ikFirmware;
         const bool warningAnswer = NextAnswer();
         const bool confirm = w.rec.confirmLoading;
@@ -462,13 +462,13 @@ private:
             return;
         const TBefore before = Before();
         const int32_t state = State();
-        const int32_t kind = Dialogue().SelectedKind;
+        const int32_t kind = Dialogue().SelectedKind();
         const bool clickable = Clickable(Page(), w.rec.runButtonsEnabled);
         const bool confirm = w.rec.confirmLoading;
         const bool answer = NextAnswer();
         if (clickable)
             w.Guarded([&] { Dialogue().ToolButton19Click(); });
-        FUZZ_CHECK(Dialogue().SelectedKind == kind); // put back as soon as the run has started
+        FUZZ_CHECK(Dialogue().SelectedKind() == kind); // put back as soon as the run has started
         if (!clickable) {
             Expect(before, state, "", 0);
             return;
@@ -486,7 +486,7 @@ private:
     void CheckUnsentRun(const TBefore& before) {
         if (w.reports != before.reports)
             return;
-        const int32_t toolBar = Dialogue().RunToolBar;
+        const int32_t toolBar = Dialogue().RunToolBar();
         FUZZ_CHECK(w.rec.toolBarEnabled[size_t(toolBar)]);
         const std::string last = LastLine(Dialogue().KindLog());
         FUZZ_CHECK(last.rfind("The transfer program ", 0) == 0 &&
@@ -503,7 +503,7 @@ private:
                asked + (confirm ? 1 : 0));
         if (yes && !sent)
             CheckUnsentRun(before);
-        const int32_t toolBar = Dialogue().RunToolBar;
+        const int32_t toolBar = Dialogue().RunToolBar();
         if (sent && !failed)
             FUZZ_CHECK(!w.rec.toolBarEnabled[size_t(toolBar)]);
         // A command that could not be written leaves no run behind.
@@ -529,7 +529,7 @@ private:
         }
         // The watchdog: the run has stalled, the receiver is frozen, its tool bar back.
         Expect(before, rsFrozen, "", 0);
-        const int32_t toolBar = Dialogue().RunToolBar;
+        const int32_t toolBar = Dialogue().RunToolBar();
         FUZZ_CHECK(toolBar == -1 || w.rec.toolBarEnabled[size_t(toolBar)]);
     }
 
@@ -602,7 +602,7 @@ private:
             // close with the window.
             Dialogue().CloseExternalWindow();
             Dialogue().CloseExternalWindow();
-            FUZZ_CHECK(!w.windows.IsWindow(Dialogue().ExternalWindow));
+            FUZZ_CHECK(!w.windows.IsWindow(Dialogue().ExternalWindow()));
             return false;
         }
         Tick(what >> 4);

@@ -34,7 +34,7 @@ inline const std::string NewDownloadLine = "Now your receiver can start a new do
 class TRecordedDialogueTest : public testing::Test {
 protected:
     TRecordedDialogueTest() {
-        dialogue->AppDir = "/opt/vell/";
+        dialogue->SetAppDir("/opt/vell/");
         window.onOpen = [this] {
             dialogue->DecAfterOpen();
             ShowLines(true);
@@ -73,7 +73,7 @@ protected:
     // The receiver held in its loader when the port opens: the user confirms it is frozen.
     bool OpenFrozen() {
         window.answers = {true};
-        return Open(false, true) && dialogue->ReceiverState == rsFrozen;
+        return Open(false, true) && dialogue->ReceiverState() == rsFrozen;
     }
     void Receive(const std::string& bytes) {
         window.input = bytes;

@@ -17,7 +17,7 @@ TEST_F(ReceiverDialogueTest, AlwaysFreezeTakesTheReceiverFromTurnOnToFrozen) {
     ASSERT_TRUE(Open());
     SetLines(true, false);
     EXPECT_EQ(Log(0).Last(), (TLine{"Receiver turn on...", clBlue}));
-    EXPECT_EQ(dialogue->ReceiverState, rsIdle);
+    EXPECT_EQ(dialogue->ReceiverState(), rsIdle);
 
     Receive(StartString);
     TLines lines{{"Received start string...", clTeal},
@@ -30,14 +30,14 @@ TEST_F(ReceiverDialogueTest, AlwaysFreezeTakesTheReceiverFromTurnOnToFrozen) {
     Receive(FreezeAck);
     lines.insert(lines.end(), {{"Receiver \"freeze\"...", clTeal}, {NoImageLine, clTeal}});
     EXPECT_EQ(Log(0).lines, lines);
-    EXPECT_EQ(dialogue->ReceiverState, rsFrozen);
+    EXPECT_EQ(dialogue->ReceiverState(), rsFrozen);
     EXPECT_TRUE(window.runButtonsEnabled);
     EXPECT_EQ(window.written, "");
 
     // Held in its loader already: a second acknowledgement is neither logged nor answered.
     Receive(FreezeAck);
     EXPECT_EQ(Log(0).lines, lines);
-    EXPECT_EQ(dialogue->ReceiverState, rsFrozen);
+    EXPECT_EQ(dialogue->ReceiverState(), rsFrozen);
     EXPECT_EQ(window.written, "");
     EXPECT_TRUE(window.asked.empty());
 }
@@ -55,7 +55,7 @@ TEST_F(ReceiverDialogueTest, WithoutAlwaysFreezeEachMessageOnlyGetsTheHint) {
     Receive(FreezeAck);
     EXPECT_EQ(Log(0).Line(2), "Receiver \"freeze\"...");
     EXPECT_EQ(Log(0).LastLine(), hint);
-    EXPECT_EQ(dialogue->ReceiverState, rsIdle);
+    EXPECT_EQ(dialogue->ReceiverState(), rsIdle);
     EXPECT_FALSE(window.runButtonsEnabled);
     EXPECT_EQ(window.written, "");
 }
@@ -73,7 +73,7 @@ TEST_F(ReceiverDialogueTest, OnlyRlsdWithoutDsrAtOpenAsksAboutTheFreeze) {
         window.answers = {true};
         ASSERT_TRUE(Open(c.dsr, c.rlsd));
         EXPECT_EQ(window.asked.size(), c.asks ? 1u : 0u);
-        EXPECT_EQ(dialogue->ReceiverState, c.asks ? rsFrozen : rsIdle);
+        EXPECT_EQ(dialogue->ReceiverState(), c.asks ? rsFrozen : rsIdle);
     }
 }
 
@@ -87,7 +87,7 @@ TEST_F(ReceiverDialogueTest, ReceiverHeldInItsLoaderAtOpenIsAskedAboutOnce) {
         EXPECT_EQ(window.asked[0].caption, "Question...");
         EXPECT_EQ(window.asked[0].text, "Your receiver seems to be yet \"freeze\". Is it correct?");
         EXPECT_EQ(window.asked[0].icon, TMsgIcon::Question);
-        EXPECT_EQ(dialogue->ReceiverState, answer ? rsFrozen : rsIdle);
+        EXPECT_EQ(dialogue->ReceiverState(), answer ? rsFrozen : rsIdle);
         EXPECT_EQ(window.runButtonsEnabled, answer);
     }
 }
@@ -172,7 +172,7 @@ TEST_F(ReceiverDialogueTest, LeavingTheLoaderDisablesTheRunButtons) {
         else
             SetLines(c.dsr, c.rlsd);
         EXPECT_EQ(Log(0).Last(), c.line);
-        EXPECT_EQ(dialogue->ReceiverState, rsIdle);
+        EXPECT_EQ(dialogue->ReceiverState(), rsIdle);
         EXPECT_FALSE(window.runButtonsEnabled);
     }
 }
@@ -206,7 +206,7 @@ TEST_F(ReceiverDialogueTest, ImageChoiceKeepsTheEarlierChoiceWhenRefused) {
         EXPECT_FALSE(dialogue->ChooseImage(ikFirmware, r.path));
         EXPECT_EQ(Log(ikFirmware).Last(), r.line);
         EXPECT_EQ(dialogue->ImageFileName(), flash);
-        EXPECT_EQ(dialogue->SelectedKind, ikFlash);
+        EXPECT_EQ(dialogue->SelectedKind(), ikFlash);
     }
     window.asked.clear();
     EXPECT_TRUE(dialogue->ChooseImage(ikFirmware, small));
@@ -220,7 +220,7 @@ TEST_F(ReceiverDialogueTest, ImageChoiceKeepsTheEarlierChoiceWhenRefused) {
         (std::vector<std::string>{"Ready to load firmware with file " + small, "",
                                   "Press a button in front of receiver to start download..."}));
     EXPECT_EQ(dialogue->ImageFileName(), small);
-    EXPECT_EQ(dialogue->SelectedKind, ikFirmware);
+    EXPECT_EQ(dialogue->SelectedKind(), ikFirmware);
 }
 
 TEST(ImageFolderTest, IsThePathUpToItsLastSeparator) {

@@ -32,7 +32,7 @@ TEST_F(RunTest, FlashRunGoesThroughTheTransferProgramToTheReceiversEnd) {
     EXPECT_EQ(window.written, FlashCommand);
     TRecordingLog& log = Log(0);
     EXPECT_EQ(log.LastLine(), "Sending flash updating string...");
-    EXPECT_EQ(dialogue->ReceiverState, rsRunning);
+    EXPECT_EQ(dialogue->ReceiverState(), rsRunning);
     EXPECT_FALSE(window.toolBarEnabled[0]);
     EXPECT_EQ(window.timers, (std::array<bool, 2>{true, false}));
     EXPECT_FALSE(dialogue->PageControl1Changing());
@@ -59,7 +59,7 @@ TEST_F(RunTest, FlashRunGoesThroughTheTransferProgramToTheReceiversEnd) {
     EXPECT_EQ(windows.calls.back(), "close 7");
     EXPECT_TRUE(window.toolBarEnabled[0]);
     EXPECT_EQ(window.timers, (std::array<bool, 2>{false, false}));
-    EXPECT_EQ(dialogue->ReceiverState, rsFrozen);
+    EXPECT_EQ(dialogue->ReceiverState(), rsFrozen);
     EXPECT_TRUE(window.runButtonsEnabled);
     EXPECT_TRUE(dialogue->PageControl1Changing());
 }
@@ -78,7 +78,7 @@ TEST_F(RunTest, UnconfirmedRunStartsAtOnceAndToldOfAFailedWriteAtItsEnd) {
     Receive("Download started ");
     EXPECT_FALSE(window.timers[1]) << "the watchdog waits for the memory allocation";
     Receive("Failed to write ");
-    EXPECT_EQ(dialogue->ReceiverState, rsRunning);
+    EXPECT_EQ(dialogue->ReceiverState(), rsRunning);
     Receive("C042");
     const TRecordingLog& log = Log(0);
     EXPECT_EQ(log.lines.end()[-2],
@@ -86,7 +86,7 @@ TEST_F(RunTest, UnconfirmedRunStartsAtOnceAndToldOfAFailedWriteAtItsEnd) {
                      "delay\"...",
                      clBlue}));
     EXPECT_EQ(log.LastLine(), NewDownloadLine);
-    EXPECT_EQ(dialogue->ReceiverState, rsFrozen);
+    EXPECT_EQ(dialogue->ReceiverState(), rsFrozen);
 }
 
 // The watchdog fires on a stalled run; once the memory allocation came it keeps watching
@@ -101,7 +101,7 @@ TEST_F(RunTest, WatchdogEndsAStalledRun) {
         ASSERT_TRUE(OpenFrozen());
         Choose(ikFlash);
         dialogue->ToolButton16Click(ikFlash);
-        ASSERT_EQ(dialogue->ReceiverState, rsRunning);
+        ASSERT_EQ(dialogue->ReceiverState(), rsRunning);
         for (const std::string& chunk : chunks) {
             Receive(chunk);
             EXPECT_TRUE(window.timers[1]) << "a stall after this chunk would go unnoticed";
@@ -111,7 +111,7 @@ TEST_F(RunTest, WatchdogEndsAStalledRun) {
         EXPECT_EQ(windows.calls.back(), "close 7");
         EXPECT_EQ(window.timers, (std::array<bool, 2>{false, false}));
         EXPECT_TRUE(window.toolBarEnabled[0]);
-        EXPECT_EQ(dialogue->ReceiverState, rsFrozen);
+        EXPECT_EQ(dialogue->ReceiverState(), rsFrozen);
     }
 }
 
@@ -142,7 +142,7 @@ TEST_F(RunTest, ReceiverLeavingTheLoaderEndsARunThatNoWatchdogWatches) {
             Receive(StartString);
         else
             SetLines(event == "DSR on", event == "DSR on");
-        ASSERT_EQ(dialogue->ReceiverState, rsIdle);
+        ASSERT_EQ(dialogue->ReceiverState(), rsIdle);
         EXPECT_FALSE(window.runButtonsEnabled);
         EXPECT_EQ(window.toolBarEnabled[0], !c.watched);
         EXPECT_EQ(windows.IsWindow(windows.window), c.watched);
@@ -158,7 +158,7 @@ TEST_F(RunTest, ReceiverLeavingTheLoaderEndsARunThatNoWatchdogWatches) {
         EXPECT_EQ(Log(0).LastLine(), WatchdogLine);
         EXPECT_TRUE(window.toolBarEnabled[0]);
         EXPECT_FALSE(windows.IsWindow(windows.window));
-        EXPECT_EQ(dialogue->ReceiverState, rsFrozen);
+        EXPECT_EQ(dialogue->ReceiverState(), rsFrozen);
     }
 }
 
@@ -201,9 +201,9 @@ TEST_F(RunTest, EndOfTheWriteInTwoChunks) {
         dialogue->ToolButton16Click(ikFlash);
         ASSERT_EQ(window.written, FlashCommand);
         Receive(c.first);
-        EXPECT_EQ(dialogue->ReceiverState, rsRunning);
+        EXPECT_EQ(dialogue->ReceiverState(), rsRunning);
         Receive("42");
-        EXPECT_EQ(dialogue->ReceiverState, c.ends ? rsFrozen : rsRunning);
+        EXPECT_EQ(dialogue->ReceiverState(), c.ends ? rsFrozen : rsRunning);
         if (!c.ends)
             Receive("C042");
         EXPECT_EQ(Log(0).LastLine(), NewDownloadLine);
@@ -223,7 +223,7 @@ TEST_F(RunTest, FirmwareRunFromTheFreezeAcknowledgementAsksOnlyTheConfirmation) 
     EXPECT_EQ(window.asked[0].text, "You are writing FIRMWARE\n" + path + ".\nWould you continue?");
     EXPECT_EQ(window.asked[0].caption, "Attention");
     EXPECT_EQ(window.written, Framed("C246,2"));
-    EXPECT_EQ(dialogue->ReceiverState, rsRunning);
+    EXPECT_EQ(dialogue->ReceiverState(), rsRunning);
     EXPECT_FALSE(window.toolBarEnabled[1]);
 }
 
@@ -238,17 +238,17 @@ TEST_F(RunTest, EachChunkIsSearchedWithOnlyTheTailBeforeIt) {
         window.fullCommunication = fullCom;
         window.answers = {true};
         dialogue->ToolButton19Click(); // an erase: a run without a transfer program
-        ASSERT_EQ(dialogue->ReceiverState, rsRunning);
-        const size_t before = dialogue->RunTextSearched;
+        ASSERT_EQ(dialogue->ReceiverState(), rsRunning);
+        const size_t before = dialogue->RunTextSearched();
         Receive("Memory Alocation");
         for (size_t i = 0; i < chunks; ++i)
             Receive(filler);
         Receive("Download started C");
-        EXPECT_LE(dialogue->RunTextSearched - before, (chunks + 2) * (filler.size() + tail));
-        EXPECT_TRUE(dialogue->RunSawAllocation && dialogue->RunSawDownload);
-        EXPECT_EQ(dialogue->ReceiverState, rsRunning);
+        EXPECT_LE(dialogue->RunTextSearched() - before, (chunks + 2) * (filler.size() + tail));
+        EXPECT_TRUE(dialogue->RunSawAllocation() && dialogue->RunSawDownload());
+        EXPECT_EQ(dialogue->ReceiverState(), rsRunning);
         Receive("04");
-        EXPECT_EQ(dialogue->ReceiverState, rsFrozen);
+        EXPECT_EQ(dialogue->ReceiverState(), rsFrozen);
         EXPECT_EQ(Log(0).LastLine(), NewDownloadLine);
     }
 }
@@ -261,11 +261,11 @@ TEST_F(RunTest, EveryWordSplitOverTwoChunksIsFound) {
         std::string word;
         std::function<bool(const TReceiverDialogue&)> seen;
     } words[] = {
-        {"Memory Alocation", [](const TReceiverDialogue& d) { return d.RunSawAllocation; }},
-        {"Download started", [](const TReceiverDialogue& d) { return d.RunSawDownload; }},
-        {"Failed to write", [](const TReceiverDialogue& d) { return d.RunSawFailure; }},
-        {"C04", [](const TReceiverDialogue& d) { return d.ReceiverState == rsFrozen; }},
-        {"C24", [](const TReceiverDialogue& d) { return d.ReceiverState == rsFrozen; }},
+        {"Memory Alocation", [](const TReceiverDialogue& d) { return d.RunSawAllocation(); }},
+        {"Download started", [](const TReceiverDialogue& d) { return d.RunSawDownload(); }},
+        {"Failed to write", [](const TReceiverDialogue& d) { return d.RunSawFailure(); }},
+        {"C04", [](const TReceiverDialogue& d) { return d.ReceiverState() == rsFrozen; }},
+        {"C24", [](const TReceiverDialogue& d) { return d.ReceiverState() == rsFrozen; }},
     };
     ASSERT_TRUE(OpenFrozen());
     for (const bool fullCom : {true, false}) {
@@ -277,12 +277,12 @@ TEST_F(RunTest, EveryWordSplitOverTwoChunksIsFound) {
                              << w.word.substr(0, split) << '|' << w.word.substr(split) << '"');
                 window.answers = {true};
                 dialogue->ToolButton19Click(); // an erase: a run without a transfer program
-                ASSERT_EQ(dialogue->ReceiverState, rsRunning);
+                ASSERT_EQ(dialogue->ReceiverState(), rsRunning);
                 Receive("xx " + w.word.substr(0, split));
                 EXPECT_FALSE(w.seen(*dialogue));
                 Receive(w.word.substr(split));
                 EXPECT_TRUE(w.seen(*dialogue));
-                if (dialogue->ReceiverState == rsRunning)
+                if (dialogue->ReceiverState() == rsRunning)
                     dialogue->Timer2Timer();
                 else
                     EXPECT_EQ(Log(0).LastLine(), NewDownloadLine);
@@ -327,14 +327,14 @@ TEST_F(RunTest, EraseOnTheEepromPageWithAFlashImageSplitsItsLines) {
     EXPECT_TRUE(windows.calls.empty()) << "an erase needs no transfer program";
     EXPECT_EQ(Log(2).Last(), (TLine{"Sending cleanup string...", clNavy}));
     EXPECT_EQ(Log(0).LineCount(), flashLines);
-    EXPECT_EQ(dialogue->SelectedKind, ikFlash);
+    EXPECT_EQ(dialogue->SelectedKind(), ikFlash);
     EXPECT_FALSE(window.toolBarEnabled[2]);
 
     Receive("C044");
     EXPECT_EQ(Log(0).LastLine(), NewDownloadLine);
     EXPECT_EQ(Log(2).LastLine(), "Sending cleanup string...");
     EXPECT_TRUE(window.toolBarEnabled[2]);
-    EXPECT_EQ(dialogue->ReceiverState, rsFrozen);
+    EXPECT_EQ(dialogue->ReceiverState(), rsFrozen);
 }
 
 // The image is checked again just before a run: a file that is no longer the one chosen and
@@ -375,7 +375,7 @@ TEST_F(RunTest, ImageChangedSinceItWasChosenIsNotWritten) {
         windows.calls.clear();
         window.answers = {true};
         dialogue->ToolButton16Click(ikFlash);
-        EXPECT_EQ(dialogue->ReceiverState, rsFrozen);
+        EXPECT_EQ(dialogue->ReceiverState(), rsFrozen);
         EXPECT_TRUE(window.toolBarEnabled[0]);
         EXPECT_TRUE(windows.calls.empty()) << "no transfer program";
         EXPECT_EQ(window.written, "");
@@ -405,7 +405,7 @@ TEST_F(RunTest, ProgramButtonsRefuseWithoutAFileOfTheirKind) {
         dialogue->ToolButton16Click(c.button);
         EXPECT_EQ(Log(c.button).Last(), (TLine{c.line, clBlue}));
         EXPECT_TRUE(window.asked.empty());
-        EXPECT_EQ(dialogue->ReceiverState, rsIdle);
+        EXPECT_EQ(dialogue->ReceiverState(), rsIdle);
     }
     EXPECT_TRUE(windows.calls.empty());
 }
@@ -431,7 +431,7 @@ TEST_F(RunTest, RefusingTheWarningOrTheConfirmationStartsNothing) {
         Log(0).Last(),
         (TLine{"Select a file to download and when ready press the program button...", clBlue}));
 
-    EXPECT_EQ(dialogue->ReceiverState, rsFrozen);
+    EXPECT_EQ(dialogue->ReceiverState(), rsFrozen);
     EXPECT_TRUE(window.toolBarEnabled[0]);
     EXPECT_TRUE(windows.calls.empty());
     EXPECT_EQ(window.written, "");
