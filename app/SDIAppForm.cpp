@@ -43,7 +43,7 @@ TSDIAppForm::TSDIAppForm(TServices& services, QWidget* parent)
     } catch (...) {
         ReportCurrentException();
     }
-    if (CheckBox4->isChecked() && m_missingPortName.isEmpty()) {
+    if (CheckBox4->isChecked() && m_keptOptions.MissingPortName().empty()) {
         try {
             m_dialogue.ToolButton1Click();
         } catch (...) {
