@@ -107,6 +107,13 @@ void Sleep(DWORD milliseconds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
+std::optional<TOpenFailureReason> OpenFailureReason() {
+    const std::optional<TOpenFailure> failure = LastOpenFailure();
+    if (!failure)
+        return std::nullopt;
+    return ReasonOf(*failure);
+}
+
 HANDLE CreateFile(const char* fileName) {
     std::string name = fileName != nullptr ? fileName : "";
     if (name.rfind("\\\\.\\", 0) == 0)
@@ -121,13 +128,6 @@ HANDLE CreateFile(const char* fileName) {
         return INVALID_HANDLE_VALUE;
     }
     return Insert(std::make_shared<TCommEngine>(std::move(device)));
-}
-
-std::optional<TOpenFailureReason> OpenFailureReason() {
-    const std::optional<TOpenFailure> failure = LastOpenFailure();
-    if (!failure)
-        return std::nullopt;
-    return ReasonOf(*failure);
 }
 
 bool CloseHandle(HANDLE handle) {
