@@ -438,7 +438,8 @@ private:
         const TBefore before = Before();
         const int32_t state = State();
         const bool clickable = Clickable(page, w.rec.runButtonsEnabled);
-        const bool chosen = !Dialogue().ImageFileName().empty() && Dialogue().SelectedKind() == page;
+        const bool chosen =
+            !Dialogue().ImageFileName().empty() && Dialogue().SelectedKind() == page;
         const bool warned = page == ikFirmware;
         const bool warningAnswer = NextAnswer();
         const bool confirm = w.rec.confirmLoading;
