@@ -7,6 +7,7 @@
 #include "AboutBox.h"
 #include "ComComboBox.h"
 #include "ComPort.h"
+#include "ConfigurationControls.h"
 #include "Dialogs.h"
 #include "FailureReport.h"
 #include "ImageList.h"
@@ -27,6 +28,9 @@ TSDIAppForm::TSDIAppForm(TServices& services, QWidget* parent)
     : QMainWindow(parent), m_services(services), m_dialogs(services.Dialogs),
       m_dialogue(*this, services.Windows, services.Files) {
     BuildControls();
+    m_optionControls = std::make_unique<TConfigurationControls>(TConfigurationControls::TControls{
+        CheckBox1, CheckBox2, CheckBox3, CheckBox4, CheckBox5, Spin1, DecPort, Dec,
+        [this] { CheckBox2Click(CheckBox2); }});
     BindHandlers();
     CheckBox2Click(CheckBox2);
 

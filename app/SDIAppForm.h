@@ -12,13 +12,13 @@
 #include "DialogueWindow.h"
 #include "ExternalWindows.h"
 #include "KeptOptions.h"
-#include "OptionControls.h"
 #include "PosixImageFiles.h"
 #include "ReceiverDialogue.h"
 
 #include <QMainWindow>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class QCheckBox;
@@ -28,6 +28,7 @@ class QStatusBar;
 class QTimer;
 class TAboutBox;
 class TComComboBox;
+class TConfigurationControls;
 class TComPort;
 class TCSpinEdit;
 class TDialogs;
@@ -50,7 +51,7 @@ struct TServices {
     const TImageFiles& Files = SystemImageFiles();
 };
 
-class TSDIAppForm : public QMainWindow, private TDialogueWindow, private TOptionControls {
+class TSDIAppForm : public QMainWindow, private TDialogueWindow {
     Q_OBJECT
 public:
     explicit TSDIAppForm(TServices& services, QWidget* parent = nullptr);
@@ -139,26 +140,6 @@ private:
     void SetTimerRunning(TRunTimer timer, bool running) override;
     bool TimerRunning(TRunTimer timer) const override;
 
-    // --- The kept options' controls -------------------------------------------------------------
-    bool ShowFullCommunicationBox() const override;
-    bool ShowComStatusBox() const override;
-    bool ConfirmDataLoadingBox() const override;
-    bool AlwaysFreezeBox() const override;
-    bool OpenAtStartupBox() const override;
-    int32_t CommandDelayBox() const override;
-    void SetShowFullCommunicationBox(bool on) override;
-    void SetShowComStatusBox(bool on) override;
-    void SetConfirmDataLoadingBox(bool on) override;
-    void SetAlwaysFreezeBox(bool on) override;
-    void SetOpenAtStartupBox(bool on) override;
-    void SetCommandDelayBox(int32_t milliseconds) override;
-    int32_t PortCount() const override;
-    int32_t FindPort(const std::string& name) const override;
-    int32_t ChosenPort() const override;
-    std::string ChosenPortName() const override;
-    void ChoosePort(int32_t index) override;
-    void UsePortChoice() override;
-
     // --- Controls -------------------------------------------------------------------------------
     TPageControl* PageControl1 = nullptr;
     QWidget *TabSheet1 = nullptr, *TabSheet2 = nullptr, *TabSheet3 = nullptr, *TabSheet4 = nullptr;
@@ -207,4 +188,5 @@ private:
     bool m_outerSizeSet = false;
     bool m_closeRefused = false; // a close was refused because the settings could not be saved
     TKeptOptions m_keptOptions;
+    std::unique_ptr<TConfigurationControls> m_optionControls; // over the Configuration page
 };
