@@ -1,5 +1,7 @@
 #include "LogEdit.h"
 
+#include "Colors.h"
+
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -36,6 +38,10 @@ TColor TLogEdit::Background() const {
 
 void TLogEdit::Append(const std::string& text) {
     Append(QString::fromLatin1(text.data(), qsizetype(text.size())));
+}
+
+void TLogEdit::AppendUtf8(const std::string& text) {
+    Append(QString::fromUtf8(text.data(), qsizetype(text.size())));
 }
 
 void TLogEdit::Append(const QString& text) {

@@ -34,7 +34,8 @@ public:
 
     // Appends text as a new line; each line feed in it starts a further line, a leading one too.
     void Append(const std::string& text) override; // 8-bit text
-    void Append(const QString& text) override;
+    void AppendUtf8(const std::string& text) override;
+    void Append(const QString& text);
     void Append(const char* text) { Append(std::string(text)); }
     void Clear() override;
     int LineCount() const override { return m_kept + int(m_pending.size()); }

@@ -7,6 +7,7 @@
 #include "AboutBox.h"
 #include "ComComboBox.h"
 #include "ComPort.h"
+#include "ConfigurationControls.h"
 #include "Dialogs.h"
 #include "FailureReport.h"
 #include "ImageList.h"
@@ -25,15 +26,18 @@
 
 TSDIAppForm::TSDIAppForm(TServices& services, QWidget* parent)
     : QMainWindow(parent), m_services(services), m_dialogs(services.Dialogs),
-      m_dialogue(*this, services.Windows) {
+      m_dialogue(*this, services.Windows, services.Files) {
     BuildControls();
+    m_optionControls = std::make_unique<TConfigurationControls>(TConfigurationControls::TControls{
+        CheckBox1, CheckBox2, CheckBox3, CheckBox4, CheckBox5, Spin1, DecPort, Dec,
+        [this] { CheckBox2Click(CheckBox2); }});
     BindHandlers();
     CheckBox2Click(CheckBox2);
 
-    QString& appDir = m_dialogue.AppDir;
-    appDir = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
+    QString appDir = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
     if (!appDir.endsWith(QDir::separator()))
         appDir += QDir::separator();
+    m_dialogue.SetAppDir(appDir.toStdString());
     OpenDialog->InitialDir = appDir;
 
     // A failure while the window is built is shown, and the window starts anyway: with the
@@ -43,7 +47,7 @@ TSDIAppForm::TSDIAppForm(TServices& services, QWidget* parent)
     } catch (...) {
         ReportCurrentException();
     }
-    if (CheckBox4->isChecked() && m_missingPortName.isEmpty()) {
+    if (CheckBox4->isChecked() && m_keptOptions.MissingPortName().empty()) {
         try {
             m_dialogue.ToolButton1Click();
         } catch (...) {

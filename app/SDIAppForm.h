@@ -11,11 +11,14 @@
 #include "ComSelect.h"
 #include "DialogueWindow.h"
 #include "ExternalWindows.h"
+#include "KeptOptions.h"
+#include "PosixImageFiles.h"
 #include "ReceiverDialogue.h"
 
 #include <QMainWindow>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class QCheckBox;
@@ -25,6 +28,7 @@ class QStatusBar;
 class QTimer;
 class TAboutBox;
 class TComComboBox;
+class TConfigurationControls;
 class TComPort;
 class TCSpinEdit;
 class TDialogs;
@@ -37,13 +41,14 @@ class TToolBar;
 class TToolButton;
 
 // What the window reaches outside itself: the modal boxes, the settings store, the transfer
-// program's window and the list of serial ports. The program passes the real ones; tests
-// their fakes.
+// program's window, the list of serial ports and the image files. The program passes the real
+// ones; tests their fakes.
 struct TServices {
     TDialogs& Dialogs;
     TSettingsStore& Settings;
     TExternalWindows& Windows;
     TPortLister ListPorts = EnumComPorts;
+    const TImageFiles& Files = SystemImageFiles();
 };
 
 class TSDIAppForm : public QMainWindow, private TDialogueWindow {
@@ -117,7 +122,6 @@ private:
     bool AlwaysFreeze() const override;
     bool ConfirmDataLoading() const override;
     int32_t SendCommandDelay() const override;
-    QString ImageFileName() const override;
     void SetRunButtonsEnabled(bool enabled) override;
     void SetToolBarEnabled(int32_t page, bool enabled) override;
     bool PortToggleDown() const override;
@@ -132,7 +136,7 @@ private:
     int32_t ReadPort(char* buffer, int32_t count) override;
     void WritePort(const char* bytes, int32_t count) override;
     void ApplyPortChoice() override;
-    bool AskYesNo(const QString& caption, const QString& text, TMsgIcon icon) override;
+    bool AskYesNo(const std::string& caption, const std::string& text, TMsgIcon icon) override;
     void SetTimerRunning(TRunTimer timer, bool running) override;
     bool TimerRunning(TRunTimer timer) const override;
 
@@ -183,6 +187,6 @@ private:
     TAboutBox* m_aboutBox = nullptr;
     bool m_outerSizeSet = false;
     bool m_closeRefused = false; // a close was refused because the settings could not be saved
-    // The stored port's name when the port list lacked it at start-up: not opened, and kept.
-    QString m_missingPortName;
+    TKeptOptions m_keptOptions;
+    std::unique_ptr<TConfigurationControls> m_optionControls; // over the Configuration page
 };

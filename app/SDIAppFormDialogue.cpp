@@ -43,9 +43,6 @@ bool TSDIAppForm::ConfirmDataLoading() const {
 int32_t TSDIAppForm::SendCommandDelay() const {
     return Spin1->Value();
 }
-QString TSDIAppForm::ImageFileName() const {
-    return OpenDialog->FileName;
-}
 
 void TSDIAppForm::SetRunButtonsEnabled(bool enabled) {
     for (TToolButton* button : RunButtons())
@@ -105,8 +102,9 @@ void TSDIAppForm::ApplyPortChoice() {
     DecPort->ApplySettings();
 }
 
-bool TSDIAppForm::AskYesNo(const QString& caption, const QString& text, TMsgIcon icon) {
-    return m_dialogs.AskYesNo(this, caption, text, icon);
+bool TSDIAppForm::AskYesNo(const std::string& caption, const std::string& text, TMsgIcon icon) {
+    return m_dialogs.AskYesNo(this, QString::fromStdString(caption), QString::fromStdString(text),
+                              icon);
 }
 
 void TSDIAppForm::SetTimerRunning(TRunTimer timer, bool running) {

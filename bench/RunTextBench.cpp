@@ -40,7 +40,7 @@ public:
     void Sleep(int) override {}
 };
 
-// A shown main window in a run, its port never opened: the text watch is fed directly, as
+// A shown main window, its port never opened, whose text watch is fed directly, as
 // DecRxChar feeds it each chunk it does not recognise.
 struct TRunWindow {
     explicit TRunWindow(bool fullCommunication) {
@@ -48,8 +48,6 @@ struct TRunWindow {
         form.show();
         log->Clear();
         log->Append("Sending cleanup string...");
-        form.Dialogue().ReceiverState = rsRunning;
-        form.Dialogue().RunText.clear();
         QApplication::processEvents();
     }
     void Receive(const std::string& chunk) {
@@ -74,12 +72,12 @@ void BM_ChunkAfterLongText(benchmark::State& state) {
         window.Receive(block);
     QApplication::processEvents();
     const std::string chunk(64, '.');
-    const size_t searched = window.form.Dialogue().RunTextSearched;
+    const size_t searched = window.form.Dialogue().RunTextSearched();
     for (auto _ : state)
         window.Receive(chunk);
     QApplication::processEvents();
     state.counters["searched/chunk"] =
-        double(window.form.Dialogue().RunTextSearched - searched) / double(state.iterations());
+        double(window.form.Dialogue().RunTextSearched() - searched) / double(state.iterations());
 }
 
 void BM_RunMemoryPerLine(benchmark::State& state) {

@@ -1,11 +1,11 @@
 #pragma once
 // What a chosen image file is and what its size says about it: only a regular file the program
 // can read is an image; each kind of memory takes files of a usual size, and a file off that
-// size gets a question before it is accepted.
+// size gets a question before it is accepted. Measuring is the system's (ImageFiles.h).
 
-#include <QString>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 // Which file a path named when it was measured, its length and its last change. A file that
 // differs in any of them since it was chosen and confirmed is not the file confirmed.
@@ -24,18 +24,18 @@ struct TImageStamp {
 // A file measured for use as an image: its stamp, or why it cannot be one.
 struct TImageMeasure {
     TImageStamp stamp;
-    QString problem; // empty for a readable regular file: "it is a pipe, not a file", ...
+    std::string problem; // empty for a readable regular file: "it is a pipe, not a file", ...
 };
 
-// Measures the file at `path`. Anything but a regular file (a pipe, a device, a folder) is
-// refused without being opened; a regular file is opened once, without blocking, so that a
-// pipe put in its place meanwhile cannot hold the window either. An unreadable or missing file
-// is refused with the system's reason.
-TImageMeasure MeasureImage(const QString& path);
+// The kinds of file that are no image, as the refusal names them.
+enum class TNotAFile { Pipe, Device, Folder, Socket, Other };
+
+// "it is a pipe, not a file", and so on.
+std::string NotAFileProblem(TNotAFile what);
 
 // The question for a file of `size` bytes chosen for `kind` (0 FLASH, 1 FIRMWARE, 2 EEPROM),
 // or none when the size is usual for that kind.
-std::optional<QString> SizeQuestion(int32_t kind, int32_t size);
+std::optional<std::string> SizeQuestion(int32_t kind, int32_t size);
 
 // The ready line of a kind, before the file's path.
 const char* ReadyText(int32_t kind);

@@ -5,7 +5,6 @@
 
 #include "LogColors.h"
 
-#include <QString>
 #include <string>
 
 class TLog {
@@ -16,7 +15,8 @@ public:
     virtual void SetColor(TColor color) = 0;
     // Appends text as a new line; each line feed in it starts a further line, a leading one too.
     virtual void Append(const std::string& text) = 0; // 8-bit text
-    virtual void Append(const QString& text) = 0;
+    // Appends the program's own UTF-8 text (a path, the system's words) as Append does.
+    virtual void AppendUtf8(const std::string& text) = 0;
     void Append(const char* text) { Append(std::string(text)); }
     virtual void Clear() = 0;
     virtual int LineCount() const = 0;

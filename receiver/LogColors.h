@@ -1,7 +1,6 @@
 #pragma once
 // Colours as 24-bit values 0x00BBGGRR, named as the window's toolkit names them.
 
-#include <QColor>
 #include <cstdint>
 
 using TColor = uint32_t;
@@ -11,11 +10,3 @@ constexpr TColor clBlue = 0xFF0000; // lamps, buttons, run and watchdog lines
 constexpr TColor clTeal = 0x808000; // received messages and text
 constexpr TColor clNavy = 0x800000; // sent command strings
 constexpr TColor clBlack = 0x000000;
-
-inline QColor ToQColor(TColor color) {
-    return QColor(int(color & 0xFF), int((color >> 8) & 0xFF), int((color >> 16) & 0xFF));
-}
-
-inline TColor FromQColor(const QColor& color) {
-    return TColor(color.red()) | TColor(color.green()) << 8 | TColor(color.blue()) << 16;
-}

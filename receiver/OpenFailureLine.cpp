@@ -1,49 +1,43 @@
 #include "OpenFailureLine.h"
 
-#include <cerrno>
-#include <cstring>
-
 namespace {
 
-std::string Remedy(const Platform::TOpenFailure& failure) {
-    if (failure.call == "owner")
+std::string Remedy(const TOpenFailureReason& reason) {
+    switch (reason.kind) {
+    case TOpenFailureKind::NotOwn:
         return "A virtual port must lead to a terminal of your own: choose the port on the "
                "Configuration page...";
-    switch (failure.err) {
-    case EACCES:
-    case EPERM:
+    case TOpenFailureKind::Permission:
         return "You may not use this device: add your user to the dialout group (sudo usermod "
                "-aG dialout $USER, then log in again), or give it to your user with the udev "
                "rule example in the README...";
-    case ENOENT:
-    case ENOTDIR:
-    case ENXIO:
-    case ENODEV:
+    case TOpenFailureKind::Missing:
         return "Plug the adapter in (or start the program that publishes the virtual port), or "
                "choose the port on the Configuration page...";
-    case EAGAIN: // also EWOULDBLOCK: the port's lock is held
-    case EBUSY: {
+    case TOpenFailureKind::Busy: {
         std::string holder = "Another program holds the port";
-        if (failure.holderPid > 0) {
-            holder += ": " + (failure.holderCommand.empty() ? "" : failure.holderCommand + " ") +
-                      "(pid " + std::to_string(failure.holderPid) + ")";
+        if (reason.holderPid > 0) {
+            holder += ": " + (reason.holderCommand.empty() ? "" : reason.holderCommand + " ") +
+                      "(pid " + std::to_string(reason.holderPid) + ")";
         }
         return holder + ". Close it, then open the port again...";
     }
-    case ENOTTY: return "It is no serial port: choose the port on the Configuration page...";
-    default: return {};
+    case TOpenFailureKind::NotATerminal:
+        return "It is no serial port: choose the port on the Configuration page...";
+    case TOpenFailureKind::Other: break;
     }
+    return {};
 }
 
 } // namespace
 
-std::string OpenFailureLine(const std::string& port, const Platform::TOpenFailure& failure) {
+std::string OpenFailureLine(const std::string& port, const TOpenFailureReason& reason) {
     std::string line = "Port " + port;
-    if (failure.path != port) {
-        line += " (" + failure.path + ")";
+    if (reason.path != port) {
+        line += " (" + reason.path + ")";
     }
-    line += " cannot be opened: " + std::string(std::strerror(failure.err)) + ".";
-    if (const std::string remedy = Remedy(failure); !remedy.empty()) {
+    line += " cannot be opened: " + reason.systemText + ".";
+    if (const std::string remedy = Remedy(reason); !remedy.empty()) {
         line += " " + remedy;
     }
     return line;

@@ -1,10 +1,10 @@
 #pragma once
-// The log line that tells a Linux user why a port would not open, beside the failure box
+// The log line that tells a user why a port would not open, beside the failure box
 // ("Unable to open com port (win error code: 5)"): the device, the reason the system gave and
 // what to do about it.
 
-#include "platform/OpenFailure.h"
+#include "OpenFailureReason.h"
 
 #include <string>
 
-std::string OpenFailureLine(const std::string& port, const Platform::TOpenFailure& failure);
+std::string OpenFailureLine(const std::string& port, const TOpenFailureReason& reason);

@@ -9,7 +9,6 @@
 #include "Rendering.h"
 
 #include <algorithm>
-#include <optional>
 #include <vector>
 
 namespace {
@@ -21,16 +20,17 @@ const char* const FreezeHint =
 
 } // namespace
 
-TReceiverDialogue::TReceiverDialogue(TDialogueWindow& window, TExternalWindows& windows)
-    : m_window(window), m_windows(windows) {
-    BuildMessageTables(ReceiveTable, CommandTable);
+TReceiverDialogue::TReceiverDialogue(TDialogueWindow& window, TExternalWindows& windows,
+                                     const TImageFiles& files)
+    : m_window(window), m_windows(windows), m_files(files) {
+    BuildMessageTables(m_receiveTable, m_commandTable);
 }
 
 // --- Logs --------------------------------------------------------------------------------------
 
 TLog* TReceiverDialogue::KindLog() const {
-    if (SelectedKind >= ikFlash && SelectedKind <= ikEeprom)
-        return m_window.PageLog(SelectedKind);
+    if (m_selectedKind >= ikFlash && m_selectedKind <= ikEeprom)
+        return m_window.PageLog(m_selectedKind);
     return ActivePageLog();
 }
 
@@ -60,22 +60,22 @@ void TReceiverDialogue::DecRxChar(int32_t Count) {
     TLog* log = KindLog();
     if (log == nullptr)
         return; // the window is being torn down: its port's close serves the last chunks
-    const int32_t index = MatchReceived(ReceiveTable, buffer.data(), got);
+    const int32_t index = MatchReceived(m_receiveTable, buffer.data(), got);
     log->SetColor(clTeal);
 
     if (index == -1) {
-        if (ReceiverState == rsRunning)
+        if (m_state == rsRunning)
             TextWatch(log, buffer.data(), got);
         else
             log->Append(RenderBytes(buffer.data(), got));
         return;
     }
-    const MessageEntry& entry = ReceiveTable[size_t(index)];
+    const MessageEntry& entry = m_receiveTable[size_t(index)];
     if (index == rmStartString) {
         EnterIdle(); // the receiver started over, also in the middle of a run
         log->Clear();
     }
-    if (ReceiverState != rsIdle)
+    if (m_state != rsIdle)
         return;
     log->Append(EntryLine(entry));
     if (!m_window.AlwaysFreeze()) {
@@ -85,13 +85,13 @@ void TReceiverDialogue::DecRxChar(int32_t Count) {
     for (int32_t i = 0; i < entry.AnswerCount; ++i)
         SendCommand(entry.FirstAnswer + i);
     if (index == rmFreezeAck) {
-        ReceiverState = rsFrozen;
+        m_state = rsFrozen;
         StartRun();
     }
 }
 
 void TReceiverDialogue::SendCommand(int32_t index) {
-    const MessageEntry& entry = CommandTable[size_t(index)];
+    const MessageEntry& entry = m_commandTable[size_t(index)];
     // Written first: a failed write raises, and its line is then not logged.
     m_window.WritePort(entry.Bytes.data(), entry.Length);
     TLog* log = KindLog();
@@ -142,8 +142,8 @@ void TReceiverDialogue::OpenPort() {
         m_window.OpenPort();
     } catch (const EComPort& failure) {
         // The box stays as it is; the log says why in the system's terms, and what to do.
-        const std::optional<Platform::TOpenFailure> reason = Platform::LastOpenFailure();
-        if (failure.ErrorCode() == CError_OpenFailed && reason) {
+        const TOpenFailureReason* reason = failure.OpenFailureReason();
+        if (failure.ErrorCode() == CError_OpenFailed && reason != nullptr) {
             if (TLog* log = ActivePageLog()) {
                 log->SetColor(clRed);
                 log->Append(OpenFailureLine(m_window.PortName(), *reason));
@@ -187,24 +187,22 @@ void TReceiverDialogue::DecPortChange() {
 void TReceiverDialogue::CheckFrozen() {
     if (!m_window.RlsdLampOn() || m_window.DsrLampOn())
         return;
-    if (m_window.AskYesNo(
-            QStringLiteral("Question..."),
-            QStringLiteral("Your receiver seems to be yet \"freeze\". Is it correct?"),
-            TMsgIcon::Question))
+    if (m_window.AskYesNo("Question...", "Your receiver seems to be yet \"freeze\". Is it correct?",
+                          TMsgIcon::Question))
         EnterFrozen();
 }
 
 void TReceiverDialogue::EnterFrozen() {
-    ReceiverState = rsFrozen;
+    m_state = rsFrozen;
     m_window.SetRunButtonsEnabled(true);
 }
 
 void TReceiverDialogue::EnterIdle() {
     EndUnwatchedRun();
-    ReceiverState = rsIdle;
+    m_state = rsIdle;
     m_window.SetRunButtonsEnabled(false);
 }
 
 bool TReceiverDialogue::PageControl1Changing() const {
-    return ReceiverState != rsRunning;
+    return m_state != rsRunning;
 }

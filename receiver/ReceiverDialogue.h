@@ -9,36 +9,42 @@
 #include "DialogueWindow.h"
 #include "ExternalWindows.h"
 #include "ImageFileCheck.h"
+#include "ImageFiles.h"
 #include "MessageTables.h"
 #include "ReceiverState.h"
 
-#include <QString>
 #include <cstdint>
 #include <string>
 
 class TReceiverDialogue {
 public:
-    TReceiverDialogue(TDialogueWindow& window, TExternalWindows& windows);
+    TReceiverDialogue(TDialogueWindow& window, TExternalWindows& windows, const TImageFiles& files);
 
-    TReceiverState ReceiverState = rsIdle;
-    int32_t SelectedKind = ikNone;
-    TImageStamp ChosenImage; // the chosen image file as it was when chosen and confirmed
-    QString AppDir;          // the program's own folder, with a trailing separator
-    MessageTable ReceiveTable;
-    MessageTable CommandTable;
-    Win::HWND ExternalWindow = 0; // the transfer program's window
-    int32_t RunToolBar = -1;      // the page whose tool bar a run disables; -1 before any run
-    std::string RunText;          // the receiver's text collected during a run
+    // --- The state, read-only: changed only by the operations below -------------------------
+    TReceiverState ReceiverState() const { return m_state; }
+    int32_t SelectedKind() const { return m_selectedKind; }
+    // The chosen image file as it was when chosen and confirmed.
+    const TImageStamp& ChosenImage() const { return m_chosenImage; }
+    // The program's own folder, with a trailing separator: where the transfer program is.
+    const std::string& AppDir() const { return m_appDir; }
+    void SetAppDir(const std::string& folder) { m_appDir = folder; }
+    const MessageTable& ReceiveTable() const { return m_receiveTable; }
+    const MessageTable& CommandTable() const { return m_commandTable; }
+    Win::HWND ExternalWindow() const { return m_externalWindow; } // the transfer program's
+    // The page whose tool bar a run disables; -1 before any run.
+    int32_t RunToolBar() const { return m_runToolBar; }
+    // The receiver's text collected during a run.
+    const std::string& RunText() const { return m_runText; }
     // Whether the run's text has shown the memory allocation, the download's start and a
     // failed write. The watchdog and the end of the run go by these, not by RunText alone,
     // which holds only the last log line while the full communication is not shown.
-    bool RunSawAllocation = false;
-    bool RunSawDownload = false;
-    bool RunSawFailure = false; // "Failed to write", on whatever line it came
+    bool RunSawAllocation() const { return m_runSawAllocation; }
+    bool RunSawDownload() const { return m_runSawDownload; }
+    bool RunSawFailure() const { return m_runSawFailure; } // "Failed to write", on any line
     // Bytes of the run's text the text watch has searched for the receiver's words since the
     // dialogue began; each chunk should cost its own length and a short tail, however long the
     // text has grown.
-    size_t RunTextSearched = 0;
+    size_t RunTextSearched() const { return m_runTextSearched; }
 
     // --- Logs -----------------------------------------------------------------------------------
     // The log for lines about the receiver and the run: the chosen image's page, else the
@@ -65,6 +71,17 @@ public:
     void EnterFrozen();
     void EnterIdle();
 
+    // --- The image file -------------------------------------------------------------------------
+    // The chosen image file's path, as the window's open dialog is given it; empty for none.
+    const std::string& ImageFileName() const { return m_imageFile; }
+    // A file chosen in the open dialog on `kind`'s page: measured, asked about when its size is
+    // unusual for the kind, and then taken, with the dropped and the ready load told; or
+    // refused, with why, and the earlier choice kept. True when taken.
+    bool ChooseImage(int32_t kind, const std::string& path);
+    // The folder the next open dialog starts in, for a chosen file: everything up to and
+    // including its last separator; empty for a bare name.
+    static std::string ImageFolder(const std::string& path);
+
     // --- The programming run --------------------------------------------------------------------
     void ToolButton16Click(int32_t kind); // a program button, by the kind of its page
     void ToolButton19Click();             // an erase button
@@ -83,7 +100,7 @@ private:
     // Ends a run that no watchdog watches yet when the receiver leaves its loader.
     void EndUnwatchedRun();
     // A run whose transfer program is not there to deliver: ends before its command is sent.
-    void EndUnsentRun(TLog* log, const QString& program, const QString& why);
+    void EndUnsentRun(TLog* log, const std::string& program, const std::string& why);
     // The run's end, by the receiver or the watchdog: the transfer program closed, its tool bar
     // back and the receiver frozen again.
     void EndRun();
@@ -91,6 +108,21 @@ private:
 
     TDialogueWindow& m_window;
     TExternalWindows& m_windows;
-    // Where the log's last line starts in RunText, as the text watch left it.
+    const TImageFiles& m_files;
+    TReceiverState m_state = rsIdle;
+    int32_t m_selectedKind = ikNone;
+    TImageStamp m_chosenImage;
+    std::string m_appDir;
+    MessageTable m_receiveTable;
+    MessageTable m_commandTable;
+    Win::HWND m_externalWindow = 0;
+    int32_t m_runToolBar = -1;
+    std::string m_runText;
+    bool m_runSawAllocation = false;
+    bool m_runSawDownload = false;
+    bool m_runSawFailure = false;
+    size_t m_runTextSearched = 0;
+    std::string m_imageFile;
+    // Where the log's last line starts in the run's text, as the text watch left it.
     size_t m_runLineStart = 0;
 };

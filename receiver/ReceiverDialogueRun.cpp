@@ -5,7 +5,6 @@
 #include "ReceiverDialogue.h"
 #include "Rendering.h"
 
-#include <QDir>
 #include <algorithm>
 #include <string_view>
 
@@ -22,22 +21,70 @@ constexpr size_t LongestRunWord = sizeof("Memory Alocation") - 1;
 // A point inside the transfer program's input, as a mouse message carries it.
 constexpr intptr_t ClickPoint = 25 | (30 << 16);
 
-QString WithoutFinalPeriod(QString text) {
-    if (text.endsWith(u'.'))
-        text.chop(1);
-    return text.isEmpty() ? QStringLiteral("no reason given") : text;
+std::string WithoutFinalPeriod(std::string text) {
+    if (!text.empty() && text.back() == '.')
+        text.pop_back();
+    return text.empty() ? "no reason given" : text;
 }
 
 } // namespace
 
+bool TReceiverDialogue::ChooseImage(int32_t kind, const std::string& path) {
+    const int32_t earlierKind = m_selectedKind;
+    const std::string earlierFile = m_imageFile;
+    const TImageStamp earlierImage = m_chosenImage;
+    // The new path is the choice while it is looked at and asked about, as the open dialog
+    // holds it; a refusal gives the earlier one back.
+    m_imageFile = path;
+    const TImageMeasure image = m_files.Measure(path);
+    if (!image.problem.empty()) {
+        m_imageFile = earlierFile;
+        TLog* log = ActivePageLog();
+        log->SetColor(clRed);
+        log->AppendUtf8("Cannot load " + path + ": " + image.problem + "...");
+        return false;
+    }
+    // Taken while the selection is still the earlier one: that load is the one dropped.
+    TLog* earlierLog = earlierKind != ikNone ? KindLog() : nullptr;
+    m_selectedKind = kind;
+    if (const auto question = SizeQuestion(kind, image.stamp.Size32());
+        question && !m_window.AskYesNo("Attention", *question, TMsgIcon::Warning)) {
+        m_selectedKind = earlierKind;
+        m_imageFile = earlierFile;
+        m_chosenImage = earlierImage;
+        return false;
+    }
+    m_chosenImage = image.stamp;
+    if (earlierLog != nullptr) {
+        earlierLog->SetColor(clNavy);
+        earlierLog->Append("\nDelete last load command...");
+    }
+    TLog* log = ActivePageLog();
+    log->SetColor(clBlue);
+    log->AppendUtf8(ReadyText(kind) + m_imageFile);
+    log->Append(m_state == rsIdle ? "\nPress a button in front of receiver to start download..."
+                                  : "\nPress the program button to write your receiver...");
+    return true;
+}
+
+std::string TReceiverDialogue::ImageFolder(const std::string& path) {
+#ifdef _WIN32
+    const char* const separators = "\\/:";
+#else
+    const char* const separators = "/"; // a name may hold a backslash or a colon here
+#endif
+    const size_t separator = path.find_last_of(separators);
+    return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
+}
+
 void TReceiverDialogue::ToolButton16Click(int32_t kind) {
     TLog* log = ActivePageLog();
     log->SetColor(clBlue);
-    if (m_window.ImageFileName().isEmpty()) {
+    if (m_imageFile.empty()) {
         log->Append("Select a file to write in receiver...");
         return;
     }
-    if (SelectedKind != kind) {
+    if (m_selectedKind != kind) {
         static const char* const wrongKind[] = {
             "You haven't select a file to load in FLASH. First select a valid file...",
             "You haven't select a file to load in FIRMWARE. First select a valid file...",
@@ -47,26 +94,25 @@ void TReceiverDialogue::ToolButton16Click(int32_t kind) {
         return;
     }
     if (kind == ikFirmware &&
-        !m_window.AskYesNo(QStringLiteral("Attention"),
-                           QStringLiteral("In this way you will write firmware of your receiver: "
-                                          "read notes in help before doing it.\nLoading "
-                                          "incorrect file CAN STOP your receiver\nWould you "
-                                          "continue?"),
+        !m_window.AskYesNo("Attention",
+                           "In this way you will write firmware of your receiver: read notes in "
+                           "help before doing it.\nLoading incorrect file CAN STOP your "
+                           "receiver\nWould you continue?",
                            TMsgIcon::Warning))
         return;
     StartRun();
 }
 
 void TReceiverDialogue::ToolButton19Click() {
-    const int32_t chosen = SelectedKind;
-    SelectedKind = ikErase;
+    const int32_t chosen = m_selectedKind;
+    m_selectedKind = ikErase;
     try {
         StartRun();
     } catch (...) {
-        SelectedKind = chosen;
+        m_selectedKind = chosen;
         throw;
     }
-    SelectedKind = chosen;
+    m_selectedKind = chosen;
 }
 
 void TReceiverDialogue::StartRun() {
@@ -80,17 +126,16 @@ void TReceiverDialogue::StartRun() {
         {"You are writing FIRMWARE\n", cmdFirmwareUpdate},
         {"You are writing EEPROM\n", cmdEepromUpdate},
     };
-    QString confirmation;
+    std::string confirmation;
     int32_t command = cmdCleanup;
     int32_t toolBar = -1;
-    if (SelectedKind >= ikFlash && SelectedKind <= ikEeprom) {
-        const auto& write = writes[SelectedKind];
-        confirmation = QString::fromLatin1(write.question) + m_window.ImageFileName() +
-                       QStringLiteral(".\nWould you continue?");
-        toolBar = SelectedKind;
+    if (m_selectedKind >= ikFlash && m_selectedKind <= ikEeprom) {
+        const auto& write = writes[m_selectedKind];
+        confirmation = write.question + m_imageFile + ".\nWould you continue?";
+        toolBar = m_selectedKind;
         command = write.command;
-    } else if (SelectedKind == ikErase) {
-        confirmation = QStringLiteral("You are erasing FLASH and EEPROM. Would you continue?");
+    } else if (m_selectedKind == ikErase) {
+        confirmation = "You are erasing FLASH and EEPROM. Would you continue?";
         const int32_t page = m_window.ActivePage();
         toolBar = page >= ikFlash && page <= ikEeprom ? page : ikFlash;
     } else {
@@ -100,9 +145,8 @@ void TReceiverDialogue::StartRun() {
         return;
     }
 
-    const bool yes =
-        !m_window.ConfirmDataLoading() ||
-        m_window.AskYesNo(QStringLiteral("Attention"), confirmation, TMsgIcon::Warning);
+    const bool yes = !m_window.ConfirmDataLoading() ||
+                     m_window.AskYesNo("Attention", confirmation, TMsgIcon::Warning);
     if (!yes) {
         EnterFrozen();
         log->SetColor(clBlue);
@@ -115,31 +159,30 @@ void TReceiverDialogue::StartRun() {
     // watchdog would end this run and give back only this run's tool bar.
     if (m_window.TimerRunning(TRunTimer::Watchdog))
         EndRun();
-    RunToolBar = toolBar;
-    ReceiverState = rsRunning;
-    m_window.SetToolBarEnabled(RunToolBar, false);
-    RunText.clear();
-    RunSawAllocation = RunSawDownload = RunSawFailure = false;
-    if (SelectedKind != ikErase) {
-        const QString program = AppDir + QStringLiteral("Vell_par.exe");
+    m_runToolBar = toolBar;
+    m_state = rsRunning;
+    m_window.SetToolBarEnabled(m_runToolBar, false);
+    m_runText.clear();
+    m_runSawAllocation = m_runSawDownload = m_runSawFailure = false;
+    if (m_selectedKind != ikErase) {
+        const std::string program = m_appDir + "Vell_par.exe";
         // Once told to write, the receiver's loader waits for an image: without a transfer
         // program to deliver it, the command must not go out.
-        if (!m_windows.WinExec(program.toStdString(), Win::SW_SHOWMINIMIZED)) {
-            ExternalWindow = 0; // an earlier run's window is not this run's
+        if (!m_windows.WinExec(program, Win::SW_SHOWMINIMIZED)) {
+            m_externalWindow = 0; // an earlier run's window is not this run's
             EndUnsentRun(log, program,
-                         QStringLiteral("cannot be started: ") +
-                             WithoutFinalPeriod(QString::fromStdString(m_windows.StartFailure())));
+                         "cannot be started: " + WithoutFinalPeriod(m_windows.StartFailure()));
             return;
         }
-        ExternalWindow = m_windows.GetForegroundWindow();
-        m_windows.CloseWindow(ExternalWindow);
+        m_externalWindow = m_windows.GetForegroundWindow();
+        m_windows.CloseWindow(m_externalWindow);
         m_window.SetTimerRunning(TRunTimer::Paste, true);
         // The receiver's loader must not get its command before the transfer program is up.
         m_windows.Sleep(std::clamp(m_window.SendCommandDelay(), 0, LongestCommandDelay));
-        if (!m_windows.IsWindow(ExternalWindow)) {
+        if (!m_windows.IsWindow(m_externalWindow)) {
             EndUnsentRun(log, program,
-                         ExternalWindow == 0 ? QStringLiteral("showed no window")
-                                             : QStringLiteral("ended before the command was due"));
+                         m_externalWindow == 0 ? "showed no window"
+                                               : "ended before the command was due");
             return;
         }
     }
@@ -157,64 +200,64 @@ void TReceiverDialogue::StartRun() {
 }
 
 bool TReceiverDialogue::ImageStillAsChosen(TLog* log) {
-    if (SelectedKind < ikFlash || SelectedKind > ikEeprom)
+    if (m_selectedKind < ikFlash || m_selectedKind > ikEeprom)
         return true;
     // The transfer program reads the file by its name: what it would send must be the file
     // whose size the user confirmed, not one grown, rewritten or put in its place since.
-    const QString path = m_window.ImageFileName();
-    const TImageMeasure image = MeasureImage(path);
-    QString problem = image.problem;
-    if (problem.isEmpty() && image.stamp != ChosenImage)
-        problem = QStringLiteral("it changed since it was chosen, choose it again");
-    if (problem.isEmpty())
+    const std::string path = m_imageFile;
+    const TImageMeasure image = m_files.Measure(path);
+    std::string problem = image.problem;
+    if (problem.empty() && image.stamp != m_chosenImage)
+        problem = "it changed since it was chosen, choose it again";
+    if (problem.empty())
         return true;
     log->SetColor(clRed);
-    log->Append(QStringLiteral("Cannot load ") + QDir::toNativeSeparators(path) +
-                QStringLiteral(": ") + problem + QStringLiteral("..."));
+    log->AppendUtf8("Cannot load " + path + ": " + problem + "...");
     EnterFrozen();
     return false;
 }
 
-void TReceiverDialogue::EndUnsentRun(TLog* log, const QString& program, const QString& why) {
+void TReceiverDialogue::EndUnsentRun(TLog* log, const std::string& program,
+                                     const std::string& why) {
     EndRun();
     log->SetColor(clBlue);
-    log->Append(QStringLiteral("The transfer program %1 %2. Nothing was sent to the receiver.")
-                    .arg(QDir::toNativeSeparators(program), why));
+    log->AppendUtf8("The transfer program " + program + " " + why +
+                    ". Nothing was sent to the receiver.");
     EnterFrozen();
 }
 
 void TReceiverDialogue::TextWatch(TLog* log, const char* chunk, int32_t count) {
     const std::string text = PlainText(chunk, count);
-    // How much of RunText's front an earlier chunk has searched already. A word found there
+    // How much of m_runText's front an earlier chunk has searched already. A word found there
     // has set its flag or ended the run, so only what this chunk can complete is searched: the
     // chunk and the tail before it. Searched whole, a line the receiver never ends made every
     // chunk cost the whole line again.
     size_t searched = 0;
     if (m_window.ShowFullCommunication()) {
         log->Append(RenderBytes(chunk, count));
-        searched = RunText.size();
-        RunText += text;
-        m_runLineStart = RunText.size(); // no log line is the watch's own
+        searched = m_runText.size();
+        m_runText += text;
+        m_runLineStart = m_runText.size(); // no log line is the watch's own
     } else {
         // The receiver's text continues the last line of the log. That line has been searched
         // when it still reads as the watch left it after the last chunk.
         const int lines = log->LineCount();
         std::string last = lines > 0 ? log->Line(lines - 1) : std::string();
-        if (m_runLineStart <= RunText.size() &&
-            RunText.compare(m_runLineStart, std::string::npos, last) == 0)
+        if (m_runLineStart <= m_runText.size() &&
+            m_runText.compare(m_runLineStart, std::string::npos, last) == 0)
             searched = last.size();
         if (lines > 0)
             log->DeleteLine(lines - 1);
-        RunText = std::move(last);
-        RunText += text;
-        log->Append(RunText);
+        m_runText = std::move(last);
+        m_runText += text;
+        log->Append(m_runText);
         // The log's last line now starts after the chunk's last line feed, if it has one.
         const size_t feed = text.rfind('\n');
-        m_runLineStart = feed == std::string::npos ? 0 : RunText.size() - text.size() + feed + 1;
+        m_runLineStart = feed == std::string::npos ? 0 : m_runText.size() - text.size() + feed + 1;
     }
     const size_t from = searched > LongestRunWord - 1 ? searched - (LongestRunWord - 1) : 0;
-    const std::string_view fresh = std::string_view(RunText).substr(from);
-    RunTextSearched += fresh.size();
+    const std::string_view fresh = std::string_view(m_runText).substr(from);
+    m_runTextSearched += fresh.size();
     const auto holds = [&fresh](const char* word) {
         return fresh.find(word) != std::string_view::npos;
     };
@@ -222,20 +265,20 @@ void TReceiverDialogue::TextWatch(TLog* log, const char* chunk, int32_t count) {
     // The watchdog starts with the memory allocation and, once the download has started,
     // begins its 30 s again with every chunk. What the run has shown so far counts, not only
     // the last line: the receiver ends its lines, and the watchdog must not die with them.
-    RunSawAllocation = RunSawAllocation || holds("Memory Alocation");
-    RunSawDownload = RunSawDownload || holds("Download started");
+    m_runSawAllocation = m_runSawAllocation || holds("Memory Alocation");
+    m_runSawDownload = m_runSawDownload || holds("Download started");
     // A failed write must be told at the end even when its line is no longer the last.
-    RunSawFailure = RunSawFailure || holds("Failed to write");
-    if (RunSawDownload && m_window.TimerRunning(TRunTimer::Watchdog))
+    m_runSawFailure = m_runSawFailure || holds("Failed to write");
+    if (m_runSawDownload && m_window.TimerRunning(TRunTimer::Watchdog))
         m_window.SetTimerRunning(TRunTimer::Watchdog, false);
-    if (RunSawAllocation && !m_window.TimerRunning(TRunTimer::Watchdog))
+    if (m_runSawAllocation && !m_window.TimerRunning(TRunTimer::Watchdog))
         m_window.SetTimerRunning(TRunTimer::Watchdog, true);
 
     if (!holds("C04") && !holds("C24"))
         return;
     EndRun();
     log->SetColor(clBlue);
-    if (RunSawFailure)
+    if (m_runSawFailure)
         log->Append("Something goes wrong on writing data: maybe increase \"Send comand "
                     "delay\"...");
     log->Append("Now your receiver can start a new download...");
@@ -243,8 +286,8 @@ void TReceiverDialogue::TextWatch(TLog* log, const char* chunk, int32_t count) {
 }
 
 void TReceiverDialogue::Timer1Timer() {
-    m_windows.SetClipboardText(m_window.ImageFileName().toStdString());
-    const Win::HWND input = m_windows.GetNextDlgTabItem(ExternalWindow, 0, false);
+    m_windows.SetClipboardText(m_imageFile);
+    const Win::HWND input = m_windows.GetNextDlgTabItem(m_externalWindow, 0, false);
     if (input != 0) {
         m_windows.SendMessage(input, Win::WM_LBUTTONDOWN, Win::MK_LBUTTON, ClickPoint);
         m_windows.SendMessage(input, Win::WM_PASTE, 0, 0);
@@ -267,18 +310,18 @@ void TReceiverDialogue::EndRun() {
     m_window.SetTimerRunning(TRunTimer::Paste, false);
     m_window.SetTimerRunning(TRunTimer::Watchdog, false);
     CloseExternalWindow();
-    if (RunToolBar != -1)
-        m_window.SetToolBarEnabled(RunToolBar, true);
+    if (m_runToolBar != -1)
+        m_window.SetToolBarEnabled(m_runToolBar, true);
 }
 
 void TReceiverDialogue::EndUnwatchedRun() {
     // Before "Memory Alocation" nothing would ever end the run: its tool bar would stay
     // disabled and the transfer program open for good. A running watchdog ends it itself.
-    if (ReceiverState == rsRunning && !m_window.TimerRunning(TRunTimer::Watchdog))
+    if (m_state == rsRunning && !m_window.TimerRunning(TRunTimer::Watchdog))
         EndRun();
 }
 
 void TReceiverDialogue::CloseExternalWindow() {
-    if (ExternalWindow != 0 && m_windows.IsWindow(ExternalWindow))
-        m_windows.SendMessage(ExternalWindow, Win::WM_CLOSE, 0, 0);
+    if (m_externalWindow != 0 && m_windows.IsWindow(m_externalWindow))
+        m_windows.SendMessage(m_externalWindow, Win::WM_CLOSE, 0, 0);
 }

@@ -49,5 +49,10 @@ EComPort::EComPort(int32_t code, int32_t systemCode)
                          " (win error code: " + std::to_string(systemCode) + ")"),
       FErrorCode(code), FSystemErrorCode(systemCode) {}
 
+EComPort::EComPort(int32_t code, int32_t systemCode, const TOpenFailureReason& reason)
+    : EComPort(code, systemCode) {
+    FReason = std::make_shared<const TOpenFailureReason>(reason);
+}
+
 EComPort::EComPort(int32_t code)
     : std::runtime_error(ComErrorMessage(code)), FErrorCode(code), FSystemErrorCode(-1) {}

@@ -2,7 +2,10 @@
 // The one failure type of the serial port component: a numbered message from a fixed table,
 // with the system's error code appended where there is one.
 
+#include "OpenFailureReason.h"
+
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 
 enum TComErrorCode : int32_t {
@@ -34,15 +37,22 @@ class EComPort : public std::runtime_error {
 public:
     // The table text followed by " (win error code: <systemCode>)".
     EComPort(int32_t code, int32_t systemCode);
+    // A port that would not open, with why when the system said so.
+    EComPort(int32_t code, int32_t systemCode, const TOpenFailureReason& reason);
     // The table text alone; SystemErrorCode is -1.
     explicit EComPort(int32_t code);
 
     int32_t ErrorCode() const { return FErrorCode; }
     int32_t SystemErrorCode() const { return FSystemErrorCode; }
+    // Why the port would not open; null for every other failure, and for a refusal the system
+    // gave no reason for.
+    const TOpenFailureReason* OpenFailureReason() const { return FReason.get(); }
 
 private:
     int32_t FErrorCode;
     int32_t FSystemErrorCode;
+    // Shared, so that copying the failure as it is thrown cannot itself fail.
+    std::shared_ptr<const TOpenFailureReason> FReason;
 };
 
 // The table text of a code, empty for a code outside 1..22.

@@ -6,8 +6,10 @@
 #include "ComPortPlatform.h"
 #include "ComThread.h"
 #include "ExceptionHandler.h"
+#include "platform/CommApi.h"
 
 #include <algorithm>
+#include <optional>
 
 using namespace Platform;
 
@@ -49,8 +51,12 @@ uint32_t TCustomComPort::EventThreadId() const {
 void TCustomComPort::CreateHandle() {
     const std::string path = "\\\\.\\" + FPort;
     FHandle = CreateFile(path.c_str());
-    if (FHandle == INVALID_HANDLE_VALUE)
-        throw EComPort(CError_OpenFailed, int32_t(GetLastError()));
+    if (FHandle == INVALID_HANDLE_VALUE) {
+        const auto code = int32_t(GetLastError());
+        if (const std::optional<TOpenFailureReason> reason = Platform::OpenFailureReason())
+            throw EComPort(CError_OpenFailed, code, *reason);
+        throw EComPort(CError_OpenFailed, code);
+    }
 }
 
 void TCustomComPort::DestroyHandle() {

@@ -93,7 +93,7 @@ protected:
     // The receiver held in its loader when the port opens: the user confirms it is frozen.
     bool OpenFrozen() {
         harness.dialogs.answers = {true};
-        return OpenPort(MS_RLSD_ON) && form->Dialogue().ReceiverState == rsFrozen;
+        return OpenPort(MS_RLSD_ON) && form->Dialogue().ReceiverState() == rsFrozen;
     }
     // Sends a chunk and waits until the window's handler has read and dealt with it.
     bool Receive(const std::string& bytes) {

@@ -64,7 +64,7 @@ TEST_F(DialogueWiringTest, ReceiverAndRunReachTheDialogueThroughTheWindow) {
     ASSERT_TRUE(Receive(StartString));
     EXPECT_EQ(line->WaitSent(16, 5000), "STX,EF81DD51,ETX");
     ASSERT_TRUE(Receive(FreezeAck));
-    EXPECT_EQ(form->Dialogue().ReceiverState, rsFrozen);
+    EXPECT_EQ(form->Dialogue().ReceiverState(), rsFrozen);
     EXPECT_TRUE(RunButtonsEnabled(true));
 
     Choose(0);

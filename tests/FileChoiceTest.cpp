@@ -68,7 +68,7 @@ TEST_F(FileChoiceTest, SizeIsQuestionedOnlyOffTheUsualSizeOfItsKind) {
         } else {
             EXPECT_TRUE(dialogs.shown.empty());
         }
-        EXPECT_EQ(form->Dialogue().SelectedKind, c.page);
+        EXPECT_EQ(form->Dialogue().SelectedKind(), c.page);
         EXPECT_EQ(form->FileDialog().FileName, path);
         TLogEdit* log = form->Logs()[size_t(c.page)];
         EXPECT_EQ(log->Line(log->LineCount() - 3), ready[c.page] + path.toStdString());
@@ -101,7 +101,7 @@ TEST_F(FileChoiceTest, WhatIsNotAReadableRegularFileIsRefusedOnEveryPage) {
         SCOPED_TRACE(c.reason);
         Choose(c.page, c.path);
         EXPECT_TRUE(dialogs.shown.empty());
-        EXPECT_EQ(form->Dialogue().SelectedKind, ikFlash);
+        EXPECT_EQ(form->Dialogue().SelectedKind(), ikFlash);
         EXPECT_EQ(form->FileDialog().FileName, flash);
         TLogEdit* log = form->Logs()[size_t(c.page)];
         EXPECT_EQ(LastLine(log), "Cannot load " + c.path.toStdString() + ": " + c.reason + "...");
@@ -124,7 +124,7 @@ TEST_F(FileChoiceTest, CancelOrNoKeepsTheEarlierChoice) {
          {std::pair{std::optional<QString>(), true}, std::pair{std::optional(large), false}}) {
         SCOPED_TRACE(answer ? "No" : "cancel");
         Choose(2, answer, agreed);
-        EXPECT_EQ(form->Dialogue().SelectedKind, ikFlash);
+        EXPECT_EQ(form->Dialogue().SelectedKind(), ikFlash);
         EXPECT_EQ(form->FileDialog().FileName, flash);
         EXPECT_EQ(form->FileDialog().InitialDir, folder);
         for (size_t i = 0; i < 3; ++i)
@@ -161,7 +161,7 @@ TEST_F(FileChoiceTest, NewChoiceDropsTheEarlierOneInItsOwnLog) {
     EXPECT_EQ(Lines(form->Logs()[2]),
               (std::vector<std::string>{"Ready to load eeprom with file " + eeprom.toStdString(),
                                         "", "Press the program button to write your receiver..."}));
-    EXPECT_EQ(form->Dialogue().SelectedKind, ikEeprom);
+    EXPECT_EQ(form->Dialogue().SelectedKind(), ikEeprom);
 }
 
 } // namespace

@@ -83,7 +83,7 @@ TEST_F(LineFaultTest, AdapterPulledWhileTheCommandIsWritten) {
     EXPECT_EQ(std::vector<std::string>(after.begin(), after.begin() + long(before.size())), before);
     EXPECT_EQ(LastLine(form->Logs()[0]), before.back()) << "a command that failed is not logged";
     // No run is left under way that nothing would ever end: the tool bar and pages are free.
-    EXPECT_EQ(form->Dialogue().ReceiverState, rsFrozen);
+    EXPECT_EQ(form->Dialogue().ReceiverState(), rsFrozen);
     EXPECT_TRUE(Child<TToolBar>(*form, "ToolBar1")->isEnabled());
     EXPECT_FALSE(Child<QTimer>(*form, "Timer1")->isActive());
     // The window can still be left, its options saved.

@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -33,6 +34,14 @@ protected:
     void Show() {
         form.show();
         QCoreApplication::processEvents();
+    }
+    // Chooses an image of the usual size for a kind, as the file choice takes it.
+    void Choose(int kind) {
+        static const qint64 sizes[] = {524288, 1024000, 4096};
+        const QString path = harness.folder.filePath(QStringLiteral("image%1.bin").arg(kind));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(sizes[kind]));
+        ASSERT_TRUE(form.Dialogue().ChooseImage(kind, path.toStdString()));
     }
 
     TWindowHarness harness;
@@ -64,12 +73,12 @@ TEST_F(MainWindowTest, StartsWithItsNamedControlsDefaultOptionsAndIdleState) {
     EXPECT_EQ(paste->interval(), 500);
     EXPECT_EQ(watchdog->interval(), 30000);
     const TReceiverDialogue& dialogue = form.Dialogue();
-    EXPECT_EQ(dialogue.SelectedKind, ikNone);
-    EXPECT_EQ(dialogue.ReceiverState, rsIdle);
-    EXPECT_EQ(dialogue.ReceiveTable.size(), 3u);
-    EXPECT_EQ(dialogue.CommandTable.size(), 7u);
-    EXPECT_TRUE(dialogue.AppDir.endsWith(QDir::separator()));
-    EXPECT_EQ(form.FileDialog().InitialDir, dialogue.AppDir);
+    EXPECT_EQ(dialogue.SelectedKind(), ikNone);
+    EXPECT_EQ(dialogue.ReceiverState(), rsIdle);
+    EXPECT_EQ(dialogue.ReceiveTable().size(), 3u);
+    EXPECT_EQ(dialogue.CommandTable().size(), 7u);
+    EXPECT_TRUE(QString::fromStdString(dialogue.AppDir()).endsWith(QDir::separator()));
+    EXPECT_EQ(form.FileDialog().InitialDir.toStdString(), dialogue.AppDir());
 }
 
 TEST_F(MainWindowTest, WorkPagesHoldTheirLogAndToolBar) {
@@ -163,14 +172,18 @@ TEST_F(MainWindowTest, LinesGoToTheChosenImagesPageElseTheActivePage) {
         int kind, page;
         size_t kindLog, activeLog; // the logs by page
     } cases[] = {
-        {ikFlash, 2, 0, 2}, {ikFirmware, 0, 1, 0}, {ikEeprom, 3, 2, 0}, {ikNone, 1, 1, 1},
-        {ikNone, 2, 2, 2},  {ikNone, 3, 0, 0},     {ikErase, 1, 1, 1},
+        // Nothing chosen yet, then a choice of each kind. An erase's lines go to the active
+        // page's log as with nothing chosen (the dialogue's own tests show it).
+        {ikNone, 1, 1, 1},  {ikNone, 2, 2, 2},     {ikNone, 3, 0, 0},
+        {ikFlash, 2, 0, 2}, {ikFirmware, 0, 1, 0}, {ikEeprom, 3, 2, 0},
     };
     const std::array logs{Child<TLogEdit>(form, "RichEdit1"), Child<TLogEdit>(form, "RichEdit2"),
                           Child<TLogEdit>(form, "RichEdit3")};
     EXPECT_EQ(form.Logs(), logs);
     for (const auto& c : cases) {
-        form.Dialogue().SelectedKind = c.kind;
+        if (c.kind != ikNone)
+            Choose(c.kind);
+        ASSERT_EQ(form.Dialogue().SelectedKind(), c.kind);
         Child<TPageControl>(form, "PageControl1")->setCurrentIndex(c.page);
         SCOPED_TRACE(testing::Message() << "kind " << c.kind << " page " << c.page);
         EXPECT_EQ(form.Dialogue().KindLog(), logs[c.kindLog]);
@@ -211,7 +224,11 @@ TEST_F(MainWindowTest, ExitButtonsSaveAndCloseTheTransferProgramAndTheWindow) {
         {Child<TToolButton>(form, "ToolButton12"), true, true, 2},
     };
     TFakeWindows& windows = harness.windows;
-    form.Dialogue().ExternalWindow = windows.window;
+    // A run started on the closed port: the transfer program came up, the command could not be
+    // written, and the program's window stays the dialogue's.
+    Choose(ikFlash);
+    EXPECT_ANY_THROW(form.Dialogue().ToolButton16Click(ikFlash));
+    ASSERT_EQ(form.Dialogue().ExternalWindow(), windows.window);
     int delay = 100;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.exit->objectName().toStdString());

@@ -128,7 +128,7 @@ TEST_F(SettingsTest, StoredStartupOpensThePortWhileTheWindowIsBuilt) {
         EXPECT_TRUE(!held || dialogs.shown[0].text ==
                                  QStringLiteral("Your receiver seems to be yet \"freeze\". Is it "
                                                 "correct?"));
-        EXPECT_EQ(form->Dialogue().ReceiverState, held ? rsFrozen : rsIdle);
+        EXPECT_EQ(form->Dialogue().ReceiverState(), held ? rsFrozen : rsIdle);
         for (TToolButton* button : form->RunButtons())
             EXPECT_EQ(button->isEnabled(), held);
 

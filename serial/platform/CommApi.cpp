@@ -117,6 +117,13 @@ void SetDeviceOpener(TDeviceOpener opener) {
     InstalledOpener.store(opener);
 }
 
+std::optional<TOpenFailureReason> OpenFailureReason() {
+    const std::optional<TOpenFailure> failure = LastOpenFailure();
+    if (!failure)
+        return std::nullopt;
+    return ReasonOf(*failure);
+}
+
 HANDLE CreateFile(const char* fileName) {
     std::string name = fileName != nullptr ? fileName : "";
     if (name.rfind("\\\\.\\", 0) == 0)

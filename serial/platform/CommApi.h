@@ -19,9 +19,12 @@
 // Threads: every call may be made from any thread. One device handle may be used by two
 // threads at once: a read or write on one while an event wait is pending on the other.
 
+#include "OpenFailureReason.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace Platform {
 
@@ -172,6 +175,8 @@ struct OVERLAPPED {
 // device opener a test installed is asked first (SetDeviceOpener, CommDevice.h).
 // INVALID_HANDLE_VALUE on failure: 2 no such device, 5 no permission or already in use.
 HANDLE CreateFile(const char* fileName);
+// Why the last CreateFile on this thread failed, when the system said why.
+std::optional<TOpenFailureReason> OpenFailureReason();
 bool CloseHandle(HANDLE handle); // a device or an event
 // The Linux form's handles not yet closed, devices and events: what a test compares to learn
 // that the layer's user closed what it made. (Closed events kept for reuse do not count.)

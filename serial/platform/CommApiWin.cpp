@@ -305,6 +305,11 @@ HANDLE CreateFile(const char* fileName) {
                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
 }
 
+// The system's own box text says why; the native window adds its reasons with the window.
+std::optional<TOpenFailureReason> OpenFailureReason() {
+    return std::nullopt;
+}
+
 bool CloseHandle(HANDLE handle) {
     std::vector<Record> ended;
     EndOperationsOf(Sys(handle), ended);

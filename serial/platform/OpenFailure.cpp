@@ -90,6 +90,32 @@ void ClearOpenFailure() {
     LastFailure.reset();
 }
 
+TOpenFailureReason ReasonOf(const TOpenFailure& failure) {
+    TOpenFailureReason reason;
+    reason.path = failure.path;
+    reason.call = failure.call;
+    reason.systemText = std::strerror(failure.err);
+    reason.holderPid = failure.holderPid;
+    reason.holderCommand = failure.holderCommand;
+    if (failure.call == "owner") {
+        reason.kind = TOpenFailureKind::NotOwn;
+        return reason;
+    }
+    switch (failure.err) {
+    case EACCES:
+    case EPERM: reason.kind = TOpenFailureKind::Permission; break;
+    case ENOENT:
+    case ENOTDIR:
+    case ENXIO:
+    case ENODEV: reason.kind = TOpenFailureKind::Missing; break;
+    case EAGAIN: // also EWOULDBLOCK: the port's lock is held
+    case EBUSY: reason.kind = TOpenFailureKind::Busy; break;
+    case ENOTTY: reason.kind = TOpenFailureKind::NotATerminal; break;
+    default: reason.kind = TOpenFailureKind::Other; break;
+    }
+    return reason;
+}
+
 void RecordOpenFailure(const std::string& path, const char* call, int err, int fd) {
     TOpenFailure failure;
     failure.path = path;

@@ -4,6 +4,8 @@
 // line from these details: the device, the errno of the call that failed and, for a port held
 // by another program, which program that is when the system tells.
 
+#include "OpenFailureReason.h"
+
 #include <optional>
 #include <string>
 
@@ -22,6 +24,9 @@ struct TOpenFailure {
 // GetLastError); none after an open that succeeded or failed for no system reason.
 std::optional<TOpenFailure> LastOpenFailure();
 void ClearOpenFailure();
+
+// The failure in terms every system's form fills: its errno told as a kind and in words.
+TOpenFailureReason ReasonOf(const TOpenFailure& failure);
 
 // Records a failed call of an open. For a port held elsewhere (EWOULDBLOCK from flock, EBUSY
 // from an exclusive terminal) the lock holder is looked up in /proc/locks by the device's

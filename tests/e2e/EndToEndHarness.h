@@ -131,7 +131,7 @@ protected:
     // The receiver switched on with nothing chosen: frozen, ready for a file.
     void SwitchOnAndFreeze() {
         Command("on");
-        ASSERT_TRUE(PumpUntil([&] { return form->Dialogue().ReceiverState == rsFrozen; }))
+        ASSERT_TRUE(PumpUntil([&] { return form->Dialogue().ReceiverState() == rsFrozen; }))
             << Transcript().toStdString();
         // "STX,EF81" and "DD51,ETX", in one read or two.
         EXPECT_TRUE(SimulatorSaw("53 54 58 2C 45 46 38 31"));
@@ -163,7 +163,7 @@ protected:
 
     bool RunEnded(TLogEdit* log) {
         return PumpUntil([&] {
-            return form->Dialogue().ReceiverState == rsFrozen && HasLine(log, NewDownload);
+            return form->Dialogue().ReceiverState() == rsFrozen && HasLine(log, NewDownload);
         });
     }
 

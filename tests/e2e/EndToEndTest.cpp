@@ -37,7 +37,7 @@ TEST_F(EndToEndTest, ImagesOfEachKindAreWrittenThroughTheTransferProgram) {
             << "the transfer program delivered another image";
         EXPECT_TRUE(HasLine(log, run.end));
         EXPECT_TRUE(Child<QTimer>(*form, "Timer1")->isActive() == false);
-        EXPECT_FALSE(windows.IsWindow(form->Dialogue().ExternalWindow))
+        EXPECT_FALSE(windows.IsWindow(form->Dialogue().ExternalWindow()))
             << "the transfer program was closed";
     }
 }
@@ -74,7 +74,7 @@ TEST_F(EndToEndTest, StalledReceiverLeavesTheWatchdogToEndTheRun) {
     EXPECT_EQ(
         form->Logs()[0]->Line(form->Logs()[0]->LineCount() - 1),
         "Receiver cannot continue download. Check cable connection and return receiver on...");
-    EXPECT_EQ(form->Dialogue().ReceiverState, rsFrozen);
+    EXPECT_EQ(form->Dialogue().ReceiverState(), rsFrozen);
     EXPECT_TRUE(Child<TToolBar>(*form, "ToolBar1")->isEnabled());
 }
 
@@ -84,7 +84,7 @@ TEST_F(EndToEndTest, ReceiverSwitchedOffAndOnDuringARunStartsOver) {
     Command("stall alloc");
     form->RunButtons()[0]->click();
     ASSERT_TRUE(PumpUntil([&] {
-        return form->Dialogue().ReceiverState == rsRunning && SimulatorSaw("Memory Alocation");
+        return form->Dialogue().ReceiverState() == rsRunning && SimulatorSaw("Memory Alocation");
     }));
     Command("off");
     Command("on");

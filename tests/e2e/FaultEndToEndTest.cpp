@@ -144,7 +144,7 @@ TEST_F(FaultEndToEndTest, ImageGoneBeforeTheWriteEndsByTheWatchdog) {
         const int images = Count(Transcript(), "image received");
         TStdoutCapture output;
         form->RunButtons()[0]->click();
-        ASSERT_EQ(form->Dialogue().ReceiverState, rsRunning);
+        ASSERT_EQ(form->Dialogue().ReceiverState(), rsRunning);
         c.spoil(path); // the path is pasted only once the window serves its events again
         ASSERT_TRUE(PumpUntil([&] { return output.Text().contains("Vell_par: Cannot read"); }))
             << output.Text().toStdString();
@@ -155,9 +155,9 @@ TEST_F(FaultEndToEndTest, ImageGoneBeforeTheWriteEndsByTheWatchdog) {
         EXPECT_EQ(form->Logs()[0]->Line(form->Logs()[0]->LineCount() - 1),
                   "Receiver cannot continue download. Check cable connection and return "
                   "receiver on...");
-        EXPECT_EQ(form->Dialogue().ReceiverState, rsFrozen);
+        EXPECT_EQ(form->Dialogue().ReceiverState(), rsFrozen);
         EXPECT_TRUE(Child<TToolBar>(*form, "ToolBar1")->isEnabled());
-        EXPECT_FALSE(windows.IsWindow(form->Dialogue().ExternalWindow))
+        EXPECT_FALSE(windows.IsWindow(form->Dialogue().ExternalWindow()))
             << "the transfer program was closed";
         EXPECT_EQ(Count(Transcript(), "image received"), images);
         EXPECT_TRUE(dialogs.shown.size() <= 1u) << "only the confirmation was asked";

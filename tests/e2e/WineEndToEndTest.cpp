@@ -52,7 +52,7 @@ protected:
         // The program's folder, with a space and a letter beyond ASCII in its name.
         ASSERT_TRUE(QDir().mkpath(programs));
         InstallTransferProgram(WineTest::TWineSession::StandInProgram("i686"));
-        form->Dialogue().AppDir = programs + u'/';
+        form->Dialogue().SetAppDir((programs + u'/').toStdString());
         qputenv("VELL_STANDIN_RECORD", home.filePath(QStringLiteral("record")).toUtf8());
     }
 
@@ -85,7 +85,7 @@ protected:
                   "The transfer program " + program.toLatin1().toStdString() + " " + why +
                       ". Nothing was sent to the receiver."); // the log's text is 8-bit
         EXPECT_FALSE(SimulatorSaw("02 43 30 34 32 2C 35 03")) << "a command on the line";
-        EXPECT_EQ(form->Dialogue().ReceiverState, rsFrozen);
+        EXPECT_EQ(form->Dialogue().ReceiverState(), rsFrozen);
         EXPECT_TRUE(Child<TToolBar>(*form, "ToolBar1")->isEnabled());
         EXPECT_FALSE(Child<QTimer>(*form, "Timer1")->isActive());
     }
@@ -101,7 +101,7 @@ TEST_F(WineEndToEndTest, FlashWriteThroughTheWindowBridgeAndTheStandIn) {
     EXPECT_TRUE(SimulatorSaw("02 43 30 34 32 2C 35 03"));
     EXPECT_TRUE(SimulatorSaw(("image received: " + crc).toUtf8().constData()))
         << Transcript().toStdString();
-    EXPECT_FALSE(wineWindows.IsWindow(form->Dialogue().ExternalWindow));
+    EXPECT_FALSE(wineWindows.IsWindow(form->Dialogue().ExternalWindow()));
 
     // The stand-in's side: minimised, clicked inside its input, the path pasted, closed.
     const std::vector<std::string> record = Record();
@@ -112,7 +112,7 @@ TEST_F(WineEndToEndTest, FlashWriteThroughTheWindowBridgeAndTheStandIn) {
     ASSERT_TRUE(window.hasMatch()) << record[0];
     EXPECT_EQ(record[1], "shown minimised");
     EXPECT_EQ(record[2], "foreground yes");
-    EXPECT_EQ(form->Dialogue().ExternalWindow, window.captured(1).toLongLong());
+    EXPECT_EQ(form->Dialogue().ExternalWindow(), window.captured(1).toLongLong());
     const QRegularExpressionMatch click =
         QRegularExpression(QStringLiteral("^click (\\d+) (\\d+) 1$"))
             .match(QString::fromStdString(record[3]));
@@ -131,12 +131,12 @@ TEST_F(WineEndToEndTest, WatchdogClosesTheStandIn) {
     form->RunButtons()[0]->click();
     ASSERT_TRUE(PumpUntil([&] { return Child<QTimer>(*form, "Timer2")->isActive(); }))
         << Transcript().toStdString();
-    ASSERT_TRUE(wineWindows.IsWindow(form->Dialogue().ExternalWindow));
+    ASSERT_TRUE(wineWindows.IsWindow(form->Dialogue().ExternalWindow()));
     form->Timer2Timer(Child<QTimer>(*form, "Timer2")); // its 30 s, called rather than waited for
     EXPECT_EQ(form->Logs()[0]->Line(form->Logs()[0]->LineCount() - 1),
               "Receiver cannot continue download. Check cable connection and return receiver "
               "on...");
-    EXPECT_FALSE(wineWindows.IsWindow(form->Dialogue().ExternalWindow));
+    EXPECT_FALSE(wineWindows.IsWindow(form->Dialogue().ExternalWindow()));
     EXPECT_EQ(Record().back(), "close");
 }
 

@@ -59,7 +59,7 @@ void TFuzzLog::DeleteLine(int index) {
 TFuzzWindow::TFuzzWindow() {
     rec.portName = LinePort;
     rec.commandDelay = 500;
-    dialogue.AppDir = QStringLiteral("/opt/vell-writer/");
+    dialogue.SetAppDir("/opt/vell-writer/");
 }
 
 void TFuzzWindow::SetToolBarEnabled(int32_t page, bool enabled) {
@@ -159,10 +159,15 @@ void TFuzzWindow::ReadLines() const {
 void TFuzzWindow::OpenPort() {
     if (rec.connected)
         return;
-    Platform::ClearOpenFailure(); // an unplugged fake line leaves no system reason
-    if (rec.portName == MissingPort)
-        Platform::RecordOpenFailure("/dev/" + MissingPort, missingCall, missingErr);
-    if (unplugged || rec.portName == MissingPort)
+    // An unplugged fake line leaves no system reason; a missing port says why.
+    if (rec.portName == MissingPort) {
+        Platform::TOpenFailure failure;
+        failure.path = "/dev/" + MissingPort;
+        failure.call = missingCall;
+        failure.err = missingErr;
+        throw EComPort(CError_OpenFailed, 2, Platform::ReasonOf(failure));
+    }
+    if (unplugged)
         throw EComPort(CError_OpenFailed, 2);
     rec.connected = true;
     const uint32_t session = ++m_session;

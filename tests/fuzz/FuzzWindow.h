@@ -11,6 +11,7 @@
 
 #include "ComError.h"
 #include "FakeWindows.h"
+#include "PosixImageFiles.h"
 #include "ReceiverDialogue.h"
 #include "receiver/RecordingWindow.h"
 
@@ -48,7 +49,7 @@ class TFuzzLog final : public TLog {
 public:
     void SetColor(TColor color) override { m_color = color; }
     void Append(const std::string& text) override;
-    void Append(const QString& text) override { Append(text.toLatin1().toStdString()); }
+    void AppendUtf8(const std::string& text) override { Append(text); }
     using TLog::Append;
     void Clear() override {
         m_text.clear();
@@ -112,7 +113,8 @@ public:
     TRecordingWindow rec;         // logs, options, buttons, port toggles, questions, timers, writes
     std::array<TFuzzLog, 3> logs; // the work pages' logs, there while rec.logsExist
     TFuzzPrograms windows;        // the transfer program
-    TReceiverDialogue dialogue{*this, windows};
+    TPosixImageFiles files;
+    TReceiverDialogue dialogue{*this, windows, files};
 
     bool dsrLine = false, rlsdLine = false;                   // as the receiver sets them
     bool connLamp = false, dsrLamp = false, rlsdLamp = false; // as the Flash page shows them
@@ -158,7 +160,6 @@ public:
     bool AlwaysFreeze() const override { return rec.AlwaysFreeze(); }
     bool ConfirmDataLoading() const override { return rec.ConfirmDataLoading(); }
     int32_t SendCommandDelay() const override { return rec.SendCommandDelay(); }
-    QString ImageFileName() const override { return rec.ImageFileName(); }
     void SetRunButtonsEnabled(bool enabled) override { rec.SetRunButtonsEnabled(enabled); }
     void SetToolBarEnabled(int32_t page, bool enabled) override;
     bool PortToggleDown() const override { return rec.PortToggleDown(); }
@@ -173,7 +174,7 @@ public:
     int32_t ReadPort(char* buffer, int32_t count) override;
     void WritePort(const char* bytes, int32_t count) override;
     void ApplyPortChoice() override;
-    bool AskYesNo(const QString& caption, const QString& text, TMsgIcon icon) override {
+    bool AskYesNo(const std::string& caption, const std::string& text, TMsgIcon icon) override {
         return rec.AskYesNo(caption, text, icon);
     }
     void SetTimerRunning(TRunTimer timer, bool running) override {

@@ -25,7 +25,6 @@
 #include "ImageFileCheck.h"
 #include "Rendering.h"
 
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <array>
@@ -68,8 +67,8 @@ const char* const FreezeHint =
 constexpr int ConfigurationPage = 3;
 constexpr size_t LongestSession = 400; // steps of one input
 
-// Image files of each kind's usual size and two more, made and measured once: they never
-// change, so a choice takes the stamp measured here.
+// Image files of each kind's usual size and two more, made once and readable: they never
+// change, so a run finds each as it was chosen.
 constexpr std::array<qint64, 5> ImageSizes = {524288, 1024000, 4096, 1000, 2000000};
 struct TImages {
     TImages() {
@@ -78,14 +77,11 @@ struct TImages {
             QFile file(paths[i]);
             FUZZ_CHECK(file.open(QIODevice::WriteOnly) && file.resize(ImageSizes[i]));
             file.close();
-            const TImageMeasure image = MeasureImage(paths[i]);
-            FUZZ_CHECK(image.problem.isEmpty());
-            stamps[i] = image.stamp;
+            FUZZ_CHECK(TPosixImageFiles().Measure(paths[i].toStdString()).problem.empty());
         }
     }
     QTemporaryDir folder;
     std::array<QString, ImageSizes.size()> paths;
-    std::array<TImageStamp, ImageSizes.size()> stamps;
 };
 TImages* Images = nullptr;
 
@@ -144,7 +140,7 @@ private:
 
     // --- What the window shows ---------------------------------------------------------------
     TReceiverDialogue& Dialogue() { return w.dialogue; }
-    int32_t State() const { return w.dialogue.ReceiverState; }
+    int32_t State() const { return w.dialogue.ReceiverState(); }
     bool Connected() const { return w.rec.connected; }
     int Page() const { return w.rec.activePage; }
     // A button on a page's tool bar, enabled on its own.
@@ -169,7 +165,7 @@ private:
         // The six run buttons take one call, so they go together.
         FUZZ_CHECK(state != rsFrozen || rec.runButtonsEnabled);
         FUZZ_CHECK(state != rsIdle || !rec.runButtonsEnabled);
-        const int32_t toolBar = dialogue.RunToolBar;
+        const int32_t toolBar = dialogue.RunToolBar();
         FUZZ_CHECK(toolBar >= -1 && toolBar <= ikEeprom);
         if (state == rsRunning)
             FUZZ_CHECK(toolBar != -1 && !rec.toolBarEnabled[size_t(toolBar)]);
@@ -177,7 +173,7 @@ private:
             // Only a run disables a tool bar: none may stay disabled with nothing to end it.
             for (const bool enabled : rec.toolBarEnabled)
                 FUZZ_CHECK(enabled);
-            FUZZ_CHECK(!w.windows.IsWindow(dialogue.ExternalWindow));
+            FUZZ_CHECK(!w.windows.IsWindow(dialogue.ExternalWindow()));
         }
 
         const bool connected = Connected();
@@ -192,7 +188,7 @@ private:
         // Every byte on the line was written by a step that was to write it.
         FUZZ_CHECK(rec.written.empty());
         FUZZ_CHECK(w.pendingClick == -1);
-        FUZZ_CHECK(dialogue.SelectedKind >= ikNone && dialogue.SelectedKind <= ikEeprom);
+        FUZZ_CHECK(dialogue.SelectedKind() >= ikNone && dialogue.SelectedKind() <= ikEeprom);
     }
 
     // Checks one step's effect: the state it leads to, the bytes it wrote, the boxes it showed.
@@ -258,12 +254,12 @@ private:
         // What a run's text continues: the whole of it with the full communication shown, else
         // the log's last line.
         const std::string runText = state != rsRunning        ? std::string()
-                                    : w.rec.fullCommunication ? dialogue.RunText
+                                    : w.rec.fullCommunication ? dialogue.RunText()
                                                               : LastLine(log);
         const bool alwaysFreeze = w.rec.alwaysFreeze;
         const bool confirm = w.rec.confirmLoading;
         const bool answer = NextAnswer();
-        const int32_t kind = dialogue.SelectedKind;
+        const int32_t kind = dialogue.SelectedKind();
 
         w.Receive(chunk);
         if (w.unplugged)
@@ -396,32 +392,10 @@ private:
         }
     }
 
-    // The window's choice of one of the images on a page, as its choose-file handler makes it
-    // once the open dialog returned the file: asked about when off its kind's usual size, and
-    // the dropped and the ready load told.
+    // The window's choice of one of the images on a page, once the open dialog returned the
+    // file: the dialogue's own.
     void ChooseFile(int page, size_t image) {
-        TReceiverDialogue& dialogue = Dialogue();
-        const QString& path = Images->paths[image];
-        const TImageStamp& stamp = Images->stamps[image];
-        const int32_t earlierKind = dialogue.SelectedKind;
-        TLog* earlierLog = earlierKind != ikNone ? dialogue.KindLog() : nullptr;
-        dialogue.SelectedKind = page;
-        if (const auto question = SizeQuestion(page, stamp.Size32());
-            question && !w.AskYesNo(QStringLiteral("Attention"), *question, TMsgIcon::Warning)) {
-            dialogue.SelectedKind = earlierKind;
-            return;
-        }
-        dialogue.ChosenImage = stamp;
-        w.rec.imageFile = path;
-        if (earlierLog != nullptr) {
-            earlierLog->SetColor(clNavy);
-            earlierLog->Append("\nDelete last load command...");
-        }
-        TLog* log = dialogue.ActivePageLog();
-        log->SetColor(clBlue);
-        log->Append(QString::fromLatin1(ReadyText(page)) + QDir::toNativeSeparators(path));
-        log->Append(State() == rsIdle ? "\nPress a button in front of receiver to start download..."
-                                      : "\nPress the program button to write your receiver...");
+        Dialogue().ChooseImage(page, Images->paths[image].toStdString());
     }
 
     // The choose-file button of the page in front, and a file, or a cancel, in the dialog.
@@ -432,8 +406,8 @@ private:
         const int page = Page();
         const TBefore before = Before();
         const int32_t state = State();
-        const int32_t kind = dialogue.SelectedKind;
-        const QString file = w.rec.imageFile;
+        const int32_t kind = dialogue.SelectedKind();
+        const std::string file = dialogue.ImageFileName();
         const size_t image = pick % (ImageSizes.size() + 1);
         const bool chosen = image != ImageSizes.size(); // else cancelled
         const bool clickable = Clickable(page, w.rec.chooseEnabled);
@@ -442,17 +416,17 @@ private:
             ChooseFile(page, image);
         if (!clickable || !chosen) {
             Expect(before, state, "", 0);
-            FUZZ_CHECK(dialogue.SelectedKind == kind && w.rec.imageFile == file);
+            FUZZ_CHECK(dialogue.SelectedKind() == kind && dialogue.ImageFileName() == file);
             return;
         }
         // A file of no usual size for the page is asked about; refused, the choice stays.
         const bool usual = UsualSize(page, ImageSizes[image]);
         Expect(before, state, "", usual ? 0 : 1);
         if (usual || answer) {
-            FUZZ_CHECK(dialogue.SelectedKind == page);
-            FUZZ_CHECK(w.rec.imageFile == Images->paths[image]);
+            FUZZ_CHECK(dialogue.SelectedKind() == page);
+            FUZZ_CHECK(dialogue.ImageFileName() == Images->paths[image].toStdString());
         } else {
-            FUZZ_CHECK(dialogue.SelectedKind == kind && w.rec.imageFile == file);
+            FUZZ_CHECK(dialogue.SelectedKind() == kind && dialogue.ImageFileName() == file);
         }
     }
 
@@ -464,7 +438,8 @@ private:
         const TBefore before = Before();
         const int32_t state = State();
         const bool clickable = Clickable(page, w.rec.runButtonsEnabled);
-        const bool chosen = !w.rec.imageFile.isEmpty() && Dialogue().SelectedKind == page;
+        const bool chosen =
+            !Dialogue().ImageFileName().empty() && Dialogue().SelectedKind() == page;
         const bool warned = page == ikFirmware;
         const bool warningAnswer = NextAnswer();
         const bool confirm = w.rec.confirmLoading;
@@ -488,13 +463,13 @@ private:
             return;
         const TBefore before = Before();
         const int32_t state = State();
-        const int32_t kind = Dialogue().SelectedKind;
+        const int32_t kind = Dialogue().SelectedKind();
         const bool clickable = Clickable(Page(), w.rec.runButtonsEnabled);
         const bool confirm = w.rec.confirmLoading;
         const bool answer = NextAnswer();
         if (clickable)
             w.Guarded([&] { Dialogue().ToolButton19Click(); });
-        FUZZ_CHECK(Dialogue().SelectedKind == kind); // put back as soon as the run has started
+        FUZZ_CHECK(Dialogue().SelectedKind() == kind); // put back as soon as the run has started
         if (!clickable) {
             Expect(before, state, "", 0);
             return;
@@ -512,7 +487,7 @@ private:
     void CheckUnsentRun(const TBefore& before) {
         if (w.reports != before.reports)
             return;
-        const int32_t toolBar = Dialogue().RunToolBar;
+        const int32_t toolBar = Dialogue().RunToolBar();
         FUZZ_CHECK(w.rec.toolBarEnabled[size_t(toolBar)]);
         const std::string last = LastLine(Dialogue().KindLog());
         FUZZ_CHECK(last.rfind("The transfer program ", 0) == 0 &&
@@ -529,7 +504,7 @@ private:
                asked + (confirm ? 1 : 0));
         if (yes && !sent)
             CheckUnsentRun(before);
-        const int32_t toolBar = Dialogue().RunToolBar;
+        const int32_t toolBar = Dialogue().RunToolBar();
         if (sent && !failed)
             FUZZ_CHECK(!w.rec.toolBarEnabled[size_t(toolBar)]);
         // A command that could not be written leaves no run behind.
@@ -555,7 +530,7 @@ private:
         }
         // The watchdog: the run has stalled, the receiver is frozen, its tool bar back.
         Expect(before, rsFrozen, "", 0);
-        const int32_t toolBar = Dialogue().RunToolBar;
+        const int32_t toolBar = Dialogue().RunToolBar();
         FUZZ_CHECK(toolBar == -1 || w.rec.toolBarEnabled[size_t(toolBar)]);
     }
 
@@ -628,7 +603,7 @@ private:
             // close with the window.
             Dialogue().CloseExternalWindow();
             Dialogue().CloseExternalWindow();
-            FUZZ_CHECK(!w.windows.IsWindow(Dialogue().ExternalWindow));
+            FUZZ_CHECK(!w.windows.IsWindow(Dialogue().ExternalWindow()));
             return false;
         }
         Tick(what >> 4);

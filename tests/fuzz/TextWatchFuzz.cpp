@@ -71,7 +71,7 @@ TOutcome Deliver(const std::string& stream, const std::vector<size_t>& reads, bo
     Window->rec.fullCommunication = fullCom;
     log.Clear(); // the Flash page's clear button
     dialogue.ToolButton19Click();
-    FUZZ_CHECK(dialogue.ReceiverState == rsRunning);
+    FUZZ_CHECK(dialogue.ReceiverState() == rsRunning);
     const int first = 0; // the command's line, alone in the log
     FUZZ_CHECK(log.LineCount() == 1);
     FUZZ_CHECK(log.Line(first).rfind("Sending cleanup string...", 0) == 0);
@@ -84,19 +84,19 @@ TOutcome Deliver(const std::string& stream, const std::vector<size_t>& reads, bo
         at += read.size();
         if (read.empty())
             continue;
-        if (MatchReceived(dialogue.ReceiveTable, read.data(), int32_t(read.size())) != -1)
+        if (MatchReceived(dialogue.ReceiveTable(), read.data(), int32_t(read.size())) != -1)
             outcome.recognised = true;
-        const bool running = dialogue.ReceiverState == rsRunning;
-        const size_t searched = dialogue.RunTextSearched;
+        const bool running = dialogue.ReceiverState() == rsRunning;
+        const size_t searched = dialogue.RunTextSearched();
         const size_t lineBefore = log.LastLine().size();
         Window->Receive(read);
         // Each read costs the watch its own text and a short tail before it, however long the
         // line has grown; the first read also searches the line it continues.
         const size_t text = PlainText(read.data(), int(read.size())).size();
-        FUZZ_CHECK(dialogue.RunTextSearched - searched <=
+        FUZZ_CHECK(dialogue.RunTextSearched() - searched <=
                    text + (watched ? SearchedTail : std::max(SearchedTail, lineBefore)));
         watched = watched || running;
-        if (running && dialogue.ReceiverState != rsRunning && !outcome.ended) {
+        if (running && dialogue.ReceiverState() != rsRunning && !outcome.ended) {
             outcome.ended = true;
             outcome.consumed = at;
             const int n = log.LineCount();
@@ -105,11 +105,11 @@ TOutcome Deliver(const std::string& stream, const std::vector<size_t>& reads, bo
     }
     if (!outcome.ended)
         outcome.consumed = stream.size();
-    outcome.allocation = dialogue.RunSawAllocation;
-    outcome.download = dialogue.RunSawDownload;
-    outcome.failure = dialogue.RunSawFailure;
+    outcome.allocation = dialogue.RunSawAllocation();
+    outcome.download = dialogue.RunSawDownload();
+    outcome.failure = dialogue.RunSawFailure();
     outcome.watchdog = Window->rec.TimerRunning(TRunTimer::Watchdog);
-    outcome.state = dialogue.ReceiverState;
+    outcome.state = dialogue.ReceiverState();
     for (int i = first; i < log.LineCount(); ++i) {
         outcome.lines.push_back(log.Line(i));
         outcome.colors.push_back(log.LineColor(i));
@@ -118,7 +118,7 @@ TOutcome Deliver(const std::string& stream, const std::vector<size_t>& reads, bo
     // Whatever is left of the run ends as the watchdog ends it, so that the next delivery
     // starts from the same frozen receiver; the receiver's answers are dropped.
     dialogue.Timer2Timer();
-    FUZZ_CHECK(dialogue.ReceiverState == rsFrozen);
+    FUZZ_CHECK(dialogue.ReceiverState() == rsFrozen);
     FUZZ_CHECK(Window->reports == 0);
     Window->rec.written.clear();
     Window->rec.asked.clear();
@@ -171,7 +171,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     Window->SetLines(false, true);
     Window->rec.answers = {true}; // "Your receiver seems to be yet freeze": yes
     Window->ClickPortToggle(ikFlash);
-    FUZZ_CHECK(Window->dialogue.ReceiverState == rsFrozen);
+    FUZZ_CHECK(Window->dialogue.ReceiverState() == rsFrozen);
     return 0;
 }
 

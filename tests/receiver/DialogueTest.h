@@ -5,6 +5,7 @@
 // lamp; a close turns every lamp off, then reports itself; later only a changed line reports.
 
 #include "FakeWindows.h"
+#include "PosixImageFiles.h"
 #include "ReceiverDialogue.h"
 #include "RecordingWindow.h"
 
@@ -33,7 +34,7 @@ inline const std::string NewDownloadLine = "Now your receiver can start a new do
 class TRecordedDialogueTest : public testing::Test {
 protected:
     TRecordedDialogueTest() {
-        dialogue->AppDir = QStringLiteral("/opt/vell/");
+        dialogue->SetAppDir("/opt/vell/");
         window.onOpen = [this] {
             dialogue->DecAfterOpen();
             ShowLines(true);
@@ -72,7 +73,7 @@ protected:
     // The receiver held in its loader when the port opens: the user confirms it is frozen.
     bool OpenFrozen() {
         window.answers = {true};
-        return Open(false, true) && dialogue->ReceiverState == rsFrozen;
+        return Open(false, true) && dialogue->ReceiverState() == rsFrozen;
     }
     void Receive(const std::string& bytes) {
         window.input = bytes;
@@ -86,14 +87,13 @@ protected:
             ADD_FAILURE() << "cannot make " << path.toStdString();
         return path;
     }
-    // Chooses an image of the usual size for a kind, on its page, as the file choice does.
-    QString Choose(int kind) {
+    // Chooses an image of the usual size for a kind, on its page, with the file choice.
+    std::string Choose(int kind) {
         static const qint64 sizes[] = {524288, 1024000, 4096};
-        const QString path = MakeImage(QStringLiteral("image%1.bin").arg(kind), sizes[kind]);
+        const std::string path =
+            MakeImage(QStringLiteral("image%1.bin").arg(kind), sizes[kind]).toStdString();
         window.activePage = kind;
-        window.imageFile = path;
-        dialogue->SelectedKind = kind;
-        dialogue->ChosenImage = MeasureImage(path).stamp;
+        EXPECT_TRUE(dialogue->ChooseImage(kind, path));
         return path;
     }
     TRecordingLog& Log(int page) { return window.logs[size_t(page)]; }
@@ -101,8 +101,9 @@ protected:
     QTemporaryDir images;
     TRecordingWindow window;
     TFakeWindows windows;
+    TPosixImageFiles files;
     std::unique_ptr<TReceiverDialogue> dialogue =
-        std::make_unique<TReceiverDialogue>(window, windows);
+        std::make_unique<TReceiverDialogue>(window, windows, files);
     bool dsr = false, rlsd = false; // the receiver's lines
 };
 

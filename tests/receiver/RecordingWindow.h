@@ -12,6 +12,7 @@
 #include <array>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -36,7 +37,7 @@ public:
             lines.push_back({text.substr(start, feed - start), color});
         lines.push_back({text.substr(start), color});
     }
-    void Append(const QString& text) override { Append(text.toLatin1().toStdString()); }
+    void AppendUtf8(const std::string& text) override { Append(text); }
     using TLog::Append;
     void Clear() override { lines.clear(); }
     int LineCount() const override { return int(lines.size()); }
@@ -60,7 +61,7 @@ public:
 class TRecordingWindow final : public TDialogueWindow {
 public:
     struct TQuestion {
-        QString caption, text;
+        std::string caption, text;
         TMsgIcon icon;
     };
 
@@ -69,7 +70,6 @@ public:
     int32_t activePage = 0;
     bool fullCommunication = false, alwaysFreeze = true, confirmLoading = true;
     int32_t commandDelay = 500; // the window's own default
-    QString imageFile;
 
     bool runButtonsEnabled = false;
     std::array<bool, 3> toolBarEnabled{true, true, true};
@@ -78,9 +78,10 @@ public:
 
     bool connected = false;
     std::string portName = "COM1";
-    std::string input;   // what the next reads take, front first
-    std::string written; // every byte the dialogue wrote, in order
-    int failOpen = 0;    // an error code Open raises, 0 for none
+    std::string input;                             // what the next reads take, front first
+    std::string written;                           // every byte the dialogue wrote, in order
+    int failOpen = 0;                              // an error code Open raises, 0 for none
+    std::optional<TOpenFailureReason> openFailure; // why, carried by that error
     bool failWrite = false;
     int portChoicesApplied = 0;
     std::function<void()> onOpen, onClose;
@@ -99,7 +100,6 @@ public:
     bool AlwaysFreeze() const override { return alwaysFreeze; }
     bool ConfirmDataLoading() const override { return confirmLoading; }
     int32_t SendCommandDelay() const override { return commandDelay; }
-    QString ImageFileName() const override { return imageFile; }
     void SetRunButtonsEnabled(bool enabled) override { runButtonsEnabled = enabled; }
     void SetToolBarEnabled(int32_t page, bool enabled) override {
         toolBarEnabled.at(size_t(page)) = enabled;
@@ -112,6 +112,8 @@ public:
     bool PortConnected() const override { return connected; }
     std::string PortName() const override { return portName; }
     void OpenPort() override {
+        if (failOpen != 0 && openFailure)
+            throw EComPort(failOpen, 2, *openFailure);
         if (failOpen != 0)
             throw EComPort(failOpen, 2);
         connected = true;
@@ -137,7 +139,7 @@ public:
         written.append(bytes, size_t(count));
     }
     void ApplyPortChoice() override { ++portChoicesApplied; }
-    bool AskYesNo(const QString& caption, const QString& text, TMsgIcon icon) override {
+    bool AskYesNo(const std::string& caption, const std::string& text, TMsgIcon icon) override {
         asked.push_back({caption, text, icon});
         if (answers.empty())
             return true;

@@ -20,28 +20,28 @@ using RunTest = TRecordedDialogueTest;
 
 TEST_F(RunTest, FlashRunGoesThroughTheTransferProgramToTheReceiversEnd) {
     ASSERT_TRUE(OpenFrozen());
-    const QString path = Choose(ikFlash);
+    const std::string path = Choose(ikFlash);
     window.asked.clear();
     dialogue->ToolButton16Click(ikFlash);
 
     ASSERT_EQ(window.asked.size(), 1u);
-    EXPECT_EQ(window.asked[0].text, QStringLiteral("You are writing FLASH with file\n") + path +
-                                        QStringLiteral(".\nWould you continue?"));
+    EXPECT_EQ(window.asked[0].text,
+              "You are writing FLASH with file\n" + path + ".\nWould you continue?");
     EXPECT_EQ(windows.calls, (std::vector<std::string>{"exec /opt/vell/Vell_par.exe 2",
                                                        "minimize 7", "sleep 500"}));
     EXPECT_EQ(window.written, FlashCommand);
     TRecordingLog& log = Log(0);
     EXPECT_EQ(log.LastLine(), "Sending flash updating string...");
-    EXPECT_EQ(dialogue->ReceiverState, rsRunning);
+    EXPECT_EQ(dialogue->ReceiverState(), rsRunning);
     EXPECT_FALSE(window.toolBarEnabled[0]);
     EXPECT_EQ(window.timers, (std::array<bool, 2>{true, false}));
     EXPECT_FALSE(dialogue->PageControl1Changing());
 
     dialogue->Timer1Timer();
     EXPECT_FALSE(window.timers[0]);
-    EXPECT_EQ(windows.clipboard, path.toStdString());
+    EXPECT_EQ(windows.clipboard, path);
     EXPECT_EQ(std::vector<std::string>(windows.calls.begin() + 3, windows.calls.end()),
-              (std::vector<std::string>{"click 8", "paste " + path.toStdString()}));
+              (std::vector<std::string>{"click 8", "paste " + path}));
 
     // The receiver's text continues the last line; a line feed starts the next one.
     Receive("Memory Alocation\n");
@@ -59,7 +59,7 @@ TEST_F(RunTest, FlashRunGoesThroughTheTransferProgramToTheReceiversEnd) {
     EXPECT_EQ(windows.calls.back(), "close 7");
     EXPECT_TRUE(window.toolBarEnabled[0]);
     EXPECT_EQ(window.timers, (std::array<bool, 2>{false, false}));
-    EXPECT_EQ(dialogue->ReceiverState, rsFrozen);
+    EXPECT_EQ(dialogue->ReceiverState(), rsFrozen);
     EXPECT_TRUE(window.runButtonsEnabled);
     EXPECT_TRUE(dialogue->PageControl1Changing());
 }
@@ -78,7 +78,7 @@ TEST_F(RunTest, UnconfirmedRunStartsAtOnceAndToldOfAFailedWriteAtItsEnd) {
     Receive("Download started ");
     EXPECT_FALSE(window.timers[1]) << "the watchdog waits for the memory allocation";
     Receive("Failed to write ");
-    EXPECT_EQ(dialogue->ReceiverState, rsRunning);
+    EXPECT_EQ(dialogue->ReceiverState(), rsRunning);
     Receive("C042");
     const TRecordingLog& log = Log(0);
     EXPECT_EQ(log.lines.end()[-2],
@@ -86,7 +86,7 @@ TEST_F(RunTest, UnconfirmedRunStartsAtOnceAndToldOfAFailedWriteAtItsEnd) {
                      "delay\"...",
                      clBlue}));
     EXPECT_EQ(log.LastLine(), NewDownloadLine);
-    EXPECT_EQ(dialogue->ReceiverState, rsFrozen);
+    EXPECT_EQ(dialogue->ReceiverState(), rsFrozen);
 }
 
 // The watchdog fires on a stalled run; once the memory allocation came it keeps watching
@@ -101,7 +101,7 @@ TEST_F(RunTest, WatchdogEndsAStalledRun) {
         ASSERT_TRUE(OpenFrozen());
         Choose(ikFlash);
         dialogue->ToolButton16Click(ikFlash);
-        ASSERT_EQ(dialogue->ReceiverState, rsRunning);
+        ASSERT_EQ(dialogue->ReceiverState(), rsRunning);
         for (const std::string& chunk : chunks) {
             Receive(chunk);
             EXPECT_TRUE(window.timers[1]) << "a stall after this chunk would go unnoticed";
@@ -111,7 +111,7 @@ TEST_F(RunTest, WatchdogEndsAStalledRun) {
         EXPECT_EQ(windows.calls.back(), "close 7");
         EXPECT_EQ(window.timers, (std::array<bool, 2>{false, false}));
         EXPECT_TRUE(window.toolBarEnabled[0]);
-        EXPECT_EQ(dialogue->ReceiverState, rsFrozen);
+        EXPECT_EQ(dialogue->ReceiverState(), rsFrozen);
     }
 }
 
@@ -142,7 +142,7 @@ TEST_F(RunTest, ReceiverLeavingTheLoaderEndsARunThatNoWatchdogWatches) {
             Receive(StartString);
         else
             SetLines(event == "DSR on", event == "DSR on");
-        ASSERT_EQ(dialogue->ReceiverState, rsIdle);
+        ASSERT_EQ(dialogue->ReceiverState(), rsIdle);
         EXPECT_FALSE(window.runButtonsEnabled);
         EXPECT_EQ(window.toolBarEnabled[0], !c.watched);
         EXPECT_EQ(windows.IsWindow(windows.window), c.watched);
@@ -158,7 +158,7 @@ TEST_F(RunTest, ReceiverLeavingTheLoaderEndsARunThatNoWatchdogWatches) {
         EXPECT_EQ(Log(0).LastLine(), WatchdogLine);
         EXPECT_TRUE(window.toolBarEnabled[0]);
         EXPECT_FALSE(windows.IsWindow(windows.window));
-        EXPECT_EQ(dialogue->ReceiverState, rsFrozen);
+        EXPECT_EQ(dialogue->ReceiverState(), rsFrozen);
     }
 }
 
@@ -201,9 +201,9 @@ TEST_F(RunTest, EndOfTheWriteInTwoChunks) {
         dialogue->ToolButton16Click(ikFlash);
         ASSERT_EQ(window.written, FlashCommand);
         Receive(c.first);
-        EXPECT_EQ(dialogue->ReceiverState, rsRunning);
+        EXPECT_EQ(dialogue->ReceiverState(), rsRunning);
         Receive("42");
-        EXPECT_EQ(dialogue->ReceiverState, c.ends ? rsFrozen : rsRunning);
+        EXPECT_EQ(dialogue->ReceiverState(), c.ends ? rsFrozen : rsRunning);
         if (!c.ends)
             Receive("C042");
         EXPECT_EQ(Log(0).LastLine(), NewDownloadLine);
@@ -215,16 +215,15 @@ TEST_F(RunTest, EndOfTheWriteInTwoChunks) {
 // program button's warning is the button's, not the run's.
 TEST_F(RunTest, FirmwareRunFromTheFreezeAcknowledgementAsksOnlyTheConfirmation) {
     ASSERT_TRUE(Open());
-    const QString path = Choose(ikFirmware);
+    const std::string path = Choose(ikFirmware);
     Receive(StartString);
     window.written.clear();
     Receive(FreezeAck);
     ASSERT_EQ(window.asked.size(), 1u);
-    EXPECT_EQ(window.asked[0].text, QStringLiteral("You are writing FIRMWARE\n") + path +
-                                        QStringLiteral(".\nWould you continue?"));
-    EXPECT_EQ(window.asked[0].caption, QStringLiteral("Attention"));
+    EXPECT_EQ(window.asked[0].text, "You are writing FIRMWARE\n" + path + ".\nWould you continue?");
+    EXPECT_EQ(window.asked[0].caption, "Attention");
     EXPECT_EQ(window.written, Framed("C246,2"));
-    EXPECT_EQ(dialogue->ReceiverState, rsRunning);
+    EXPECT_EQ(dialogue->ReceiverState(), rsRunning);
     EXPECT_FALSE(window.toolBarEnabled[1]);
 }
 
@@ -239,18 +238,78 @@ TEST_F(RunTest, EachChunkIsSearchedWithOnlyTheTailBeforeIt) {
         window.fullCommunication = fullCom;
         window.answers = {true};
         dialogue->ToolButton19Click(); // an erase: a run without a transfer program
-        ASSERT_EQ(dialogue->ReceiverState, rsRunning);
-        const size_t before = dialogue->RunTextSearched;
+        ASSERT_EQ(dialogue->ReceiverState(), rsRunning);
+        const size_t before = dialogue->RunTextSearched();
         Receive("Memory Alocation");
         for (size_t i = 0; i < chunks; ++i)
             Receive(filler);
         Receive("Download started C");
-        EXPECT_LE(dialogue->RunTextSearched - before, (chunks + 2) * (filler.size() + tail));
-        EXPECT_TRUE(dialogue->RunSawAllocation && dialogue->RunSawDownload);
-        EXPECT_EQ(dialogue->ReceiverState, rsRunning);
+        EXPECT_LE(dialogue->RunTextSearched() - before, (chunks + 2) * (filler.size() + tail));
+        EXPECT_TRUE(dialogue->RunSawAllocation() && dialogue->RunSawDownload());
+        EXPECT_EQ(dialogue->ReceiverState(), rsRunning);
         Receive("04");
-        EXPECT_EQ(dialogue->ReceiverState, rsFrozen);
+        EXPECT_EQ(dialogue->ReceiverState(), rsFrozen);
         EXPECT_EQ(Log(0).LastLine(), NewDownloadLine);
+    }
+}
+
+// Every word the text watch looks for, split at every position over two chunks after some
+// text of its own, is still found: the tail searched again before a chunk is long enough for
+// the longest word less its last byte.
+TEST_F(RunTest, EveryWordSplitOverTwoChunksIsFound) {
+    const struct {
+        std::string word;
+        std::function<bool(const TReceiverDialogue&)> seen;
+    } words[] = {
+        {"Memory Alocation", [](const TReceiverDialogue& d) { return d.RunSawAllocation(); }},
+        {"Download started", [](const TReceiverDialogue& d) { return d.RunSawDownload(); }},
+        {"Failed to write", [](const TReceiverDialogue& d) { return d.RunSawFailure(); }},
+        {"C04", [](const TReceiverDialogue& d) { return d.ReceiverState() == rsFrozen; }},
+        {"C24", [](const TReceiverDialogue& d) { return d.ReceiverState() == rsFrozen; }},
+    };
+    ASSERT_TRUE(OpenFrozen());
+    for (const bool fullCom : {true, false}) {
+        window.fullCommunication = fullCom;
+        for (const auto& w : words) {
+            for (size_t split = 1; split < w.word.size(); ++split) {
+                SCOPED_TRACE(testing::Message()
+                             << (fullCom ? "full, " : "last line, ") << '"'
+                             << w.word.substr(0, split) << '|' << w.word.substr(split) << '"');
+                window.answers = {true};
+                dialogue->ToolButton19Click(); // an erase: a run without a transfer program
+                ASSERT_EQ(dialogue->ReceiverState(), rsRunning);
+                Receive("xx " + w.word.substr(0, split));
+                EXPECT_FALSE(w.seen(*dialogue));
+                Receive(w.word.substr(split));
+                EXPECT_TRUE(w.seen(*dialogue));
+                if (dialogue->ReceiverState() == rsRunning)
+                    dialogue->Timer2Timer();
+                else
+                    EXPECT_EQ(Log(0).LastLine(), NewDownloadLine);
+            }
+        }
+    }
+}
+
+// The pause before the command is capped at a minute, so that a slip on the keyboard cannot
+// hold the window for days; a negative delay means no pause.
+TEST_F(RunTest, CommandDelayIsCappedAtAMinute) {
+    const struct {
+        int32_t delay;
+        const char* sleep;
+    } cases[] = {{-5, "sleep 0"},        {0, "sleep 0"},         {500, "sleep 500"},
+                 {60000, "sleep 60000"}, {60001, "sleep 60000"}, {INT32_MAX, "sleep 60000"}};
+    Choose(ikFlash);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.delay);
+        ASSERT_TRUE(OpenFrozen());
+        window.commandDelay = c.delay;
+        windows.calls.clear();
+        window.answers = {true};
+        dialogue->ToolButton16Click(ikFlash);
+        ASSERT_GE(windows.calls.size(), 3u);
+        EXPECT_EQ(windows.calls[2], c.sleep);
+        dialogue->Timer2Timer();
     }
 }
 
@@ -263,20 +322,19 @@ TEST_F(RunTest, EraseOnTheEepromPageWithAFlashImageSplitsItsLines) {
     dialogue->ToolButton19Click();
 
     ASSERT_EQ(window.asked.size(), 1u);
-    EXPECT_EQ(window.asked[0].text,
-              QStringLiteral("You are erasing FLASH and EEPROM. Would you continue?"));
+    EXPECT_EQ(window.asked[0].text, "You are erasing FLASH and EEPROM. Would you continue?");
     EXPECT_EQ(window.written, Framed("C044,2"));
     EXPECT_TRUE(windows.calls.empty()) << "an erase needs no transfer program";
     EXPECT_EQ(Log(2).Last(), (TLine{"Sending cleanup string...", clNavy}));
     EXPECT_EQ(Log(0).LineCount(), flashLines);
-    EXPECT_EQ(dialogue->SelectedKind, ikFlash);
+    EXPECT_EQ(dialogue->SelectedKind(), ikFlash);
     EXPECT_FALSE(window.toolBarEnabled[2]);
 
     Receive("C044");
     EXPECT_EQ(Log(0).LastLine(), NewDownloadLine);
     EXPECT_EQ(Log(2).LastLine(), "Sending cleanup string...");
     EXPECT_TRUE(window.toolBarEnabled[2]);
-    EXPECT_EQ(dialogue->ReceiverState, rsFrozen);
+    EXPECT_EQ(dialogue->ReceiverState(), rsFrozen);
 }
 
 // The image is checked again just before a run: a file that is no longer the one chosen and
@@ -311,16 +369,17 @@ TEST_F(RunTest, ImageChangedSinceItWasChosenIsNotWritten) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const QString path = Choose(ikFlash);
+        const std::string chosen = Choose(ikFlash);
+        const QString path = QString::fromStdString(chosen);
         c.change(path);
         windows.calls.clear();
         window.answers = {true};
         dialogue->ToolButton16Click(ikFlash);
-        EXPECT_EQ(dialogue->ReceiverState, rsFrozen);
+        EXPECT_EQ(dialogue->ReceiverState(), rsFrozen);
         EXPECT_TRUE(window.toolBarEnabled[0]);
         EXPECT_TRUE(windows.calls.empty()) << "no transfer program";
         EXPECT_EQ(window.written, "");
-        EXPECT_EQ(Log(0).Last(), (TLine{"Cannot load " + path.toStdString() + c.reason, clRed}));
+        EXPECT_EQ(Log(0).Last(), (TLine{"Cannot load " + chosen + c.reason, clRed}));
     }
 }
 
@@ -346,7 +405,7 @@ TEST_F(RunTest, ProgramButtonsRefuseWithoutAFileOfTheirKind) {
         dialogue->ToolButton16Click(c.button);
         EXPECT_EQ(Log(c.button).Last(), (TLine{c.line, clBlue}));
         EXPECT_TRUE(window.asked.empty());
-        EXPECT_EQ(dialogue->ReceiverState, rsIdle);
+        EXPECT_EQ(dialogue->ReceiverState(), rsIdle);
     }
     EXPECT_TRUE(windows.calls.empty());
 }
@@ -359,8 +418,8 @@ TEST_F(RunTest, RefusingTheWarningOrTheConfirmationStartsNothing) {
     window.answers = {false};
     dialogue->ToolButton16Click(ikFirmware);
     ASSERT_EQ(window.asked.size(), 1u) << "only the firmware warning";
-    EXPECT_TRUE(window.asked[0].text.startsWith(
-        QStringLiteral("In this way you will write firmware of your receiver")));
+    EXPECT_TRUE(
+        window.asked[0].text.starts_with("In this way you will write firmware of your receiver"));
     EXPECT_EQ(Log(1).lines, lines);
 
     Choose(ikFlash);
@@ -372,7 +431,7 @@ TEST_F(RunTest, RefusingTheWarningOrTheConfirmationStartsNothing) {
         Log(0).Last(),
         (TLine{"Select a file to download and when ready press the program button...", clBlue}));
 
-    EXPECT_EQ(dialogue->ReceiverState, rsFrozen);
+    EXPECT_EQ(dialogue->ReceiverState(), rsFrozen);
     EXPECT_TRUE(window.toolBarEnabled[0]);
     EXPECT_TRUE(windows.calls.empty());
     EXPECT_EQ(window.written, "");

@@ -15,8 +15,8 @@ namespace {
 class TransferFaultTest : public TRecordedDialogueTest {
 protected:
     TransferFaultTest() {
-        dialogue = std::make_unique<TReceiverDialogue>(window, chosenWindows);
-        dialogue->AppDir = images.path() + u'/';
+        dialogue = std::make_unique<TReceiverDialogue>(window, chosenWindows, files);
+        dialogue->SetAppDir(images.path().toStdString() + '/');
     }
 
     // A transfer program that is a shell script with this body.
@@ -68,7 +68,7 @@ TEST_F(TransferFaultTest, ProgramThatCannotRunOrEndsAtOnceGetsNoCommandSent) {
         EXPECT_EQ(Log(0).Last(), (TLine{"The transfer program " + program.toStdString() + " " +
                                             c.why + ". Nothing was sent to the receiver.",
                                         clBlue}));
-        EXPECT_EQ(dialogue->ReceiverState, rsFrozen);
+        EXPECT_EQ(dialogue->ReceiverState(), rsFrozen);
         EXPECT_TRUE(window.toolBarEnabled[0]);
         EXPECT_EQ(window.timers, (std::array<bool, 2>{false, false}));
         EXPECT_TRUE(window.runButtonsEnabled);
@@ -87,11 +87,11 @@ TEST_F(TransferFaultTest, ProgramThatStaysGetsTheCommandAndThePathButNotTheClipb
     window.commandDelay = 0;
     PressProgram();
     EXPECT_EQ(window.written, FlashCommand);
-    EXPECT_TRUE(realWindows.IsWindow(dialogue->ExternalWindow));
+    EXPECT_TRUE(realWindows.IsWindow(dialogue->ExternalWindow()));
     dialogue->Timer1Timer();
     Receive("Memory Alocation\r\nC042");
-    EXPECT_FALSE(realWindows.IsWindow(dialogue->ExternalWindow)) << "closed at the run's end";
-    EXPECT_EQ(dialogue->ReceiverState, rsFrozen);
+    EXPECT_FALSE(realWindows.IsWindow(dialogue->ExternalWindow())) << "closed at the run's end";
+    EXPECT_EQ(dialogue->ReceiverState(), rsFrozen);
     QFile got(requests);
     ASSERT_TRUE(got.open(QIODevice::ReadOnly));
     EXPECT_EQ(got.readAll(), "minimize\nclick 25 30\npaste " +
