@@ -55,13 +55,13 @@ TEST_F(LinesEndToEndTest, LampsLogAndStateFollowTheReceiversLines) {
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].text.toStdString(),
               "Your receiver seems to be yet \"freeze\". Is it correct?");
-    EXPECT_EQ(form->Dialogue().ReceiverState, rsFrozen);
+    EXPECT_EQ(form->Dialogue().ReceiverState(), rsFrozen);
 
     // Switched off: RLSD goes, and with it the frozen state.
     AwaitWatcher();
     Command("off");
     ASSERT_TRUE(PumpUntil([&] { return Lamps() == "00"; })) << Lamps();
-    EXPECT_EQ(form->Dialogue().ReceiverState, rsIdle);
+    EXPECT_EQ(form->Dialogue().ReceiverState(), rsIdle);
     TLogEdit* log = form->Logs()[0];
     EXPECT_EQ(log->Line(log->LineCount() - 1), "Receiver turn off...");
     for (TToolButton* run : form->RunButtons())
@@ -70,7 +70,7 @@ TEST_F(LinesEndToEndTest, LampsLogAndStateFollowTheReceiversLines) {
     // Switched on again: DSR lights, the start string follows, and it freezes anew.
     AwaitWatcher();
     Command("on");
-    ASSERT_TRUE(PumpUntil([&] { return form->Dialogue().ReceiverState == rsFrozen; }))
+    ASSERT_TRUE(PumpUntil([&] { return form->Dialogue().ReceiverState() == rsFrozen; }))
         << Transcript().toStdString();
     EXPECT_TRUE(PumpUntil([&] { return Lamps() == "01"; })) << Lamps();
 }
