@@ -27,7 +27,6 @@ public:
 
     // The colour of text appended from now on; text already shown keeps its colour.
     void SetColor(TColor color) override { m_color = color; }
-    TColor Color() const { return m_color; }
 
     void SetBackground(TColor color);
     TColor Background() const;

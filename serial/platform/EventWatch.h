@@ -36,7 +36,6 @@ public:
     std::optional<Clock::time_point> Begin(std::vector<pollfd>& sources);
     // Ends the round once the poll has returned (or is given up): the devices carry on.
     void End();
-    bool Watching() const { return m_watching; }
 
 private:
     std::vector<std::shared_ptr<TEventObject>> m_events;

@@ -55,9 +55,7 @@ public:
     // The write end of the stop pipe, for a signal handler: one byte stops Run().
     int StopFd() const { return m_stopPipe[1]; }
 
-    const std::string& LinkPath() const { return m_linkPath; }
     const std::string& SocketPath() const { return m_socketPath; }
-    const std::string& TcpPath() const { return m_tcpPath; }
 
 private:
     enum class TStall { None, Alloc, Download };
