@@ -56,7 +56,7 @@ public:
     // The first recorded line that starts with `head`, waited for; empty if none comes.
     std::string Recorded(const std::string& head) const {
         std::string found;
-        SimTest::WaitFor(
+        TestSupport::WaitUntil(
             [&] {
                 for (const std::string& line : Record())
                     if (line.rfind(head, 0) == 0)
@@ -118,7 +118,7 @@ TEST_F(WindowBridgeTest, DrivesTheStandInAsARunDoes) {
         c = char(random());
     std::ofstream(image, std::ios::binary) << bytes;
     char crc[16];
-    std::snprintf(crc, sizeof crc, "%08x", SimTest::ReferenceCrc32(bytes));
+    std::snprintf(crc, sizeof crc, "%08x", TestSupport::Crc32(bytes));
 
     for (const std::string arch : {"x86_64", "i686"}) {
         SCOPED_TRACE(arch + " bridge");
