@@ -15,7 +15,11 @@
 # folder, which Wine cannot replace by a link. All of this is in place before Wine first runs
 # in the prefix, and every call checks that no link points at a serial device.
 #
-# Environment for running programs in the prefix (what this script uses itself):
+# Windows are not managed: on a virtual screen with no window manager, Wine would otherwise
+# wait two seconds for one at every window it destroys.
+#
+# Environment for running programs in the prefix (what this script uses itself; the tests'
+# one definition of it is tests/support/WineSession.h):
 #   WINEPREFIX=DIR WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'
 # and no DISPLAY needed for console programs. Exit status: 0 ready, 77 Wine is not installed,
 # 1 anything else (with the reason on stderr).
@@ -59,6 +63,7 @@ export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'
 unset DISPLAY WAYLAND_DISPLAY
 
 stamp=$prefix/.vell-prefix-ready
+unmanaged=$prefix/.vell-unmanaged
 marker=$prefix/.vell-prefix
 
 stop_server() {
@@ -132,6 +137,13 @@ create() {
     : >"$stamp"
 }
 
+# Also for prefixes made before this step existed.
+unmanage() {
+    run reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
+    stop_server
+    : >"$unmanaged"
+}
+
 # Maps COM$1 to $2 ("" hides it) and restarts the server so that Wine links it.
 map_port() {
     number=$1
@@ -171,6 +183,7 @@ exec 9>"$prefix.lock"
 flock 9
 
 [ -f "$stamp" ] || create
+[ -f "$unmanaged" ] || unmanage
 check_links
 
 while [ $# -gt 0 ]; do

@@ -6,6 +6,7 @@
 #include "ComPort.h"
 #include "FakeDevice.h"
 #include "LogEdit.h"
+#include "PumpUntil.h"
 #include "ToolButton.h"
 #include "UiHandOver.h"
 #include "WindowHarness.h"
@@ -24,14 +25,7 @@ namespace Dialogue {
 
 using namespace Platform;
 
-// Serves this thread's events until `done` holds; false when it still does not after a
-// deadline far beyond any event's normal delivery.
-inline bool PumpUntil(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done() && std::chrono::steady_clock::now() < deadline)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
+using TestSupport::PumpUntil;
 
 inline std::vector<std::string> Lines(const TLogEdit* log) {
     std::vector<std::string> lines;

@@ -9,6 +9,7 @@
 #include "LedDrawing.h"
 #include "ModemLines.h"
 #include "PtyPair.h"
+#include "PumpUntil.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -43,12 +44,7 @@ struct TLamp : TComLed {
     }
 };
 
-bool PumpUntil(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!done() && std::chrono::steady_clock::now() < deadline)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
+using TestSupport::PumpUntil;
 
 class ComLedTest : public testing::Test {
 protected:

@@ -8,6 +8,7 @@
 #include "ComPort.h"
 #include "FakeDevice.h"
 #include "PtyPair.h"
+#include "PumpUntil.h"
 #include "ThreadStats.h"
 
 #include <QCoreApplication>
@@ -28,13 +29,7 @@ using namespace Platform;
 
 namespace {
 
-// Runs the event loop until `done` or a generous deadline.
-bool PumpUntil(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-    while (!done() && std::chrono::steady_clock::now() < deadline)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
+using TestSupport::PumpUntil;
 
 // How often the event loop woke in `milliseconds`: a loop that sleeps wakes once, for the timer
 // that ends the count; one that spins, thousands of times.

@@ -110,7 +110,7 @@ TEST_F(EndToEndTest, VanishedReceiverIsReportedAndNothingSpins) {
                 running.push_back(id);
         return running.size() == 1;
     };
-    ASSERT_TRUE(PumpUntil(ours, 5)) << running.size() << " threads of ours";
+    ASSERT_TRUE(PumpUntil(ours, 5s)) << running.size() << " threads of ours";
     const int eventThread = running.front();
     Command("vanish");
     ASSERT_TRUE(PumpUntil([&] {

@@ -197,7 +197,7 @@ TEST_F(SoakTest, ConsecutiveWritesKeepMemoryAndDescriptorsLevel) {
                 TakeSimulatorLines();
                 return images >= writes && written >= writes;
             },
-            5);
+            5s);
     }
     PrintFigures("Consecutive EEPROM writes", "writes", samples);
     std::printf("%d writes in %.0f s, %zu ended wrong; the simulator received %d images and "
@@ -287,12 +287,12 @@ TEST(FloodTest, RandomBytesFromTheReceiver) {
     receiver.join();
     const double cpu = CpuSeconds() - cpuBefore;
     const int ticksDuringFlood = ticks;
-    ASSERT_TRUE(PumpUntil([&] { return consumed == sent; }, 10))
+    ASSERT_TRUE(PumpUntil([&] { return consumed == sent; }, 10s))
         << sent - consumed << " bytes never reached the window";
     const int logLines = log->LineCount();
     form->ToolButton20Click(Child<TToolButton>(*form, "ToolButton20"));
     // The log reaches its document when the event loop next turns.
-    ASSERT_TRUE(PumpUntil([&] { return log->document()->blockCount() == 1; }, 10));
+    ASSERT_TRUE(PumpUntil([&] { return log->document()->blockCount() == 1; }, 10s));
     samples.push_back(Sample(seconds, start)); // the log cleared
 
     PrintFigures("Random bytes from the receiver (the last line: after clearing the log)",
@@ -323,7 +323,7 @@ TEST(FloodTest, RandomBytesFromTheReceiver) {
     // And the receiver, starting again, is answered.
     pty.Send("AT\r");
     EXPECT_TRUE(PumpUntil(
-        [&] { return log->Line(log->LineCount() - 1) == "Sending command string 2..."; }, 10));
+        [&] { return log->Line(log->LineCount() - 1) == "Sending command string 2..."; }, 10s));
     EXPECT_EQ(pty.Receive(16), "STX,EF81DD51,ETX");
 }
 

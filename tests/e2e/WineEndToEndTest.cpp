@@ -16,26 +16,26 @@ namespace {
 
 WineTest::TWineSession* Session = nullptr;
 std::string Missing;
-bool PrefixFailed = false;
+std::string SessionFailure;
 
 class WineEndToEndTest : public TEndToEndTest {
 protected:
     static void SetUpTestSuite() {
-        Missing = WineTest::TWineSession::Missing();
+        Missing = WineTest::TWineSession::Missing(WineTest::TWineSession::WindowPrograms());
         if (!Missing.empty())
             return;
-        // Made safe before Wine first runs in it: no COM port linked to this machine's devices.
-        const int made =
-            QProcess::execute(QStringLiteral(WINE_PREFIX_SCRIPT), {QStringLiteral(WINE_PREFIX)});
-        if (made != 0) {
-            Missing = made == 77 ? "Wine is not installed" : "";
-            PrefixFailed = made != 77;
+        try {
+            Session = new WineTest::TWineSession;
+        } catch (const std::exception& failure) {
+            SessionFailure = failure.what();
             return;
         }
-        Session = new WineTest::TWineSession;
         // The bridge is started by the window, in this process's environment.
         for (const auto& [name, value] : Session->Environment())
-            qputenv(name.c_str(), QByteArray::fromStdString(value));
+            if (value)
+                qputenv(name.c_str(), QByteArray::fromStdString(*value));
+            else
+                qunsetenv(name.c_str());
         WineSetup.Bridge = WineTest::TWineSession::BridgeProgram("i686");
     }
     static void TearDownTestSuite() {
@@ -45,9 +45,9 @@ protected:
     }
 
     void SetUp() override {
-        ASSERT_FALSE(PrefixFailed) << "scripts/wine-prefix.sh could not make " WINE_PREFIX;
         if (!Missing.empty())
             GTEST_SKIP() << Missing;
+        ASSERT_EQ(SessionFailure, "");
         TEndToEndTest::SetUp();
         // The program's folder, with a space and a letter beyond ASCII in its name.
         ASSERT_TRUE(QDir().mkpath(programs));
@@ -64,13 +64,7 @@ protected:
 
     // What the stand-in saw, one line per event.
     std::vector<std::string> Record() {
-        QFile file(home.filePath(QStringLiteral("record")));
-        std::vector<std::string> lines;
-        if (file.open(QIODevice::ReadOnly))
-            for (const QByteArray& line : file.readAll().split('\n'))
-                if (!line.isEmpty())
-                    lines.push_back(line.toStdString());
-        return lines;
+        return WineTest::ReadLines(home.filePath(QStringLiteral("record")).toStdString());
     }
 
     // The Windows name of a file of the test's, as Wine's Z: drive shows it.

@@ -5,15 +5,15 @@
 // plants a port link to its own pseudo-terminal and a transfer socket (support/plant_ports.py).
 // Needs root; the environment is put back at the end.
 
-#include <cstdio>
+#include "ChildProcess.h"
+
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -32,9 +32,9 @@ public:
         ::setenv("TMPDIR", m_path.c_str(), 1);
     }
     ~TPrivateTmp() {
-        if (m_planter > 0) {
-            ::close(m_hold);
-            ::waitpid(m_planter, nullptr, 0);
+        if (m_planter) {
+            m_planter->CloseInput(); // the planter ends when its input does
+            m_planter->WaitExit();
         }
         std::error_code ec;
         if (!m_path.empty())
@@ -57,32 +57,13 @@ public:
         std::ifstream file(VELL_PLANT_SCRIPT);
         std::stringstream script;
         script << file.rdbuf();
-        // Close-on-exec: a program the test starts must not hold the planter open.
-        int toPlanter[2], fromPlanter[2];
-        if (::pipe2(toPlanter, O_CLOEXEC) != 0 || ::pipe2(fromPlanter, O_CLOEXEC) != 0)
-            return false;
-        const std::string uid = std::to_string(::getuid());
-        m_planter = ::fork();
-        if (m_planter == 0) {
-            ::dup2(toPlanter[0], 0);
-            ::dup2(fromPlanter[1], 1);
-            for (int fd : {toPlanter[0], toPlanter[1], fromPlanter[0], fromPlanter[1]})
-                ::close(fd);
-            ::execl("/usr/bin/setpriv", "setpriv", "--reuid=nobody", "--regid=nogroup",
-                    "--clear-groups", "/usr/bin/python3", "-c", script.str().c_str(),
-                    m_path.c_str(), uid.c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(toPlanter[0]);
-        ::close(fromPlanter[1]);
-        m_hold = toPlanter[1];
-        std::string said;
-        char c = 0;
-        while (said.size() < 16 && ::read(fromPlanter[0], &c, 1) == 1 && c != '\n')
-            said += c;
-        const bool ready = said == "ready";
-        ::close(fromPlanter[0]);
-        return ready;
+        m_planter = std::make_unique<TestSupport::TChildProcess>(
+            std::vector<std::string>{"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup",
+                                     "--clear-groups", "/usr/bin/python3", "-c", script.str(),
+                                     m_path, std::to_string(::getuid())},
+            TestSupport::TEnvironment{},
+            TestSupport::TChildStreams{.inputPipe = true, .outputPipe = true});
+        return m_planter->ReadLine() == "ready";
     }
     // Bytes the planted transfer socket has taken so far.
     long Stolen() const {
@@ -95,6 +76,5 @@ public:
 private:
     std::string m_path;
     std::vector<std::pair<std::string, std::string>> m_saved;
-    pid_t m_planter = -1;
-    int m_hold = -1;
+    std::unique_ptr<TestSupport::TChildProcess> m_planter; // holds the planted folder
 };

@@ -3,6 +3,11 @@
 // opened through the published link as Vell Writer opens it, and a transfer client on the
 // socket. Every wait is bounded; a wait that runs out leaves the test to fail on what came.
 
+#include "ChildProcess.h"
+#include "Crc32.h"
+#include "Files.h"
+#include "WaitUntil.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -11,50 +16,24 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <memory>
 #include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace SimTest {
 
 using namespace std::chrono_literals;
-using TClock = std::chrono::steady_clock;
-// Long enough for a loaded CI machine; only a failing test ever waits this long.
-constexpr auto kPatience = 10s;
-
-// Polls `done` until it holds or the patience runs out.
-template <class TDone> bool WaitFor(TDone done, std::chrono::milliseconds patience = kPatience) {
-    const auto deadline = TClock::now() + patience;
-    while (!done()) {
-        if (TClock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
-
-// CRC-32 computed bit by bit, apart from the simulator's table-driven one.
-inline uint32_t ReferenceCrc32(const std::string& data) {
-    uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char byte : data) {
-        crc ^= byte;
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
+using TestSupport::Crc32;
+using TestSupport::kPatience;
+using TestSupport::WaitUntil;
 
 class TSimProcess {
 public:
@@ -67,16 +46,18 @@ public:
         std::filesystem::create_directory(m_runtime);
         m_output = m_folder + "/console.txt";
         m_log = m_folder + "/sim.log";
-        args.insert(args.begin(), {"--log", m_log});
-        Spawn(args);
+        args.insert(args.begin(), {RECEIVER_SIM_EXE, "--log", m_log});
+        if (::access(RECEIVER_SIM_EXE, X_OK) != 0)
+            throw std::runtime_error("the simulator is not built: " RECEIVER_SIM_EXE);
+        m_process = std::make_unique<TestSupport::TChildProcess>(
+            args, TestSupport::TEnvironment{{"XDG_RUNTIME_DIR", m_runtime}},
+            TestSupport::TChildStreams{.inputPipe = true,
+                                       .outputFile = m_output,
+                                       .appendOutput = false,
+                                       .errorToOutput = true});
     }
     ~TSimProcess() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-        if (m_stdin >= 0)
-            ::close(m_stdin);
+        m_process.reset();
         std::error_code ec;
         std::filesystem::remove_all(m_folder, ec);
     }
@@ -88,48 +69,22 @@ public:
 
     // The link appears last, once the socket listens too.
     bool WaitPublished() {
-        return WaitFor([&] { return Exists(Link()) || !Running(); });
+        return WaitUntil([&] { return Exists(Link()) || !Running(); });
     }
 
-    void Command(const std::string& line) {
-        const std::string text = line + "\n";
-        ASSERT_EQ(::write(m_stdin, text.data(), text.size()), ssize_t(text.size())) << line;
-    }
+    void Command(const std::string& line) { ASSERT_TRUE(m_process->Write(line + "\n")) << line; }
 
     std::string Output() const { return Read(m_output); }
     std::string Log() const { return Read(m_log); }
-    static std::string Read(const std::string& path) {
-        std::ifstream file(path);
-        std::stringstream text;
-        text << file.rdbuf();
-        return text.str();
-    }
+    static std::string Read(const std::string& path) { return TestSupport::ReadFile(path); }
     bool WaitForOutput(const std::string& text) {
-        return WaitFor([&] { return Output().find(text) != std::string::npos; });
+        return WaitUntil([&] { return Output().find(text) != std::string::npos; });
     }
 
-    bool Running() {
-        if (m_pid <= 0)
-            return false;
-        int status = 0;
-        if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-            m_pid = -1;
-            m_status = status;
-            return false;
-        }
-        return true;
-    }
-    void Signal(int signal) { ::kill(m_pid, signal); }
+    bool Running() { return m_process->Running(); }
+    void Signal(int signal) { m_process->Signal(signal); }
     // The exit code, or -1 if it did not end in time (it is then killed) or ended by a signal.
-    int WaitExit() {
-        if (!WaitFor([&] { return !Running(); })) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-            m_pid = -1;
-            return -1;
-        }
-        return WIFEXITED(m_status) ? WEXITSTATUS(m_status) : -1;
-    }
+    int WaitExit() { return m_process->WaitExit(); }
 
     static bool Exists(const std::string& path) {
         struct stat info {};
@@ -137,54 +92,11 @@ public:
     }
 
 private:
-    void Spawn(const std::vector<std::string>& args) {
-        const std::string exe = RECEIVER_SIM_EXE;
-        if (::access(exe.c_str(), X_OK) != 0)
-            throw std::runtime_error("the simulator is not built: " + exe);
-        int input[2];
-        if (::pipe2(input, O_CLOEXEC) != 0)
-            throw std::runtime_error("pipe failed");
-        m_stdin = input[1];
-
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, m_output.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-
-        std::vector<std::string> argStrings{exe};
-        argStrings.insert(argStrings.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& arg : argStrings)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-
-        std::vector<std::string> envStrings;
-        for (char** entry = environ; *entry != nullptr; ++entry)
-            if (std::strncmp(*entry, "XDG_RUNTIME_DIR=", 16) != 0)
-                envStrings.emplace_back(*entry);
-        envStrings.push_back("XDG_RUNTIME_DIR=" + m_runtime);
-        std::vector<char*> envp;
-        for (std::string& entry : envStrings)
-            envp.push_back(entry.data());
-        envp.push_back(nullptr);
-
-        const int error =
-            ::posix_spawn(&m_pid, exe.c_str(), &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(input[0]);
-        if (error != 0)
-            throw std::runtime_error("cannot start " + exe + ": " + std::strerror(error));
-    }
-
     std::string m_folder;
     std::string m_runtime;
     std::string m_output;
     std::string m_log;
-    pid_t m_pid = -1;
-    int m_status = 0;
-    int m_stdin = -1;
+    std::unique_ptr<TestSupport::TChildProcess> m_process;
 };
 
 // The program's end of the line: the pseudo-terminal slave, opened through the virtual port.
@@ -204,7 +116,7 @@ public:
     // All of `bytes`, waiting while the line is full; each call is one write where it fits.
     void Send(const std::string& bytes) {
         size_t sent = 0;
-        const bool done = WaitFor([&] {
+        const bool done = WaitUntil([&] {
             const ssize_t n = ::write(m_fd, bytes.data() + sent, bytes.size() - sent);
             if (n > 0)
                 sent += size_t(n);
@@ -218,7 +130,7 @@ public:
     // Everything up to and including the first `text` still unread; what follows it is kept
     // for the next call. On a time-out, whatever came.
     std::string ReadThrough(const std::string& text) {
-        WaitFor([&] {
+        WaitUntil([&] {
             Pump();
             return m_got.find(text) != std::string::npos;
         });
@@ -230,7 +142,7 @@ public:
     }
     // Exactly `count` bytes, or fewer on a time-out.
     std::string Read(size_t count) {
-        WaitFor([&] {
+        WaitUntil([&] {
             Pump();
             return m_got.size() >= count;
         });

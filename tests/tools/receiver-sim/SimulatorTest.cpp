@@ -182,7 +182,7 @@ TEST_F(ReceiverSimTest, WritesFlashWithTheImageFromTheTransferSocket) {
 
     char expected[64];
     std::snprintf(expected, sizeof expected, "image received: size=300000 crc32=0x%08x",
-                  ReferenceCrc32(image));
+                  Crc32(image));
     EXPECT_TRUE(sim->WaitForOutput(expected));
     EXPECT_NE(sim->Log().find(expected), std::string::npos) << sim->Log();
 }
@@ -279,7 +279,7 @@ TEST_F(ReceiverSimTest, SendsGarbageAndSplitMessagesWhenTold) {
 TEST_F(ReceiverSimTest, VanishTakesThePortAway) {
     Launch();
     sim->Command("vanish");
-    EXPECT_TRUE(WaitFor([&] { return !TSimProcess::Exists(sim->Link()); }));
+    EXPECT_TRUE(WaitUntil([&] { return !TSimProcess::Exists(sim->Link()); }));
     pollfd line{port->Fd(), POLLIN, 0};
     EXPECT_EQ(::poll(&line, 1, 10000), 1);
     EXPECT_NE(line.revents & POLLHUP, 0);
@@ -401,7 +401,7 @@ TEST_F(ReceiverSimTest, TcpWayInTakesAnImageOnlyWithTheSecret) {
     }
     char expected[64];
     std::snprintf(expected, sizeof expected, "image received: size=200000 crc32=0x%08x",
-                  ReferenceCrc32(image));
+                  Crc32(image));
     EXPECT_TRUE(sim->WaitForOutput(expected));
     EXPECT_NE(sim->Output().find("image received: size=3 crc32=0x352441c2"), std::string::npos);
     EXPECT_EQ(sim->Output().find("size=3 crc32", sim->Output().find("size=3 crc32") + 1),

@@ -20,7 +20,7 @@ std::string Outcome(TImageDelivery& delivery) {
     QObject context;
     QObject::connect(&delivery, &TImageDelivery::Failed, &context, [&](QString m) { outcome = m; });
     QObject::connect(&delivery, &TImageDelivery::Delivered, &context, [&] { outcome.clear(); });
-    WaitUntil([&] { return !delivery.IsRunning(); });
+    PumpUntil([&] { return !delivery.IsRunning(); });
     return outcome.toStdString();
 }
 
@@ -84,11 +84,11 @@ TEST(ImageDelivery, FailuresAreSaidPlainlyAndOnlyTheFullConfirmationCounts) {
         ASSERT_TRUE(delivery.Start(file.fileName(),
                                    row.farEnd == Gone ? dead : dir.filePath("s.transfer"), &error));
         if (row.farEnd == AnswersImage) {
-            ASSERT_TRUE(WaitUntil([&] { return simulator.client && simulator.HasWholeImage(); }));
+            ASSERT_TRUE(PumpUntil([&] { return simulator.client && simulator.HasWholeImage(); }));
             simulator.Answer(row.answer);
             simulator.client->disconnectFromServer();
         } else if (row.farEnd == AnswersAtOnce) {
-            ASSERT_TRUE(WaitUntil([&] { return simulator.client != nullptr; }));
+            ASSERT_TRUE(PumpUntil([&] { return simulator.client != nullptr; }));
             simulator.Answer(row.answer);
         }
         const std::string outcome = Outcome(delivery);

@@ -29,10 +29,10 @@ TEST(Requests, ChannelJoinsLinesSplitAcrossReadsAndEndsAtEndOfFile) {
                      [&](TRequest r) { requests += r; });
     QObject::connect(&channel, &TRequestChannel::Ended, [&] { ended = true; });
     ASSERT_EQ(::write(ends[1], "click 3 4\npaste /a%25", 21), 21);
-    ASSERT_TRUE(WaitUntil([&] { return requests.size() == 1; }));
+    ASSERT_TRUE(PumpUntil([&] { return requests.size() == 1; }));
     ASSERT_EQ(::write(ends[1], "b\nclose", 7), 7); // its line feed never comes, still meant
     ::close(ends[1]);
-    ASSERT_TRUE(WaitUntil([&] { return ended; }));
+    ASSERT_TRUE(PumpUntil([&] { return ended; }));
     ::close(ends[0]);
     ASSERT_EQ(requests.size(), 3);
     EXPECT_EQ(requests[1].Text, "/a%b");

@@ -1,23 +1,14 @@
 #pragma once
 // A real Unix socket server in the simulator's place: it keeps every byte of its latest
-// connection and answers only when told to. Plus a bounded wait that keeps the loop turning.
+// connection and answers only when told to.
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
+#include "PumpUntil.h"
+
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QTimer>
-#include <functional>
 
-inline bool WaitUntil(const std::function<bool()>& done, int milliseconds = 15000) {
-    const QDeadlineTimer deadline(milliseconds);
-    QTimer tick; // wakes the loop so that the deadline is seen when nothing else happens
-    tick.start(20);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    return done();
-}
+using TestSupport::PumpUntil;
 
 struct TSimulatorStandIn {
     explicit TSimulatorStandIn(const QString& socketPath) {

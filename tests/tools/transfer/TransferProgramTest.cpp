@@ -41,7 +41,7 @@ protected:
     void Send(const QByteArray& lines) { ASSERT_EQ(program.write(lines), lines.size()); }
     // Waits until `line` has been said `times` times ("Vell_par: " taken off each line).
     bool Said(const QString& line, int times = 1) {
-        WaitUntil([&] {
+        PumpUntil([&] {
             while (program.canReadLine())
                 said += QString::fromUtf8(program.readLine()).chopped(1).mid(10);
             return said.count(line) >= times;
@@ -64,14 +64,14 @@ TEST_F(TransferProgram, DeliversUndisturbedAndClosesAtOnceEvenWhileDelivering) {
     ASSERT_TRUE(simulator.listening);
     Start();
     Send("minimize\nclick 25 30\nwhatever comes\n\n" + paste);
-    ASSERT_TRUE(WaitUntil([&] { return simulator.HasWholeImage(); }));
+    ASSERT_TRUE(PumpUntil([&] { return simulator.HasWholeImage(); }));
     EXPECT_EQ(simulator.received, "IMAGE 102417\n" + image);
     simulator.Answer("PROGRESS 4096\nOK 102417\n");
     EXPECT_TRUE(Said("Delivering odd %41 name.bin to the receiver simulator on test0.transfer…"));
     ASSERT_TRUE(Said("Done: 102417 bytes delivered"));
 
     Send(paste); // the next one is left unconfirmed
-    ASSERT_TRUE(WaitUntil([&] { return simulator.HasWholeImage(); }));
+    ASSERT_TRUE(PumpUntil([&] { return simulator.HasWholeImage(); }));
     Send("close\n");
     ASSERT_TRUE(program.waitForFinished(2000)); // what Vell Writer waits
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
@@ -82,7 +82,7 @@ TEST_F(TransferProgram, KeepsWorkingAfterItsRequestsEnd) {
     TSimulatorStandIn simulator(simulatorSocket);
     Start();
     Send(paste);
-    ASSERT_TRUE(WaitUntil([&] { return simulator.HasWholeImage(); }));
+    ASSERT_TRUE(PumpUntil([&] { return simulator.HasWholeImage(); }));
     program.closeWriteChannel();
     ASSERT_TRUE(Said("(requests have ended; the window stays open until it is closed)"));
     // Only a program still running can take the confirmation that comes now.

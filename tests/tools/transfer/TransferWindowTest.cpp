@@ -25,7 +25,7 @@ protected:
     }
     QString Label(const char* name) const { return window.findChild<QLabel*>(name)->text(); }
     bool StatusIs(const QString& status) {
-        return WaitUntil([&] { return window.Status() == status; });
+        return PumpUntil([&] { return window.Status() == status; });
     }
 
     QTemporaryDir runtime;
@@ -68,9 +68,9 @@ TEST_F(TransferWindow, PastedPathReplacesTheInputAndIsDeliveredWithProgress) {
     EXPECT_EQ(window.Status(),
               "Delivering 100% image.bin to the receiver simulator on COM1.transfer…");
 
-    ASSERT_TRUE(WaitUntil([&] { return simulator.HasWholeImage(); }));
+    ASSERT_TRUE(PumpUntil([&] { return simulator.HasWholeImage(); }));
     simulator.Answer("PROGRESS 2500\n"); // the bar follows the simulator's count, not ours
-    ASSERT_TRUE(WaitUntil([&] { return progress->value() == progress->maximum() / 2; }));
+    ASSERT_TRUE(PumpUntil([&] { return progress->value() == progress->maximum() / 2; }));
     EXPECT_EQ(progress->text(), "2500 of 5000 bytes");
     simulator.Answer("OK 5000\n");
     EXPECT_TRUE(StatusIs("Done: 5000 bytes delivered"));
@@ -85,7 +85,7 @@ TEST_F(TransferWindow, EnterGoesToTheFirstSimulatorByNameAndANewPathWaitsItsTurn
     EXPECT_EQ(window.Status(), "Delivering 100% image.bin to the receiver simulator on "
                                "B.transfer, the first of 2 running…");
     EXPECT_TRUE(StatusIs("All 5000 bytes sent; waiting for the receiver simulator to confirm…"));
-    EXPECT_TRUE(WaitUntil([&] { return first.HasWholeImage(); }));
+    EXPECT_TRUE(PumpUntil([&] { return first.HasWholeImage(); }));
     EXPECT_EQ(second.client, nullptr);
 
     window.HandleRequest(ParseRequest("paste /other.bin"));

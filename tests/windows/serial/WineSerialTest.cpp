@@ -1,11 +1,11 @@
 // The Windows serial layer under Wine, driven from Linux: the serial unit tests built for
 // Windows (64-bit and 32-bit), and the port on a Wine COM port that is a pseudo-terminal made
-// and served here (the Windows side is WineComPortTest.cpp). Skipped where Wine or the Windows
-// build is missing. The prefix (scripts/wine-prefix.sh) is made once in the build folder.
+// and served here (the Windows side is WineComPortTest.cpp). Each test holds a Wine session of
+// its own on the build folder's one prefix. Skipped where Wine or the Windows build is missing.
 #include "PtyPair.h"
+#include "WineSession.h"
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -14,90 +14,63 @@
 #include <sstream>
 #include <string>
 #include <sys/syscall.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <vector>
 
 namespace fs = std::filesystem;
+using namespace WineTest;
 
 namespace {
 
-const std::string Prefix = VELL_WINE_PREFIX;
-const std::string PrefixScript = VELL_WINE_PREFIX_SCRIPT;
-const std::string WindowsBuild = VELL_WINDOWS_BUILD; // holds windows-<arch>/
 // The COM port the test maps, through a link of its own that it points at its terminal: Wine
 // links the port to the link once, and no restart is needed for the next terminal.
 constexpr int ComNumber = 5;
-const std::string ComLink = Prefix + "-com5";
+const std::string ComLink = TWineSession::Prefix() + "-com5";
 
-std::string Shell(const std::string& text) {
-    return "'" + text + "'";
-}
-
-bool WineInstalled() {
-    return std::system("command -v wine >/dev/null 2>&1") == 0;
-}
-
-// Skips unless Wine and the Windows program are there, and makes sure of the prefix.
+// Skips unless Wine and the Windows program are there.
 #define REQUIRE_WINE(program)                                                                      \
     do {                                                                                           \
-        if (!WineInstalled())                                                                      \
-            GTEST_SKIP() << "Wine is not installed";                                               \
-        if (!fs::exists(program))                                                                  \
-            GTEST_SKIP() << program << " was not built (mingw-w64 missing?)";                      \
-        const int status = std::system((Shell(PrefixScript) + " " + Shell(Prefix)).c_str());       \
-        if (WIFEXITED(status) && WEXITSTATUS(status) == 77)                                        \
-            GTEST_SKIP() << "Wine is not installed";                                               \
-        ASSERT_EQ(status, 0) << "the Wine prefix could not be made";                               \
+        const std::string missing = TWineSession::Missing({program});                              \
+        if (!missing.empty())                                                                      \
+            GTEST_SKIP() << missing;                                                               \
     } while (0)
 
 // One Windows program under Wine: its output, and the lines it writes to the terminal handed to
-// `serve`, until it ends. A program that outlives `seconds` is killed and fails the test. The
-// output goes through a file: the Wine server and services the program starts inherit it and
-// may hold it open after the program has ended.
+// `serve`, until it ends. A program that outlives its patience is killed and fails the test.
+// The output goes through a file: the Wine server and services the program starts inherit it
+// and may hold it open after the program has ended.
 struct TWineRun {
-    int status = -1;
+    int exit = -1;
     std::string output;
 };
 
-TWineRun RunUnderWine(const std::string& program, const std::vector<std::string>& environment,
-                      TPtyPair* terminal = nullptr,
+TWineRun RunUnderWine(const TWineSession& session, const std::string& program,
+                      const TEnvironment& environment, TPtyPair* terminal = nullptr,
                       const std::function<void(const std::string&)>& serve = nullptr,
-                      int seconds = 120) {
-    TWineRun run;
-    FILE* output = std::tmpfile();
-    if (output == nullptr)
-        return run;
-    const pid_t child = fork();
-    if (child == 0) {
-        dup2(fileno(output), 1);
-        dup2(fileno(output), 2);
-        setenv("WINEPREFIX", Prefix.c_str(), 1);
-        setenv("WINEDEBUG", "-all", 1);
-        setenv("WINEDLLOVERRIDES", "mscoree,mshtml=;winemenubuilder.exe=d", 1);
-        unsetenv("DISPLAY");
-        for (const std::string& variable : environment)
-            putenv(const_cast<char*>(variable.c_str()));
-        execlp("wine", "wine", program.c_str(), "--gtest_brief=1", nullptr);
-        _exit(127);
-    }
-    const int ended = int(syscall(SYS_pidfd_open, child, 0)); // readable once the child ends
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+                      std::chrono::seconds patience = 120s) {
+    const std::string output = session.Folder() + "/output.txt";
+    TChildProcess child({WINE_PROGRAM, program, "--gtest_brief=1"},
+                        session.Environment(environment),
+                        {.outputFile = output, .appendOutput = false, .errorToOutput = true});
+    const int ended = int(::syscall(SYS_pidfd_open, child.Pid(), 0)); // readable at its end
+    const auto deadline = std::chrono::steady_clock::now() + patience;
     std::string line;
+    TWineRun run;
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
-            kill(child, SIGKILL);
-            run.output = "[killed: still running after " + std::to_string(seconds) + " s]\n";
+            child.Kill();
+            run.output =
+                "[killed: still running after " + std::to_string(patience.count()) + " s]\n";
             break;
         }
         pollfd sources[2] = {{ended, POLLIN, 0}, {terminal ? terminal->Master() : -1, POLLIN, 0}};
-        if (poll(sources, 2, int(left.count())) <= 0)
+        if (::poll(sources, 2, int(left.count())) <= 0)
             continue;
         if (sources[1].revents & POLLIN) {
             char buffer[4096];
-            const ssize_t n = read(terminal->Master(), buffer, sizeof buffer);
+            const ssize_t n = ::read(terminal->Master(), buffer, sizeof buffer);
             for (ssize_t i = 0; i < n; ++i) {
                 if (buffer[i] != '\n') {
                     if (line.size() < 256)
@@ -111,15 +84,10 @@ TWineRun RunUnderWine(const std::string& program, const std::vector<std::string>
         if (sources[0].revents != 0)
             break;
     }
-    waitpid(child, &run.status, 0);
+    run.exit = child.WaitExit(10s);
     if (ended >= 0)
-        close(ended);
-    std::rewind(output);
-    char buffer[4096];
-    for (size_t n;
-         (n = std::fread(buffer, 1, sizeof buffer, output)) > 0 && run.output.size() < 1 << 20;)
-        run.output.append(buffer, n);
-    std::fclose(output);
+        ::close(ended);
+    run.output += ReadFile(output).substr(0, 1 << 20);
     return run;
 }
 
@@ -148,18 +116,13 @@ std::string Describe(int master) {
 }
 
 std::string WindowsProgram(const char* arch, const char* name) {
-    return WindowsBuild + "/windows-" + arch + "/serial/" + name;
+    return TWineSession::Program(arch, std::string("serial/") + name);
 }
 
 void ExpectPassed(const TWineRun& run) {
-    const bool passed = WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0;
-    EXPECT_TRUE(passed) << run.output;
-    if (passed)
+    EXPECT_EQ(run.exit, 0) << run.output;
+    if (run.exit == 0)
         std::printf("%s", run.output.c_str());
-}
-
-void StopWine() {
-    std::system((Shell(PrefixScript) + " " + Shell(Prefix) + " --stop").c_str());
 }
 
 } // namespace
@@ -167,15 +130,15 @@ void StopWine() {
 TEST(WineSerial, UnitTests64) {
     const std::string program = WindowsProgram("x86_64", "serial_tests.exe");
     REQUIRE_WINE(program);
-    ExpectPassed(RunUnderWine(program, {}));
-    StopWine();
+    const TWineSession session;
+    ExpectPassed(RunUnderWine(session, program, {}));
 }
 
 TEST(WineSerial, UnitTests32) {
     const std::string program = WindowsProgram("i686", "serial_tests.exe");
     REQUIRE_WINE(program);
-    ExpectPassed(RunUnderWine(program, {}));
-    StopWine();
+    const TWineSession session;
+    ExpectPassed(RunUnderWine(session, program, {}));
 }
 
 namespace {
@@ -188,10 +151,12 @@ void ComPortOnAPseudoTerminal(const char* arch) {
     fs::remove(staged);
     fs::create_symlink(terminal.Path(), staged);
     fs::rename(staged, ComLink);
-    ASSERT_EQ(std::system((Shell(PrefixScript) + " " + Shell(Prefix) + " --com " +
-                           std::to_string(ComNumber) + " " + Shell(ComLink))
-                              .c_str()),
-              0);
+    // Before the session: mapping the port restarts the prefix's server.
+    ASSERT_TRUE(Run(
+        {WINE_PREFIX_SCRIPT, TWineSession::Prefix(), "--com", std::to_string(ComNumber), ComLink},
+        {}, 300s, "/dev/null"))
+        << "COM" << ComNumber << " could not be mapped";
+    const TWineSession session;
 
     std::vector<std::string> checks;
     const auto serve = [&](const std::string& line) {
@@ -220,10 +185,9 @@ void ComPortOnAPseudoTerminal(const char* arch) {
             }
         }
     };
-    const TWineRun run =
-        RunUnderWine(program, {"VELL_WINE_COM=COM" + std::to_string(ComNumber)}, &terminal, serve);
+    const TWineRun run = RunUnderWine(
+        session, program, {{"VELL_WINE_COM", "COM" + std::to_string(ComNumber)}}, &terminal, serve);
     fs::remove(ComLink); // nothing of ours behind COM5 until the next run
-    StopWine();
     ExpectPassed(run);
     EXPECT_EQ(checks, (std::vector<std::string>{"19200 8N1 rtscts / 19200 8N1 rtscts",
                                                 "9600 8N2 xonxoff / 9600 8N2 xonxoff"}));
