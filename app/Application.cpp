@@ -1,9 +1,9 @@
-#include "Application.h"
+#include "app/Application.h"
 
-#include "AppStyle.h"
-#include "Dialogs.h"
-#include "FailureReport.h"
-#include "ScopeExit.h"
+#include "app/AppStyle.h"
+#include "app/Dialogs.h"
+#include "app/FailureReport.h"
+#include "app/ScopeExit.h"
 
 #include <QWidget>
 

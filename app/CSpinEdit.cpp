@@ -1,4 +1,4 @@
-#include "CSpinEdit.h"
+#include "app/CSpinEdit.h"
 
 #include <QLineEdit>
 #include <limits>

@@ -1,7 +1,7 @@
 #pragma once
 // The dialogue's 24-bit colours as the toolkit's colours, and back.
 
-#include "LogColors.h"
+#include "receiver/LogColors.h"
 
 #include <QColor>
 

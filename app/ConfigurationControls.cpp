@@ -1,8 +1,8 @@
-#include "ConfigurationControls.h"
+#include "app/ConfigurationControls.h"
 
-#include "CSpinEdit.h"
-#include "ComComboBox.h"
-#include "ComPort.h"
+#include "app/CSpinEdit.h"
+#include "controls/ComComboBox.h"
+#include "serial/ComPort.h"
 
 #include <QCheckBox>
 

@@ -3,7 +3,7 @@
 // them. It holds the window's controls, not controls of its own, and lives no longer than they.
 // UI thread only.
 
-#include "OptionControls.h"
+#include "receiver/OptionControls.h"
 
 #include <functional>
 

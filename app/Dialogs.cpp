@@ -1,6 +1,6 @@
-#include "Dialogs.h"
+#include "app/Dialogs.h"
 
-#include "OpenDialog.h"
+#include "app/OpenDialog.h"
 
 #include <QDialog>
 #include <QFileDialog>

@@ -2,7 +2,7 @@
 // The modal parts of the program behind one small interface, so that tests can answer them
 // without a person at the screen. The program uses TQtDialogs; tests install a fake.
 
-#include "MsgIcon.h"
+#include "receiver/MsgIcon.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "FailureReport.h"
+#include "app/FailureReport.h"
 
-#include "Application.h"
+#include "app/Application.h"
 
 #include <QtGlobal>
 #include <new>

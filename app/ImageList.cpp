@@ -1,6 +1,6 @@
-#include "ImageList.h"
+#include "app/ImageList.h"
 
-#include "RenderedPictures.h"
+#include "app/RenderedPictures.h"
 
 #include <QImage>
 #include <QPixmap>

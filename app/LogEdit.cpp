@@ -1,6 +1,6 @@
-#include "LogEdit.h"
+#include "app/LogEdit.h"
 
-#include "Colors.h"
+#include "app/Colors.h"
 
 #include <QScreen>
 #include <QScrollBar>

@@ -10,7 +10,7 @@
 // repaint of the log shows all that was appended before it.
 // UI thread only.
 
-#include "Log.h"
+#include "receiver/Log.h"
 
 #include <QBasicTimer>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "OpenDialog.h"
+#include "app/OpenDialog.h"
 
 #include <QStringList>
 

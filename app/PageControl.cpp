@@ -1,6 +1,6 @@
-#include "PageControl.h"
+#include "app/PageControl.h"
 
-#include "FailureReport.h"
+#include "app/FailureReport.h"
 
 #include <QEvent>
 #include <QKeyEvent>

@@ -1,6 +1,6 @@
-#include "PageLog.h"
+#include "app/PageLog.h"
 
-#include "LogEdit.h"
+#include "app/LogEdit.h"
 
 #include <QGroupBox>
 

@@ -2,20 +2,20 @@
 // receiver dialogue, the image choice and the settings have files of their own
 // (SDIAppFormDialogue.cpp, SDIAppFormFile.cpp, SDIAppFormSettings.cpp).
 
-#include "SDIAppForm.h"
+#include "app/SDIAppForm.h"
 
-#include "AboutBox.h"
-#include "ComComboBox.h"
-#include "ComPort.h"
-#include "ConfigurationControls.h"
-#include "Dialogs.h"
-#include "FailureReport.h"
-#include "ImageList.h"
-#include "LogEdit.h"
-#include "OpenDialog.h"
-#include "PageControl.h"
-#include "ToolBar.h"
-#include "ToolButton.h"
+#include "app/AboutBox.h"
+#include "app/ConfigurationControls.h"
+#include "app/Dialogs.h"
+#include "app/FailureReport.h"
+#include "app/ImageList.h"
+#include "app/LogEdit.h"
+#include "app/OpenDialog.h"
+#include "app/PageControl.h"
+#include "app/ToolBar.h"
+#include "app/ToolButton.h"
+#include "controls/ComComboBox.h"
+#include "serial/ComPort.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -7,13 +7,13 @@
 // Everything here runs on the UI thread. The controls carry their names as object names, so
 // that tests find them as a person finds them, by what they are.
 
-#include "ComLed.h"
-#include "ComSelect.h"
-#include "DialogueWindow.h"
-#include "ExternalWindows.h"
-#include "KeptOptions.h"
-#include "PosixImageFiles.h"
-#include "ReceiverDialogue.h"
+#include "controls/ComLed.h"
+#include "controls/ComSelect.h"
+#include "receiver/DialogueWindow.h"
+#include "receiver/ExternalWindows.h"
+#include "receiver/KeptOptions.h"
+#include "receiver/ReceiverDialogue.h"
+#include "system/PosixImageFiles.h"
 
 #include <QMainWindow>
 #include <array>

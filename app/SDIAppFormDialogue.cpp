@@ -1,17 +1,17 @@
 // What the main window offers the receiver dialogue: its logs, options, buttons, lamps, port,
 // questions and timers; and the program buttons, told apart by their names.
 
-#include "CSpinEdit.h"
-#include "ComComboBox.h"
-#include "ComPort.h"
-#include "Dialogs.h"
-#include "ImageList.h"
-#include "LogEdit.h"
-#include "OpenDialog.h"
-#include "PageControl.h"
-#include "SDIAppForm.h"
-#include "ToolBar.h"
-#include "ToolButton.h"
+#include "app/CSpinEdit.h"
+#include "app/Dialogs.h"
+#include "app/ImageList.h"
+#include "app/LogEdit.h"
+#include "app/OpenDialog.h"
+#include "app/PageControl.h"
+#include "app/SDIAppForm.h"
+#include "app/ToolBar.h"
+#include "app/ToolButton.h"
+#include "controls/ComComboBox.h"
+#include "serial/ComPort.h"
 
 #include <QCheckBox>
 #include <QTimer>

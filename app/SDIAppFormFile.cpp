@@ -1,10 +1,10 @@
 // Choosing the image file: the open dialog, offered the dialogue's choice and starting in its
 // folder; the dialogue decides what the chosen file is taken for.
 
-#include "Dialogs.h"
-#include "OpenDialog.h"
-#include "PageControl.h"
-#include "SDIAppForm.h"
+#include "app/Dialogs.h"
+#include "app/OpenDialog.h"
+#include "app/PageControl.h"
+#include "app/SDIAppForm.h"
 
 void TSDIAppForm::FileOpen1Execute(QObject*) {
     const int32_t kind = PageControl1->currentIndex();

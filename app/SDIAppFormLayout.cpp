@@ -1,16 +1,16 @@
 // Building the main window's controls with their names, captions and start states.
 
-#include "CSpinEdit.h"
-#include "ComComboBox.h"
-#include "ComLed.h"
-#include "ComPort.h"
-#include "ImageList.h"
-#include "LogEdit.h"
-#include "OpenDialog.h"
-#include "PageControl.h"
-#include "SDIAppForm.h"
-#include "ToolBar.h"
-#include "ToolButton.h"
+#include "app/CSpinEdit.h"
+#include "app/ImageList.h"
+#include "app/LogEdit.h"
+#include "app/OpenDialog.h"
+#include "app/PageControl.h"
+#include "app/SDIAppForm.h"
+#include "app/ToolBar.h"
+#include "app/ToolButton.h"
+#include "controls/ComComboBox.h"
+#include "controls/ComLed.h"
+#include "serial/ComPort.h"
 
 #include <QCheckBox>
 #include <QFrame>

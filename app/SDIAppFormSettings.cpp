@@ -2,13 +2,13 @@
 // built and written on exit and close: the rules are the kept options' (KeptOptions.h); the
 // window gives them its settings store and its Configuration page's controls.
 
-#include "ComComboBox.h"
-#include "ConfigurationControls.h"
-#include "LogEdit.h"
-#include "SDIAppForm.h"
-#include "SettingsStore.h"
-#include "StoredOptions.h"
-#include "platform/PortPaths.h"
+#include "app/ConfigurationControls.h"
+#include "app/LogEdit.h"
+#include "app/SDIAppForm.h"
+#include "app/SettingsStore.h"
+#include "app/StoredOptions.h"
+#include "controls/ComComboBox.h"
+#include "serial/platform/PortPaths.h"
 
 void TSDIAppForm::LoadSettings() {
     DecPort->SetComProperty(cpPort); // the system's ports as they are now

@@ -1,6 +1,6 @@
-#include "SettingsStore.h"
+#include "app/SettingsStore.h"
 
-#include "ScopeExit.h"
+#include "app/ScopeExit.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,8 +2,8 @@
 // The settings store as the kept options reach it: names and texts in UTF-8, converted here at
 // the window's edge. UI thread only.
 
-#include "OptionStore.h"
-#include "SettingsStore.h"
+#include "app/SettingsStore.h"
+#include "receiver/OptionStore.h"
 
 class TStoredOptions final : public TOptionStore {
 public:

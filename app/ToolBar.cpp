@@ -1,4 +1,4 @@
-#include "ToolBar.h"
+#include "app/ToolBar.h"
 
 #include <QAction>
 #include <QPainter>

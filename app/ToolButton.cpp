@@ -1,6 +1,6 @@
-#include "ToolButton.h"
+#include "app/ToolButton.h"
 
-#include "ImageList.h"
+#include "app/ImageList.h"
 
 TToolButton::TToolButton(const QString& name, const TImageList& images, int imageIndex,
                          QWidget* parent)

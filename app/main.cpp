@@ -1,16 +1,16 @@
 // Start-up: the application object and its title, the main window, the About box, then the
 // message loop until the main window has closed.
 
-#include "AboutBox.h"
-#include "Application.h"
-#include "ChildProcessWindows.h"
-#include "Dialogs.h"
-#include "FailureReport.h"
-#include "SDIAppForm.h"
-#include "SettingsStore.h"
-#include "TransferWindows.h"
-#include "UiHandOver.h"
-#include "WineWindows.h"
+#include "app/AboutBox.h"
+#include "app/Application.h"
+#include "app/Dialogs.h"
+#include "app/FailureReport.h"
+#include "app/SDIAppForm.h"
+#include "app/SettingsStore.h"
+#include "controls/UiHandOver.h"
+#include "external/ChildProcessWindows.h"
+#include "external/TransferWindows.h"
+#include "external/WineWindows.h"
 
 #include <QDir>
 

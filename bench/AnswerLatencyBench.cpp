@@ -23,14 +23,14 @@
 // Run: QT_QPA_PLATFORM=offscreen build/bench/answer_latency_bench [exchanges] [warm-up] [cases]
 // where cases picks some of the letters "abBcCdef" (all by default), for profiling one of them.
 
-#include "BenchDialogs.h"
-#include "BenchPty.h"
-#include "ChildProcessWindows.h"
-#include "ComPort.h"
-#include "SDIAppForm.h"
-#include "SettingsStore.h"
-#include "ToolButton.h"
-#include "UiHandOver.h"
+#include "app/SDIAppForm.h"
+#include "app/SettingsStore.h"
+#include "app/ToolButton.h"
+#include "bench/BenchDialogs.h"
+#include "bench/BenchPty.h"
+#include "controls/UiHandOver.h"
+#include "external/ChildProcessWindows.h"
+#include "serial/ComPort.h"
 
 #include <QApplication>
 #include <QCheckBox>

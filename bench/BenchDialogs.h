@@ -2,7 +2,7 @@
 // Dialogs for benchmarks that drive the main window: no box is ever shown, every question is
 // answered No ("is the receiver frozen?" included), so the window is left to the line alone.
 
-#include "Dialogs.h"
+#include "app/Dialogs.h"
 
 class TNoDialogs final : public TDialogs {
 public:

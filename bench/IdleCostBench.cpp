@@ -6,10 +6,10 @@
 // measured too, to tell the port's share from the window's. The target is no wake-up at all.
 // Run: build-h-bench/bench/idle_cost_bench [seconds] [rounds] [settle seconds]
 
-#include "BenchProc.h"
-#include "BenchPty.h"
-#include "EnumComPorts.h"
-#include "SettingsStore.h"
+#include "app/SettingsStore.h"
+#include "bench/BenchProc.h"
+#include "bench/BenchPty.h"
+#include "serial/EnumComPorts.h"
 
 #include <QString>
 #include <algorithm>

@@ -2,8 +2,8 @@
 // communication shown appends a line per received chunk for minutes, and the UI thread must
 // keep up. Run: QT_QPA_PLATFORM=offscreen build/bench/log_append_bench
 
-#include "LogColors.h"
-#include "LogEdit.h"
+#include "app/LogEdit.h"
+#include "receiver/LogColors.h"
 
 #include <QApplication>
 #include <benchmark/benchmark.h>

@@ -20,16 +20,16 @@
 // Run: build-h-bench/bench/log_flood_bench [seconds] [rounds] [cases], cases from "abc" (all by
 // default)
 
-#include "BenchDialogs.h"
-#include "BenchPty.h"
-#include "ChildProcessWindows.h"
-#include "ComPort.h"
-#include "LogEdit.h"
-#include "Rendering.h"
-#include "SDIAppForm.h"
-#include "SettingsStore.h"
-#include "ToolButton.h"
-#include "UiHandOver.h"
+#include "app/LogEdit.h"
+#include "app/SDIAppForm.h"
+#include "app/SettingsStore.h"
+#include "app/ToolButton.h"
+#include "bench/BenchDialogs.h"
+#include "bench/BenchPty.h"
+#include "controls/UiHandOver.h"
+#include "external/ChildProcessWindows.h"
+#include "receiver/Rendering.h"
+#include "serial/ComPort.h"
 
 #include <QApplication>
 #include <QCheckBox>

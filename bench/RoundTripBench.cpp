@@ -3,7 +3,7 @@
 // on the same kind of pty, side by side; prints median, 99th percentile and their ratio.
 // Run: build/bench/round_trip_bench [exchanges]
 
-#include "ComPort.h"
+#include "serial/ComPort.h"
 
 #include <algorithm>
 #include <atomic>

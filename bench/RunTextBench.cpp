@@ -10,11 +10,11 @@
 //     each, during a run: heap in use (mallinfo2) grown, per log line added.
 // Run: QT_QPA_PLATFORM=offscreen build/bench/run_text_bench
 
-#include "BenchDialogs.h"
-#include "ExternalWindows.h"
-#include "LogEdit.h"
-#include "SDIAppForm.h"
-#include "SettingsStore.h"
+#include "app/LogEdit.h"
+#include "app/SDIAppForm.h"
+#include "app/SettingsStore.h"
+#include "bench/BenchDialogs.h"
+#include "receiver/ExternalWindows.h"
 
 #include <QApplication>
 #include <QCheckBox>

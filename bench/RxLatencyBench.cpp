@@ -4,9 +4,9 @@
 // context switches of every thread of the process over a quiet stretch (the target is 0).
 // Run: QT_QPA_PLATFORM=offscreen build/bench/rx_latency_bench [exchanges] [idle seconds]
 
-#include "BenchPty.h"
-#include "ComPort.h"
-#include "UiHandOver.h"
+#include "bench/BenchPty.h"
+#include "controls/UiHandOver.h"
+#include "serial/ComPort.h"
 
 #include <QCoreApplication>
 #include <QTimer>

@@ -11,10 +11,10 @@
 // read.
 // Run: build/bench/rx_throughput_bench [MiB per run] [rounds]
 
-#include "BenchProc.h"
-#include "BenchPty.h"
-#include "ComPort.h"
-#include "UiHandOver.h"
+#include "bench/BenchProc.h"
+#include "bench/BenchPty.h"
+#include "controls/UiHandOver.h"
+#include "serial/ComPort.h"
 
 #include <QCoreApplication>
 #include <QTimer>

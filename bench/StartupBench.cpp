@@ -10,7 +10,7 @@
 // Other builds of the program named after the count are started in the same rounds, so that a
 // change is measured against the build before it in one run.
 
-#include "BenchProc.h"
+#include "bench/BenchProc.h"
 
 #include <algorithm>
 #include <chrono>

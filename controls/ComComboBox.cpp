@@ -1,6 +1,6 @@
-#include "ComComboBox.h"
+#include "controls/ComComboBox.h"
 
-#include "ExceptionHandler.h"
+#include "serial/ExceptionHandler.h"
 
 #include <utility>
 

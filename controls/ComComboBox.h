@@ -3,9 +3,9 @@
 // ComProperty), showing the port's present value and able to write the user's pick into it.
 // The setting logic is the selector's; this class is the widget around it. UI thread only.
 
-#include "ComPort.h"
-#include "ComSelect.h"
-#include "Component.h"
+#include "controls/ComSelect.h"
+#include "serial/ComPort.h"
+#include "serial/Component.h"
 
 #include <QComboBox>
 #include <QString>

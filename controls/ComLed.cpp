@@ -1,7 +1,7 @@
-#include "ComLed.h"
+#include "controls/ComLed.h"
 
-#include "ExceptionHandler.h"
-#include "LedBitmaps.h"
+#include "controls/LedBitmaps.h"
+#include "serial/ExceptionHandler.h"
 
 #include <QCoreApplication>
 #include <QEvent>

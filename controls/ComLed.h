@@ -9,8 +9,8 @@
 // smWindowSync); under smNone they would arrive on the event thread, which the lamp does not
 // support.
 
-#include "ComPort.h"
-#include "Component.h"
+#include "serial/ComPort.h"
+#include "serial/Component.h"
 
 #include <QImage>
 #include <QWidget>

@@ -1,7 +1,7 @@
-#include "ComSelect.h"
+#include "controls/ComSelect.h"
 
-#include "ComConvert.h"
-#include "ComPort.h"
+#include "serial/ComConvert.h"
+#include "serial/ComPort.h"
 
 #include <utility>
 

@@ -3,8 +3,8 @@
 // the user chose, and reading that setting from a port and writing it back. It knows nothing
 // of widgets; the list it fills is the one the user sees, reached through TComItems.
 
-#include "ComTypes.h"
-#include "EnumComPorts.h"
+#include "serial/ComTypes.h"
+#include "serial/EnumComPorts.h"
 
 #include <functional>
 #include <string>

@@ -1,6 +1,6 @@
-#include "LedBitmaps.h"
+#include "controls/LedBitmaps.h"
 
-#include "DrawnLamps.h"
+#include "controls/DrawnLamps.h"
 
 #include <cstring>
 #include <map>

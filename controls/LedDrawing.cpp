@@ -1,6 +1,6 @@
-#include "LedDrawing.h"
+#include "controls/LedDrawing.h"
 
-#include "LedBitmaps.h"
+#include "controls/LedBitmaps.h"
 
 #include <QLinearGradient>
 #include <QPainter>

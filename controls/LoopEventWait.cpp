@@ -1,6 +1,6 @@
-#include "LoopEventWait.h"
+#include "controls/LoopEventWait.h"
 
-#include "platform/EventWatch.h"
+#include "serial/platform/EventWatch.h"
 
 #include <QSocketNotifier>
 #include <QTimer>

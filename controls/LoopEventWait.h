@@ -3,6 +3,6 @@
 // notifiers on the descriptors the wait polls and a timer for a pending operation's time-out,
 // served by the UI thread's event loop.
 
-#include "UiEventWait.h"
+#include "serial/UiEventWait.h"
 
 std::unique_ptr<TUiEventWait> MakeLoopEventWait(std::function<void()> ready);

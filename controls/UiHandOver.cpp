@@ -1,8 +1,8 @@
-#include "UiHandOver.h"
+#include "controls/UiHandOver.h"
 
-#include "ExceptionHandler.h"
-#include "LoopEventWait.h"
-#include "ThreadSync.h"
+#include "controls/LoopEventWait.h"
+#include "serial/ExceptionHandler.h"
+#include "serial/ThreadSync.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>

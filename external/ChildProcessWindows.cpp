@@ -1,6 +1,6 @@
-#include "ChildProcessWindows.h"
+#include "external/ChildProcessWindows.h"
 
-#include "BridgeProtocol.h"
+#include "external/BridgeProtocol.h"
 
 #include <QProcess>
 #include <QThread>

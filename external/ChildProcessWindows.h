@@ -12,7 +12,7 @@
 // A request to a program that has exited is skipped. A close waits up to two seconds for the
 // program to end, then leaves it.
 
-#include "ExternalWindows.h"
+#include "receiver/ExternalWindows.h"
 
 #include <QObject>
 #include <map>

@@ -1,4 +1,4 @@
-#include "TransferWindows.h"
+#include "external/TransferWindows.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -4,7 +4,7 @@
 // the window bridge; anything else runs as a child process of ours, driven on its standard
 // input. Every later call of that run goes to the form that started it.
 
-#include "ExternalWindows.h"
+#include "receiver/ExternalWindows.h"
 
 class TTransferWindows final : public TExternalWindows {
 public:

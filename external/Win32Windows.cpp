@@ -1,6 +1,6 @@
-#include "Win32Windows.h"
+#include "external/Win32Windows.h"
 
-#include "WinText.h"
+#include "external/WinText.h"
 
 #include <algorithm>
 #include <climits>

@@ -24,7 +24,7 @@
 //
 // After each call LastError() holds the system's error code for it, 0 when it succeeded.
 
-#include "ExternalWindows.h"
+#include "receiver/ExternalWindows.h"
 
 #include <cstdint>
 #include <string>

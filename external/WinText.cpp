@@ -1,4 +1,4 @@
-#include "WinText.h"
+#include "external/WinText.h"
 
 #include <climits>
 #include <windows.h>

@@ -1,4 +1,4 @@
-#include "WineWindows.h"
+#include "external/WineWindows.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

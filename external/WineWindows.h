@@ -16,8 +16,8 @@
 // A command line here is the program's Linux path alone; it and a Linux path given as the
 // clipboard's text reach Windows as their Wine names ("Z:\..." with Wine's default drives).
 
-#include "BridgeProtocol.h"
-#include "ExternalWindows.h"
+#include "external/BridgeProtocol.h"
+#include "receiver/ExternalWindows.h"
 
 #include <memory>
 #include <optional>

@@ -4,11 +4,11 @@
 // that every window implements obvious pieces. The main window implements it; tests record
 // what the dialogue does with it. UI thread only.
 
-#include "DialogueOptions.h"
-#include "PageViews.h"
-#include "Questions.h"
-#include "ReceiverPort.h"
-#include "RunTimers.h"
+#include "receiver/DialogueOptions.h"
+#include "receiver/PageViews.h"
+#include "receiver/Questions.h"
+#include "receiver/ReceiverPort.h"
+#include "receiver/RunTimers.h"
 
 class TDialogueWindow : public TPageViews,
                         public TDialogueOptions,

@@ -1,4 +1,4 @@
-#include "ImageFileCheck.h"
+#include "receiver/ImageFileCheck.h"
 
 #include <limits>
 

@@ -3,7 +3,7 @@
 // Each system's form implements it (system/); tests may fake it. Paths are UTF-8. A form is
 // read-only once made and may be used from any thread.
 
-#include "ImageFileCheck.h"
+#include "receiver/ImageFileCheck.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
-#include "KeptOptions.h"
+#include "receiver/KeptOptions.h"
 
-#include "LogColors.h"
+#include "receiver/LogColors.h"
 
 namespace {
 

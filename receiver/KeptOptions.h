@@ -5,9 +5,9 @@
 // port chosen by its stored name when there is one; a named port the list lacks is neither
 // opened nor forgotten, and the log says so. Written on exit and close. UI thread only.
 
-#include "Log.h"
-#include "OptionControls.h"
-#include "OptionStore.h"
+#include "receiver/Log.h"
+#include "receiver/OptionControls.h"
+#include "receiver/OptionStore.h"
 
 #include <string>
 

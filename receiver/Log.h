@@ -3,7 +3,7 @@
 // one read back and replaced while the run's text grows it. The window's logs are widgets; the
 // dialogue sees only this.
 
-#include "LogColors.h"
+#include "receiver/LogColors.h"
 
 #include <string>
 

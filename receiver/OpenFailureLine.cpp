@@ -1,4 +1,4 @@
-#include "OpenFailureLine.h"
+#include "receiver/OpenFailureLine.h"
 
 namespace {
 

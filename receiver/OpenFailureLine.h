@@ -3,7 +3,7 @@
 // ("Unable to open com port (win error code: 5)"): the device, the reason the system gave and
 // what to do about it.
 
-#include "OpenFailureReason.h"
+#include "serial/OpenFailureReason.h"
 
 #include <string>
 

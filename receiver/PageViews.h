@@ -3,7 +3,7 @@
 // buttons and tool bars, the port toggles and the lamps. A window implements it. UI thread
 // only.
 
-#include "Log.h"
+#include "receiver/Log.h"
 
 #include <cstdint>
 

@@ -2,7 +2,7 @@
 // The questions the dialogue asks the user. A window implements it with its message boxes.
 // Texts are UTF-8. UI thread only.
 
-#include "MsgIcon.h"
+#include "receiver/MsgIcon.h"
 
 #include <string>
 

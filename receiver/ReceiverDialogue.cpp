@@ -2,11 +2,11 @@
 // DSR and RLSD lamps, the port toggle, the port's open and close, the choice of another port,
 // and the state that holds it all.
 
-#include "ReceiverDialogue.h"
+#include "receiver/ReceiverDialogue.h"
 
-#include "ComError.h"
-#include "OpenFailureLine.h"
-#include "Rendering.h"
+#include "receiver/OpenFailureLine.h"
+#include "receiver/Rendering.h"
+#include "serial/ComError.h"
 
 #include <algorithm>
 #include <vector>

@@ -6,12 +6,12 @@
 // and reaches the window only through TDialogueWindow, and the transfer program only through
 // TExternalWindows. UI thread only.
 
-#include "DialogueWindow.h"
-#include "ExternalWindows.h"
-#include "ImageFileCheck.h"
-#include "ImageFiles.h"
-#include "MessageTables.h"
-#include "ReceiverState.h"
+#include "receiver/DialogueWindow.h"
+#include "receiver/ExternalWindows.h"
+#include "receiver/ImageFileCheck.h"
+#include "receiver/ImageFiles.h"
+#include "receiver/MessageTables.h"
+#include "receiver/ReceiverState.h"
 
 #include <cstdint>
 #include <string>

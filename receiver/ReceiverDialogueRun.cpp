@@ -2,8 +2,8 @@
 // acknowledgement) through the confirmation, the transfer program and the command string, to
 // the end the receiver reports or the watchdog declares.
 
-#include "ReceiverDialogue.h"
-#include "Rendering.h"
+#include "receiver/ReceiverDialogue.h"
+#include "receiver/Rendering.h"
 
 #include <algorithm>
 #include <string_view>

@@ -4,7 +4,7 @@
 // and falls back to the usual setting when nothing matches, so a damaged or foreign saved
 // configuration still opens the port with something sensible.
 
-#include "ComTypes.h"
+#include "serial/ComTypes.h"
 
 #include <string>
 

@@ -1,9 +1,9 @@
 // Turning line events and the port's own open and close steps into calls of the owner's
 // handlers and notifications of the linked controls.
 
-#include "ComPort.h"
-#include "ExceptionHandler.h"
-#include "platform/CommApi.h"
+#include "serial/ComPort.h"
+#include "serial/ExceptionHandler.h"
+#include "serial/platform/CommApi.h"
 
 #include <algorithm>
 #include <memory>

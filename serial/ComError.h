@@ -2,7 +2,7 @@
 // The one failure type of the serial port component: a numbered message from a fixed table,
 // with the system's error code appended where there is one.
 
-#include "OpenFailureReason.h"
+#include "serial/OpenFailureReason.h"
 
 #include <cstdint>
 #include <memory>

@@ -3,7 +3,7 @@
 // port. The control creates, fills and frees it; the port only calls the assigned slots, in
 // registration order.
 
-#include "ComTypes.h"
+#include "serial/ComTypes.h"
 
 #include <cstdint>
 #include <functional>

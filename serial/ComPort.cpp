@@ -1,12 +1,12 @@
 // The port's life: construction, open and close, the device configuration, the property
 // setters, and the notifications of the open and close sequences.
 
-#include "ComPort.h"
+#include "serial/ComPort.h"
 
-#include "ComPortPlatform.h"
-#include "ComThread.h"
-#include "ExceptionHandler.h"
-#include "platform/CommApi.h"
+#include "serial/ComPortPlatform.h"
+#include "serial/ComThread.h"
+#include "serial/ExceptionHandler.h"
+#include "serial/platform/CommApi.h"
 
 #include <algorithm>
 #include <optional>

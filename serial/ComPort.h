@@ -10,11 +10,11 @@
 // No platform type shows here: the device handle is an opaque THandle, the asynchronous record
 // is opaque, and what the port gives the platform layer (ComPortPlatform.h) stays in serial/.
 
-#include "ComError.h"
-#include "ComLink.h"
-#include "ComSettings.h"
-#include "ComTypes.h"
-#include "Component.h"
+#include "serial/ComError.h"
+#include "serial/ComLink.h"
+#include "serial/ComSettings.h"
+#include "serial/ComTypes.h"
+#include "serial/Component.h"
 
 #include <atomic>
 #include <cstdint>

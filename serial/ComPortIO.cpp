@@ -2,8 +2,8 @@
 // or through an asynchronous record, the queue, line and error queries, the escape functions,
 // purging, and waiting for line events without an event thread.
 
-#include "ComPort.h"
-#include "ComPortPlatform.h"
+#include "serial/ComPort.h"
+#include "serial/ComPortPlatform.h"
 
 #include <cstring>
 #include <vector>

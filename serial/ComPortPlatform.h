@@ -5,8 +5,8 @@
 //
 // Threads: as ComPort.h; a record belongs to one thread at a time.
 
-#include "ComPort.h"
-#include "platform/CommApi.h"
+#include "serial/ComPort.h"
+#include "serial/platform/CommApi.h"
 
 #include <type_traits>
 

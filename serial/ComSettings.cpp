@@ -1,6 +1,6 @@
-#include "ComSettings.h"
+#include "serial/ComSettings.h"
 
-#include "ComPort.h"
+#include "serial/ComPort.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 // knows its port and asks it to re-apply the group whenever a value changes; on a closed port
 // the value is simply kept for the next open. UI thread only.
 
-#include "ComTypes.h"
-#include "Persistent.h"
+#include "serial/ComTypes.h"
+#include "serial/Persistent.h"
 
 #include <cstdint>
 

@@ -1,8 +1,8 @@
-#include "ComThread.h"
+#include "serial/ComThread.h"
 
-#include "ComPort.h"
-#include "ExceptionHandler.h"
-#include "ThreadSync.h"
+#include "serial/ComPort.h"
+#include "serial/ExceptionHandler.h"
+#include "serial/ThreadSync.h"
 
 using namespace Platform;
 

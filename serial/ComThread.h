@@ -16,9 +16,9 @@
 // byte then wakes one thread, not two one after the other. The wait, its record and the
 // hand-over are the same; the thread then only waits to be stopped and cleans up as always.
 
-#include "ComTypes.h"
-#include "UiEventWait.h"
-#include "platform/CommApi.h"
+#include "serial/ComTypes.h"
+#include "serial/UiEventWait.h"
+#include "serial/platform/CommApi.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "ComTypes.h"
+#include "serial/ComTypes.h"
 
 #include <array>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "Component.h"
+#include "serial/Component.h"
 
 #include <algorithm>
 

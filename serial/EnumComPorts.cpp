@@ -1,6 +1,6 @@
-#include "EnumComPorts.h"
+#include "serial/EnumComPorts.h"
 
-#include "platform/PortPaths.h"
+#include "serial/platform/PortPaths.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,7 +1,7 @@
 // The Windows form of the port list: the values of HKLM\HARDWARE\DEVICEMAP\SERIALCOMM, one per
 // serial device the system has, each holding the port's name.
 
-#include "EnumComPorts.h"
+#include "serial/EnumComPorts.h"
 
 #define WIN32_LEAN_AND_MEAN
 #ifndef NOMINMAX

@@ -1,4 +1,4 @@
-#include "ExceptionHandler.h"
+#include "serial/ExceptionHandler.h"
 
 #include <cstdio>
 #include <exception>

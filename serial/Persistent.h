@@ -3,7 +3,7 @@
 // AssignTo the destination; a source that does not know the destination's class fails with
 // "Cannot assign a <source class> to a <destination class>".
 
-#include "Component.h"
+#include "serial/Component.h"
 
 #include <stdexcept>
 #include <string>

@@ -1,4 +1,4 @@
-#include "ThreadSync.h"
+#include "serial/ThreadSync.h"
 
 #include <algorithm>
 #include <condition_variable>

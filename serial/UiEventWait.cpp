@@ -1,4 +1,4 @@
-#include "UiEventWait.h"
+#include "serial/UiEventWait.h"
 
 #include <mutex>
 

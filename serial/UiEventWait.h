@@ -5,7 +5,7 @@
 // thread, two threads switched in and out for every event. The application installs the loop's
 // form of it (UiHandOver.h); without one the event thread waits as before.
 
-#include "platform/CommApi.h"
+#include "serial/platform/CommApi.h"
 
 #include <functional>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "PosixImageFiles.h"
+#include "system/PosixImageFiles.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -2,7 +2,7 @@
 // The image files of a POSIX system: measured with stat, open and fstat. Stateless; any
 // thread.
 
-#include "ImageFiles.h"
+#include "receiver/ImageFiles.h"
 
 class TPosixImageFiles final : public TImageFiles {
 public:

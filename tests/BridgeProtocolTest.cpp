@@ -1,4 +1,4 @@
-#include "BridgeProtocol.h"
+#include "external/BridgeProtocol.h"
 
 #include <gtest/gtest.h>
 

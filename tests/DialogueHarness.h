@@ -3,13 +3,13 @@
 // at the line's far end (its bytes, its DSR and RLSD lines) and the user at the window. The
 // port's events are handed to this thread as in the program and served by pumping events.
 
-#include "ComPort.h"
-#include "FakeDevice.h"
-#include "LogEdit.h"
-#include "PumpUntil.h"
-#include "ToolButton.h"
-#include "UiHandOver.h"
-#include "WindowHarness.h"
+#include "app/LogEdit.h"
+#include "app/ToolButton.h"
+#include "controls/UiHandOver.h"
+#include "serial/ComPort.h"
+#include "tests/WindowHarness.h"
+#include "tests/support/FakeDevice.h"
+#include "tests/support/PumpUntil.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -2,12 +2,12 @@
 // the buttons, the options and the page control reach the dialogue, and what it does shows on
 // the real controls. What the dialogue decides is tested without a window (tests/receiver).
 
-#include "CSpinEdit.h"
-#include "ComComboBox.h"
-#include "DialogueHarness.h"
-#include "ImageList.h"
-#include "PageControl.h"
-#include "ToolBar.h"
+#include "app/CSpinEdit.h"
+#include "app/ImageList.h"
+#include "app/PageControl.h"
+#include "app/ToolBar.h"
+#include "controls/ComComboBox.h"
+#include "tests/DialogueHarness.h"
 
 #include <QCheckBox>
 #include <QTimer>

@@ -1,10 +1,10 @@
 // The failure report: its text, and that failures from handlers, signals and event handlers
 // end in one box captioned with the application title while the program goes on.
 
-#include "FailureReport.h"
+#include "app/FailureReport.h"
 
-#include "Application.h"
-#include "FakeDialogs.h"
+#include "app/Application.h"
+#include "tests/FakeDialogs.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
 #pragma once
 // Answers the program's modal boxes in tests and records what was shown.
 
-#include "Dialogs.h"
-#include "OpenDialog.h"
+#include "app/Dialogs.h"
+#include "app/OpenDialog.h"
 
 #include <QDialog>
 #include <QString>

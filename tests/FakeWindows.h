@@ -1,7 +1,7 @@
 #pragma once
 // Stands in for the transfer program's window in tests: records every request in order.
 
-#include "ExternalWindows.h"
+#include "receiver/ExternalWindows.h"
 
 #include <QString>
 #include <string>

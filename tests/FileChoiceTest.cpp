@@ -2,9 +2,9 @@
 // the earlier choice on cancel or No, and the lines that drop the earlier load and announce
 // the new one.
 
-#include "DialogueHarness.h"
-#include "OpenDialog.h"
-#include "PageControl.h"
+#include "app/OpenDialog.h"
+#include "app/PageControl.h"
+#include "tests/DialogueHarness.h"
 
 #include <QDir>
 #include <optional>

@@ -3,15 +3,15 @@
 // while the window goes. The window must report, keep what it showed, stay usable and let the
 // user open the port again.
 
-#include "Application.h"
-#include "DialogueHarness.h"
-#include "FailureReport.h"
-#include "OpenDialog.h"
-#include "PageControl.h"
-#include "ThreadSync.h"
-#include "ToolBar.h"
-#include "UiEventWait.h"
-#include "support/PtyPair.h"
+#include "app/Application.h"
+#include "app/FailureReport.h"
+#include "app/OpenDialog.h"
+#include "app/PageControl.h"
+#include "app/ToolBar.h"
+#include "serial/ThreadSync.h"
+#include "serial/UiEventWait.h"
+#include "tests/DialogueHarness.h"
+#include "tests/support/PtyPair.h"
 
 #include <QDir>
 #include <QFile>

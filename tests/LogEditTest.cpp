@@ -1,7 +1,7 @@
 // The page log: lines, line feeds, deleting lines, 8-bit text and the colour each line keeps;
 // lines still pending read back exactly as shown ones, and a repaint shows them all.
 
-#include "LogEdit.h"
+#include "app/LogEdit.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

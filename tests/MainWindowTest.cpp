@@ -1,15 +1,15 @@
 // The main window as built: names, pages, tool bars, lamps, options and status bar, and the
 // handlers that need no receiver: log choice, clearing a log, byte rendering, exit and About.
 
-#include "AboutBox.h"
-#include "CSpinEdit.h"
-#include "LogEdit.h"
-#include "PageControl.h"
-#include "PageLog.h"
-#include "SDIAppForm.h"
-#include "ToolBar.h"
-#include "ToolButton.h"
-#include "WindowHarness.h"
+#include "app/AboutBox.h"
+#include "app/CSpinEdit.h"
+#include "app/LogEdit.h"
+#include "app/PageControl.h"
+#include "app/PageLog.h"
+#include "app/SDIAppForm.h"
+#include "app/ToolBar.h"
+#include "app/ToolButton.h"
+#include "tests/WindowHarness.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "MessageTables.h"
+#include "receiver/MessageTables.h"
 
 #include <gtest/gtest.h>
 

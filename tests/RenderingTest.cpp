@@ -1,4 +1,4 @@
-#include "Rendering.h"
+#include "receiver/Rendering.h"
 
 #include <gtest/gtest.h>
 

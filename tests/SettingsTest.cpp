@@ -2,11 +2,11 @@
 // stored values that do not fit, opening the port at start-up, saving on close, and the
 // failures of reading and writing the file.
 
-#include "Application.h"
-#include "CSpinEdit.h"
-#include "ComComboBox.h"
-#include "DialogueHarness.h"
-#include "ImageList.h"
+#include "app/Application.h"
+#include "app/CSpinEdit.h"
+#include "app/ImageList.h"
+#include "controls/ComComboBox.h"
+#include "tests/DialogueHarness.h"
 
 #include <QCheckBox>
 #include <QDir>

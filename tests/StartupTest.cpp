@@ -2,11 +2,11 @@
 // pictures and the program's icon drawn from their SVG files when the program was built, and
 // the tool bars' overflow arrow, which the program's style fetches only when it is drawn.
 
-#include "AppStyle.h"
-#include "ComComboBox.h"
-#include "ComPort.h"
-#include "ImageList.h"
-#include "WindowHarness.h"
+#include "app/AppStyle.h"
+#include "app/ImageList.h"
+#include "controls/ComComboBox.h"
+#include "serial/ComPort.h"
+#include "tests/WindowHarness.h"
 
 #include <QIcon>
 #include <QImage>

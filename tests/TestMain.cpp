@@ -1,7 +1,7 @@
 // Widget tests run inside our own application object, so the failure report and the dialog
 // seam behave as in the program. Run with QT_QPA_PLATFORM=offscreen where there is no display.
 
-#include "Application.h"
+#include "app/Application.h"
 
 #include <gtest/gtest.h>
 

@@ -3,10 +3,10 @@
 // program, a settings file of its own, and a port list of the test's choosing; and its
 // controls, found by the names they carry.
 
-#include "FakeDialogs.h"
-#include "FakeWindows.h"
-#include "SDIAppForm.h"
-#include "SettingsStore.h"
+#include "app/SDIAppForm.h"
+#include "app/SettingsStore.h"
+#include "tests/FakeDialogs.h"
+#include "tests/FakeWindows.h"
 
 #include <QTemporaryDir>
 #include <memory>

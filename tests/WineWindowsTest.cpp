@@ -1,10 +1,10 @@
 // The Wine form of the transfer program's window against a fake window bridge (a shell script
 // in Wine's place, answering from a table), and the choice of form by the program file.
 
-#include "WineWindows.h"
+#include "external/WineWindows.h"
 
-#include "FakeWindows.h"
-#include "TransferWindows.h"
+#include "external/TransferWindows.h"
+#include "tests/FakeWindows.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,14 +1,14 @@
 // The Linux form of the serial communications interface: a table of handles, each a device
 // engine or an event object, and the calls dispatched to them.
 
-#include "CommApi.h"
+#include "serial/platform/CommApi.h"
 
-#include "CommEngine.h"
-#include "EventObject.h"
-#include "EventWatch.h"
-#include "OpenFailure.h"
-#include "PortPaths.h"
-#include "TermiosDevice.h"
+#include "serial/platform/CommEngine.h"
+#include "serial/platform/EventObject.h"
+#include "serial/platform/EventWatch.h"
+#include "serial/platform/OpenFailure.h"
+#include "serial/platform/PortPaths.h"
+#include "serial/platform/TermiosDevice.h"
 
 #include <map>
 #include <mutex>

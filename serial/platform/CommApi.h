@@ -19,7 +19,7 @@
 // Threads: every call may be made from any thread. One device handle may be used by two
 // threads at once: a read or write on one while an event wait is pending on the other.
 
-#include "OpenFailureReason.h"
+#include "serial/OpenFailureReason.h"
 
 #include <atomic>
 #include <cstddef>

@@ -5,7 +5,7 @@
 // gets a record of its own, at a fixed address, kept until its result has been taken or its
 // device is closed, whatever happens to the caller's record in between.
 
-#include "CommApi.h"
+#include "serial/platform/CommApi.h"
 
 #include <cstdint>
 

@@ -7,7 +7,7 @@
 // Calls come from the engine with its lock held, one at a time, from any thread; none blocks.
 // Errors are Windows error numbers (CommApi.h), 0 for success.
 
-#include "CommApi.h"
+#include "serial/platform/CommApi.h"
 
 #include <cstddef>
 #include <memory>

@@ -1,6 +1,6 @@
-#include "CommEngine.h"
+#include "serial/platform/CommEngine.h"
 
-#include "EventObject.h"
+#include "serial/platform/EventObject.h"
 
 #include <algorithm>
 #include <cstring>

@@ -11,8 +11,8 @@
 //
 // Every method may be called from any thread; one mutex guards the state.
 
-#include "CommApi.h"
-#include "CommDevice.h"
+#include "serial/platform/CommApi.h"
+#include "serial/platform/CommDevice.h"
 
 #include <chrono>
 #include <deque>

@@ -1,4 +1,4 @@
-#include "ErrnoToWin.h"
+#include "serial/platform/ErrnoToWin.h"
 
 #include <cerrno>
 

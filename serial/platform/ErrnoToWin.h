@@ -3,7 +3,7 @@
 // expects (CommApi.h). Opening is told apart from later calls: the same errno can mean "no such
 // port" while opening and "the port went away" afterwards.
 
-#include "CommApi.h"
+#include "serial/platform/CommApi.h"
 
 namespace Platform {
 

@@ -1,4 +1,4 @@
-#include "EventObject.h"
+#include "serial/platform/EventObject.h"
 
 #include <cstdint>
 #include <sys/eventfd.h>

@@ -3,7 +3,7 @@
 // time. An event that ends a pending device operation names the engine carrying that
 // operation, and every wait on it carries the operation on while it waits.
 
-#include "CommApi.h"
+#include "serial/platform/CommApi.h"
 
 #include <memory>
 #include <mutex>

@@ -1,7 +1,7 @@
-#include "EventWatch.h"
+#include "serial/platform/EventWatch.h"
 
-#include "CommEngine.h"
-#include "EventObject.h"
+#include "serial/platform/CommEngine.h"
+#include "serial/platform/EventObject.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -6,7 +6,7 @@
 // A wait watches the events' eventfds and the devices whose pending operations will signal
 // them; woken, it lets those devices carry their operations on, which may signal an event.
 
-#include "CommApi.h"
+#include "serial/platform/CommApi.h"
 
 #include <chrono>
 #include <memory>

@@ -11,7 +11,7 @@
 // first. Its handler is installed the first time such a thread starts, and the application
 // must leave that signal alone.
 
-#include "CommApi.h"
+#include "serial/platform/CommApi.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,6 +1,6 @@
-#include "LineSettings.h"
+#include "serial/platform/LineSettings.h"
 
-#include "ErrnoToWin.h"
+#include "serial/platform/ErrnoToWin.h"
 
 // The kernel's own termios2 and its flag values; glibc's <termios.h> must not come in here.
 #include <asm/termbits.h>

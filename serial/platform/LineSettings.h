@@ -8,7 +8,7 @@
 // The kernel's termios2 header clashes with glibc's <termios.h>, so it stays inside
 // LineSettings.cpp and this header carries the same fields in a plain struct.
 
-#include "CommApi.h"
+#include "serial/platform/CommApi.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "OpenFailure.h"
+#include "serial/platform/OpenFailure.h"
 
 #include <cerrno>
 #include <cstdio>

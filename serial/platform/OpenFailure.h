@@ -4,7 +4,7 @@
 // line from these details: the device, the errno of the call that failed and, for a port held
 // by another program, which program that is when the system tells.
 
-#include "OpenFailureReason.h"
+#include "serial/OpenFailureReason.h"
 
 #include <optional>
 #include <string>

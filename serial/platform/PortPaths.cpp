@@ -1,6 +1,6 @@
-#include "PortPaths.h"
+#include "serial/platform/PortPaths.h"
 
-#include "TrustedFolder.h"
+#include "serial/platform/TrustedFolder.h"
 
 #include <cstdlib>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "SavedTerminal.h"
+#include "serial/platform/SavedTerminal.h"
 
 #include <linux/serial.h>
 #include <sys/ioctl.h>

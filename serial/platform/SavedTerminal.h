@@ -3,7 +3,7 @@
 // DTR and RTS lines, exclusive mode and the driver's low-latency flag. A port name may lead to
 // a terminal the user still works in, which must be left as it was found.
 
-#include "LineSettings.h"
+#include "serial/platform/LineSettings.h"
 
 namespace Platform {
 

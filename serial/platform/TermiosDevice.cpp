@@ -1,11 +1,11 @@
-#include "TermiosDevice.h"
+#include "serial/platform/TermiosDevice.h"
 
-#include "ErrnoToWin.h"
-#include "InterruptibleThread.h"
-#include "LineSettings.h"
-#include "OpenFailure.h"
-#include "SavedTerminal.h"
-#include "TrustedFolder.h"
+#include "serial/platform/ErrnoToWin.h"
+#include "serial/platform/InterruptibleThread.h"
+#include "serial/platform/LineSettings.h"
+#include "serial/platform/OpenFailure.h"
+#include "serial/platform/SavedTerminal.h"
+#include "serial/platform/TrustedFolder.h"
 
 #include <atomic>
 #include <cerrno>

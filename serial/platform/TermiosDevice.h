@@ -8,7 +8,7 @@
 // know (EV_TXEMPTY); otherwise it sleeps. Both are stopped with a signal (InterruptibleThread.h)
 // the application must leave alone.
 
-#include "CommDevice.h"
+#include "serial/platform/CommDevice.h"
 
 #include <memory>
 #include <string>

@@ -1,4 +1,4 @@
-#include "TrustedFolder.h"
+#include "serial/platform/TrustedFolder.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,11 +1,11 @@
 // The port setting list as a real widget on a real port: what it offers and selects, what a
 // user's pick does to the port, and what selecting from code must not do.
 
-#include "ComComboBox.h"
+#include "controls/ComComboBox.h"
 
-#include "ComConvert.h"
-#include "FakeDevice.h"
-#include "UiHandOver.h"
+#include "controls/UiHandOver.h"
+#include "serial/ComConvert.h"
+#include "tests/support/FakeDevice.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -2,14 +2,14 @@
 // reports and when, its ring timer, its part in the port's and its own destruction, how it
 // paints, and the built-in pictures.
 
-#include "ComLed.h"
+#include "controls/ComLed.h"
 
-#include "FakeDevice.h"
-#include "LedBitmaps.h"
-#include "LedDrawing.h"
-#include "ModemLines.h"
-#include "PtyPair.h"
-#include "PumpUntil.h"
+#include "controls/LedBitmaps.h"
+#include "controls/LedDrawing.h"
+#include "tests/support/FakeDevice.h"
+#include "tests/support/ModemLines.h"
+#include "tests/support/PtyPair.h"
+#include "tests/support/PumpUntil.h"
 
 #include <QApplication>
 #include <QTimer>

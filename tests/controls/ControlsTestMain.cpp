@@ -1,7 +1,7 @@
 // The controls run on a real (offscreen) application, with port events handed over to it as
 // in the program.
 
-#include "UiHandOver.h"
+#include "controls/UiHandOver.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>

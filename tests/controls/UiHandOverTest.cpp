@@ -3,13 +3,13 @@
 // the event thread asleep. The loop waits for the line itself: a received byte wakes the UI
 // thread alone, handlers keep their thread and order, and a handler may close its own port.
 
-#include "UiHandOver.h"
+#include "controls/UiHandOver.h"
 
-#include "ComPort.h"
-#include "FakeDevice.h"
-#include "PtyPair.h"
-#include "PumpUntil.h"
-#include "ThreadStats.h"
+#include "serial/ComPort.h"
+#include "tests/support/FakeDevice.h"
+#include "tests/support/PtyPair.h"
+#include "tests/support/PumpUntil.h"
+#include "tests/support/ThreadStats.h"
 
 #include <QCoreApplication>
 #include <QThread>

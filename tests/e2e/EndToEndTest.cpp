@@ -1,7 +1,7 @@
 // Whole writes end to end (EndToEndHarness.h): the bytes the simulator saw on its line, the
 // image it received, the log lines.
 
-#include "EndToEndHarness.h"
+#include "tests/e2e/EndToEndHarness.h"
 
 #include <unistd.h>
 

@@ -1,7 +1,7 @@
 // Faults around a whole write: the port held by another running copy of the program, and the
 // chosen image gone or turned into a folder by the time it is written.
 
-#include "EndToEndHarness.h"
+#include "tests/e2e/EndToEndHarness.h"
 
 #include <QProcessEnvironment>
 #include <QTemporaryFile>

@@ -2,8 +2,8 @@
 // does (emulated modem lines on its pseudo-terminal), and the window's lamps, log and state
 // follow through the real port.
 
-#include "EndToEndHarness.h"
-#include "ModemLines.h"
+#include "tests/e2e/EndToEndHarness.h"
+#include "tests/support/ModemLines.h"
 
 using namespace EndToEnd;
 

@@ -6,10 +6,10 @@
 //   VELL_SOAK_WRITES   number of consecutive writes (10)
 //   VELL_FLOOD_SECONDS how long the receiver floods the line (2)
 
-#include "CSpinEdit.h"
-#include "EndToEndHarness.h"
-#include "PtyPair.h"
-#include "WindowHarness.h"
+#include "app/CSpinEdit.h"
+#include "tests/WindowHarness.h"
+#include "tests/e2e/EndToEndHarness.h"
+#include "tests/support/PtyPair.h"
 
 #include <QDir>
 #include <algorithm>

@@ -4,8 +4,8 @@
 // loopback TCP. One Wine session serves the whole binary. Skipped without Wine, Xvfb or the
 // mingw-w64 build.
 
-#include "EndToEndHarness.h"
-#include "WineSession.h"
+#include "tests/e2e/EndToEndHarness.h"
+#include "tests/support/WineSession.h"
 
 #include <QRegularExpression>
 #include <memory>

@@ -2,7 +2,7 @@
 // never grows the data, never reads or writes past a read, and gives the same bytes and the
 // same errors however the reads are cut.
 
-#include "LineSettings.h"
+#include "serial/platform/LineSettings.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,6 +1,6 @@
-#include "FuzzWindow.h"
+#include "tests/fuzz/FuzzWindow.h"
 
-#include "platform/OpenFailure.h"
+#include "serial/platform/OpenFailure.h"
 
 #include <cstddef>
 #include <string>

@@ -9,11 +9,11 @@
 // click has closed it. A port that is closed, missing or unplugged raises as the real one.
 // Everything runs on this thread, the same way every time.
 
-#include "ComError.h"
-#include "FakeWindows.h"
-#include "PosixImageFiles.h"
-#include "ReceiverDialogue.h"
-#include "receiver/RecordingWindow.h"
+#include "receiver/ReceiverDialogue.h"
+#include "serial/ComError.h"
+#include "system/PosixImageFiles.h"
+#include "tests/FakeWindows.h"
+#include "tests/receiver/RecordingWindow.h"
 
 #include <array>
 #include <cerrno>

@@ -1,8 +1,8 @@
 // Any chunk the line can deliver: it is recognised only when it is a whole message, and every
 // rendering has the length and the characters it promises.
 
-#include "MessageTables.h"
-#include "Rendering.h"
+#include "receiver/MessageTables.h"
+#include "receiver/Rendering.h"
 
 #include <cstdint>
 #include <cstdlib>

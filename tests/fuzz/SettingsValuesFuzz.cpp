@@ -1,7 +1,7 @@
 // Any text in place of a stored value: it reads as a 32-bit number exactly when it is a whole
 // number in the 32-bit range (as either sign), and that number's text reads back the same.
 
-#include "SettingsStore.h"
+#include "app/SettingsStore.h"
 
 #include <QString>
 #include <cstdint>

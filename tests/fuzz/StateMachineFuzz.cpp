@@ -21,9 +21,9 @@
 //   the window's pending events) closes the port in the middle of the port's notifications;
 // - the window's teardown, its logs gone first, finds the dialogue's handlers coping.
 
-#include "FuzzWindow.h"
-#include "ImageFileCheck.h"
-#include "Rendering.h"
+#include "receiver/ImageFileCheck.h"
+#include "receiver/Rendering.h"
+#include "tests/fuzz/FuzzWindow.h"
 
 #include <QFile>
 #include <QTemporaryDir>

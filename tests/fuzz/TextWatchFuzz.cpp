@@ -7,9 +7,9 @@
 // message, not text, so an input whose cuts make one is only run, not compared. However the
 // text is cut, each read costs the watch no more than its own length and a short tail.
 
-#include "FuzzWindow.h"
-#include "MessageTables.h"
-#include "Rendering.h"
+#include "receiver/MessageTables.h"
+#include "receiver/Rendering.h"
+#include "tests/fuzz/FuzzWindow.h"
 
 #include <algorithm>
 #include <cstdint>

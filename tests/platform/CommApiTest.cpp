@@ -1,8 +1,8 @@
-#include "platform/CommApi.h"
+#include "serial/platform/CommApi.h"
 
-#include "../support/ThreadStats.h"
-#include "PtyPair.h"
-#include "platform/CommDevice.h"
+#include "serial/platform/CommDevice.h"
+#include "tests/support/PtyPair.h"
+#include "tests/support/ThreadStats.h"
 
 #include <algorithm>
 #include <asm/termbits.h>

@@ -1,7 +1,7 @@
-#include "platform/ErrnoToWin.h"
+#include "serial/platform/ErrnoToWin.h"
 
-#include "platform/CommApi.h"
-#include "platform/OpenFailure.h"
+#include "serial/platform/CommApi.h"
+#include "serial/platform/OpenFailure.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "platform/InterruptibleThread.h"
+#include "serial/platform/InterruptibleThread.h"
 
 #include <atomic>
 #include <cerrno>

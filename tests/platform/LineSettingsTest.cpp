@@ -1,6 +1,6 @@
-#include "platform/LineSettings.h"
+#include "serial/platform/LineSettings.h"
 
-#include "PtyPair.h"
+#include "tests/support/PtyPair.h"
 
 #include <gtest/gtest.h>
 

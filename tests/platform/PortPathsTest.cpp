@@ -1,9 +1,9 @@
-#include "platform/PortPaths.h"
+#include "serial/platform/PortPaths.h"
 
-#include "EnumComPorts.h"
-#include "PlantedFolder.h"
-#include "platform/OpenFailure.h"
-#include "platform/TermiosDevice.h"
+#include "serial/EnumComPorts.h"
+#include "serial/platform/OpenFailure.h"
+#include "serial/platform/TermiosDevice.h"
+#include "tests/support/PlantedFolder.h"
 
 #include <algorithm>
 #include <cstdlib>

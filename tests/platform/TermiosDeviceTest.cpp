@@ -1,8 +1,8 @@
-#include "platform/TermiosDevice.h"
+#include "serial/platform/TermiosDevice.h"
 
-#include "ModemLines.h"
-#include "PtyPair.h"
-#include "platform/OpenFailure.h"
+#include "serial/platform/OpenFailure.h"
+#include "tests/support/ModemLines.h"
+#include "tests/support/PtyPair.h"
 
 #include <asm/termbits.h>
 #include <cstring>

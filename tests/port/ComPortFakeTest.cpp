@@ -2,9 +2,9 @@
 // line errors, stalled output, unplugging) and the notifications around open, close and
 // transfers.
 
-#include "ComPort.h"
-#include "ExceptionHandler.h"
-#include "FakeDevice.h"
+#include "serial/ComPort.h"
+#include "serial/ExceptionHandler.h"
+#include "tests/support/FakeDevice.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

@@ -2,12 +2,12 @@
 // emulated modem lines where the line can show it, on the in-process fake device where only a
 // driver could (a break). And the control block's rule for replacing bytes with parity errors.
 
-#include "ComPort.h"
-#include "ComPortPlatform.h"
-#include "FakeDevice.h"
-#include "ModemLines.h"
-#include "PtyPair.h"
-#include "platform/LineSettings.h"
+#include "serial/ComPort.h"
+#include "serial/ComPortPlatform.h"
+#include "serial/platform/LineSettings.h"
+#include "tests/support/FakeDevice.h"
+#include "tests/support/ModemLines.h"
+#include "tests/support/PtyPair.h"
 
 #include <functional>
 #include <gtest/gtest.h>

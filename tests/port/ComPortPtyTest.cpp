@@ -1,9 +1,9 @@
 // The port on a real pseudo-terminal pair: the kernel's own terminal, configured, written,
 // read, held exclusively and closed.
 
-#include "ComPort.h"
-#include "PtyPair.h"
-#include "platform/LineSettings.h"
+#include "serial/ComPort.h"
+#include "serial/platform/LineSettings.h"
+#include "tests/support/PtyPair.h"
 
 #include <functional>
 #include <gtest/gtest.h>

@@ -1,13 +1,13 @@
 // The event thread: wake-ups become handler calls on the right thread, in the fixed order,
 // and a handler's failure is reported without stopping the events.
 
-#include "ComThread.h"
+#include "serial/ComThread.h"
 
-#include "ComPort.h"
-#include "ExceptionHandler.h"
-#include "FakeDevice.h"
-#include "ThreadStats.h"
-#include "ThreadSync.h"
+#include "serial/ComPort.h"
+#include "serial/ExceptionHandler.h"
+#include "serial/ThreadSync.h"
+#include "tests/support/FakeDevice.h"
+#include "tests/support/ThreadStats.h"
 
 #include <atomic>
 #include <chrono>

@@ -4,10 +4,10 @@
 // on); the port and its lamps report as the real ones do: an open reports itself, then every
 // lamp; a close turns every lamp off, then reports itself; later only a changed line reports.
 
-#include "FakeWindows.h"
-#include "PosixImageFiles.h"
-#include "ReceiverDialogue.h"
-#include "RecordingWindow.h"
+#include "receiver/ReceiverDialogue.h"
+#include "system/PosixImageFiles.h"
+#include "tests/FakeWindows.h"
+#include "tests/receiver/RecordingWindow.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,9 +1,9 @@
 // The kept options without a window: the order of the store's reads and writes, the defaults
 // written back at once, and the port chosen by its stored name.
 
-#include "KeptOptions.h"
+#include "receiver/KeptOptions.h"
 
-#include "RecordingWindow.h"
+#include "tests/receiver/RecordingWindow.h"
 
 #include <gtest/gtest.h>
 #include <map>

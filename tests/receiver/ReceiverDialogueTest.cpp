@@ -1,7 +1,7 @@
 // The receiver's start-up as the dialogue follows it: the lamps, the start string and its
 // answers, the freeze, and the question at open.
 
-#include "DialogueTest.h"
+#include "tests/receiver/DialogueTest.h"
 
 using namespace Dialogue;
 

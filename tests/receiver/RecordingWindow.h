@@ -5,8 +5,8 @@
 // dialogue writes collects in `written`; `onOpen` and `onClose` stand for the port's reports
 // while it opens and once it has closed.
 
-#include "ComError.h"
-#include "DialogueWindow.h"
+#include "receiver/DialogueWindow.h"
+#include "serial/ComError.h"
 
 #include <algorithm>
 #include <array>

@@ -2,7 +2,7 @@
 // confirmation, the transfer program (fake windows), the command written, the receiver's text,
 // the watchdog and the run's end. A timer fires when the test calls its handler.
 
-#include "DialogueTest.h"
+#include "tests/receiver/DialogueTest.h"
 
 #include <algorithm>
 #include <fcntl.h>

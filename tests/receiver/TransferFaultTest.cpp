@@ -3,10 +3,10 @@
 // ends at once with one line saying which program and why, and the receiver stays frozen. The
 // dialogue drives the real transfer-program layer here, as the program does.
 
-#include "ChildProcessWindows.h"
-#include "DialogueTest.h"
-#include "TransferWindows.h"
-#include "WineWindows.h"
+#include "external/ChildProcessWindows.h"
+#include "external/TransferWindows.h"
+#include "external/WineWindows.h"
+#include "tests/receiver/DialogueTest.h"
 
 using namespace Dialogue;
 

@@ -1,4 +1,4 @@
-#include "ComConvert.h"
+#include "serial/ComConvert.h"
 
 #include <cctype>
 #include <gtest/gtest.h>

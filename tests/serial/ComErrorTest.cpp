@@ -1,4 +1,4 @@
-#include "ComError.h"
+#include "serial/ComError.h"
 
 #include <climits>
 #include <gtest/gtest.h>

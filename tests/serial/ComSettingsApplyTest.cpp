@@ -1,8 +1,8 @@
 // The settings groups attached to a port: which apply each change asks for, and how often.
-#include "ComError.h"
-#include "ComPort.h"
-#include "ComSettings.h"
-#include "SettingsValues.h"
+#include "serial/ComError.h"
+#include "serial/ComPort.h"
+#include "serial/ComSettings.h"
+#include "tests/serial/SettingsValues.h"
 
 #include <gtest/gtest.h>
 #include <tuple>

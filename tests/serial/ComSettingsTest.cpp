@@ -1,7 +1,7 @@
 // The settings groups on their own (no port): what they store and how they copy.
-#include "ComSettings.h"
+#include "serial/ComSettings.h"
 
-#include "SettingsValues.h"
+#include "tests/serial/SettingsValues.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,7 +1,7 @@
-#include "ComTypes.h"
+#include "serial/ComTypes.h"
 
-#include "ComConvert.h"
-#include "platform/CommApi.h"
+#include "serial/ComConvert.h"
+#include "serial/platform/CommApi.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,4 +1,4 @@
-#include "EnumComPorts.h"
+#include "serial/EnumComPorts.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -3,7 +3,7 @@
 // each to a different value, so a setter or a copy that writes the wrong field shows; and the
 // fields read back as one value that tests can compare.
 
-#include "ComSettings.h"
+#include "serial/ComSettings.h"
 
 #include <tuple>
 

@@ -7,7 +7,7 @@
 // and reaped when the object goes, if it has not ended before; every wait is bounded. Use an
 // object from one thread.
 
-#include "WaitUntil.h"
+#include "tests/support/WaitUntil.h"
 
 #include <cerrno>
 #include <csignal>

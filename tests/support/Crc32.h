@@ -2,7 +2,7 @@
 // The CRC-32 of a whole image as the tests compare it with what the receiver simulator prints:
 // the simulator's own (zlib's CRC-32), so that tests and simulator never disagree on it.
 
-#include "Transfer.h"
+#include "tools/receiver-sim/Transfer.h"
 
 #include <cstdint>
 #include <string_view>

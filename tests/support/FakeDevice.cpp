@@ -1,6 +1,6 @@
-#include "FakeDevice.h"
+#include "tests/support/FakeDevice.h"
 
-#include "platform/CommDevice.h"
+#include "serial/platform/CommDevice.h"
 
 #include <algorithm>
 #include <chrono>

@@ -5,7 +5,7 @@
 // takes what the port wrote, sets the modem lines, injects line errors and breaks, holds the
 // port's output as flow control would, and pulls the plug.
 
-#include "platform/CommApi.h"
+#include "serial/platform/CommApi.h"
 
 #include <condition_variable>
 #include <memory>

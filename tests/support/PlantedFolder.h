@@ -5,7 +5,7 @@
 // plants a port link to its own pseudo-terminal and a transfer socket (support/plant_ports.py).
 // Needs root; the environment is put back at the end.
 
-#include "ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -4,7 +4,7 @@
 // It sleeps in the loop until an event comes; a tick wakes it to look at conditions that other
 // threads change without posting an event. Call it on the thread of the loop.
 
-#include "WaitUntil.h"
+#include "tests/support/WaitUntil.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

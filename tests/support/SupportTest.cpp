@@ -2,10 +2,10 @@
 // the bounded wait. Children are shell commands of their own, and files are in a folder of the
 // test's own.
 
-#include "ChildProcess.h"
-#include "Files.h"
-#include "PumpUntil.h"
-#include "WaitUntil.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Files.h"
+#include "tests/support/PumpUntil.h"
+#include "tests/support/WaitUntil.h"
 
 #include <QCoreApplication>
 #include <QTimer>

@@ -7,8 +7,8 @@
 // share the prefix run one at a time (their CTest resource lock), as they share its server.
 // Use a session from one thread.
 
-#include "ChildProcess.h"
-#include "Files.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Files.h"
 
 #include <cstring>
 #include <filesystem>

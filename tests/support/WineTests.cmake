@@ -24,7 +24,6 @@ set(VELL_WINE_TEST_PROPERTIES FIXTURES_REQUIRED WinePrefix RESOURCE_LOCK wine-pr
 
 # A test binary that holds Wine sessions, built after the Windows forms it runs.
 function(vell_wine_test_target target)
-  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
   target_compile_definitions(${target} PRIVATE
     WINE_PROGRAM="$<$<BOOL:${VELL_WINE}>:${VELL_WINE}>"
     WINESERVER_PROGRAM="$<$<BOOL:${VELL_WINESERVER}>:${VELL_WINESERVER}>"

@@ -1,4 +1,4 @@
-#include "Console.h"
+#include "tools/receiver-sim/Console.h"
 
 #include <cctype>
 #include <cstdio>

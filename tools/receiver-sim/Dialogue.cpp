@@ -1,4 +1,4 @@
-#include "Dialogue.h"
+#include "tools/receiver-sim/Dialogue.h"
 
 #include <array>
 #include <utility>

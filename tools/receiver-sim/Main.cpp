@@ -1,8 +1,8 @@
 // receiver-sim: plays the satellite receiver on a pseudo-terminal published as a virtual port,
 // so a whole write can be rehearsed, and the program tested, with no receiver on the desk.
 
-#include "Console.h"
-#include "Simulator.h"
+#include "tools/receiver-sim/Console.h"
+#include "tools/receiver-sim/Simulator.h"
 
 #include <cerrno>
 #include <csignal>

@@ -1,6 +1,6 @@
-#include "ReceiverLines.h"
+#include "tools/receiver-sim/ReceiverLines.h"
 
-#include "ModemLines.h"
+#include "tests/support/ModemLines.h"
 
 #include <cstdlib>
 

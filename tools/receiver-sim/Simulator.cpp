@@ -1,7 +1,7 @@
-#include "Simulator.h"
+#include "tools/receiver-sim/Simulator.h"
 
-#include "Console.h"
-#include "platform/TrustedFolder.h"
+#include "serial/platform/TrustedFolder.h"
+#include "tools/receiver-sim/Console.h"
 
 #include <algorithm>
 #include <cerrno>

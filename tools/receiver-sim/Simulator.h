@@ -4,11 +4,11 @@
 // time-out; the only timers are the pacing of the receiver's text lines, a script's wait/expect
 // and the time a transfer client has to send its header and each part of its image.
 
-#include "Dialogue.h"
-#include "ReceiverLines.h"
-#include "TcpEntry.h"
-#include "Transfer.h"
-#include "VirtualPort.h"
+#include "tools/receiver-sim/Dialogue.h"
+#include "tools/receiver-sim/ReceiverLines.h"
+#include "tools/receiver-sim/TcpEntry.h"
+#include "tools/receiver-sim/Transfer.h"
+#include "tools/receiver-sim/VirtualPort.h"
 
 #include <chrono>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "TcpEntry.h"
+#include "tools/receiver-sim/TcpEntry.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "Transfer.h"
+#include "tools/receiver-sim/Transfer.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
-#include "VirtualPort.h"
+#include "tools/receiver-sim/VirtualPort.h"
 
-#include "platform/PortPaths.h"
+#include "serial/platform/PortPaths.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,8 +1,8 @@
-#include "Delivery.h"
+#include "tools/transfer-win/Delivery.h"
 
-#include "StandInTarget.h"
-#include "Transfer.h"
-#include "WinText.h"
+#include "external/WinText.h"
+#include "tools/receiver-sim/Transfer.h"
+#include "tools/transfer-win/StandInTarget.h"
 
 #include <vector>
 #include <ws2tcpip.h>

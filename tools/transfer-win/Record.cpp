@@ -1,6 +1,6 @@
-#include "Record.h"
+#include "tools/transfer-win/Record.h"
 
-#include "WinePaths.h"
+#include "tools/transfer-win/WinePaths.h"
 
 #include <mutex>
 #include <windows.h>

@@ -1,7 +1,7 @@
-#include "StandInTarget.h"
+#include "tools/transfer-win/StandInTarget.h"
 
-#include "WinText.h"
-#include "WinePaths.h"
+#include "external/WinText.h"
+#include "tools/transfer-win/WinePaths.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,9 +1,9 @@
-#include "StandInWindow.h"
+#include "tools/transfer-win/StandInWindow.h"
 
-#include "BridgeProtocol.h"
-#include "Record.h"
-#include "WinText.h"
-#include "WinePaths.h"
+#include "external/BridgeProtocol.h"
+#include "external/WinText.h"
+#include "tools/transfer-win/Record.h"
+#include "tools/transfer-win/WinePaths.h"
 
 #include <cstdio>
 #include <windowsx.h>

@@ -3,7 +3,7 @@
 // line and the Close button. A paste into the input starts the delivery of the file it names;
 // WM_CLOSE closes the window at once, breaking off a delivery that is still running.
 
-#include "Delivery.h"
+#include "tools/transfer-win/Delivery.h"
 
 #include <memory>
 #include <string>

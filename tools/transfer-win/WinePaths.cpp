@@ -1,4 +1,4 @@
-#include "WinePaths.h"
+#include "tools/transfer-win/WinePaths.h"
 
 #include <algorithm>
 #include <string>

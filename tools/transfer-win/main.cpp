@@ -4,7 +4,7 @@
 // takes a paste, it closes on WM_CLOSE, and it delivers the pasted image by itself, here to the
 // receiver simulator over loopback TCP. What it saw goes to VELL_STANDIN_RECORD (Record.h).
 
-#include "StandInWindow.h"
+#include "tools/transfer-win/StandInWindow.h"
 
 #include <windows.h>
 #include <winsock2.h>

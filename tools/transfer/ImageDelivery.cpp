@@ -1,6 +1,6 @@
-#include "ImageDelivery.h"
+#include "tools/transfer/ImageDelivery.h"
 
-#include "platform/TrustedFolder.h"
+#include "serial/platform/TrustedFolder.h"
 
 #include <QFileInfo>
 #include <QLocalSocket>

@@ -1,4 +1,4 @@
-#include "RequestChannel.h"
+#include "tools/transfer/RequestChannel.h"
 
 #include <QSocketNotifier>
 #include <cerrno>

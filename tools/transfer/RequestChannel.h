@@ -4,7 +4,7 @@
 // with whoever started us (a terminal, a shell), and one read after the notifier has fired
 // cannot block.
 
-#include "Requests.h"
+#include "tools/transfer/Requests.h"
 
 #include <QObject>
 

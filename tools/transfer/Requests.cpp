@@ -1,4 +1,4 @@
-#include "Requests.h"
+#include "tools/transfer/Requests.h"
 
 #include <QList>
 

@@ -1,6 +1,6 @@
-#include "TransferTarget.h"
+#include "tools/transfer/TransferTarget.h"
 
-#include "platform/PortPaths.h"
+#include "serial/platform/PortPaths.h"
 
 #include <QDir>
 #include <QFile>

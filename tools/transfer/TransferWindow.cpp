@@ -1,7 +1,7 @@
-#include "TransferWindow.h"
+#include "tools/transfer/TransferWindow.h"
 
-#include "Requests.h"
-#include "TransferTarget.h"
+#include "tools/transfer/Requests.h"
+#include "tools/transfer/TransferTarget.h"
 
 #include <QCloseEvent>
 #include <QFileDialog>

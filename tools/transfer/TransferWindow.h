@@ -4,7 +4,7 @@
 // with Enter, starts the delivery at once. The window then shows the file, its size, the
 // progress and, in the status line, how it ended.
 
-#include "ImageDelivery.h"
+#include "tools/transfer/ImageDelivery.h"
 
 #include <QWidget>
 

@@ -5,9 +5,9 @@
 // "Vell_par: <status>": our standard output is Vell Writer's, so a person reading its
 // terminal sees how a delivery went, and tests read it too.
 
-#include "RequestChannel.h"
-#include "TransferTarget.h"
-#include "TransferWindow.h"
+#include "tools/transfer/RequestChannel.h"
+#include "tools/transfer/TransferTarget.h"
+#include "tools/transfer/TransferWindow.h"
 
 #include <QApplication>
 #include <csignal>

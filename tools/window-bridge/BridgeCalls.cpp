@@ -1,7 +1,7 @@
-#include "BridgeCalls.h"
+#include "tools/window-bridge/BridgeCalls.h"
 
-#include "BridgeProtocol.h"
-#include "Win32Windows.h"
+#include "external/BridgeProtocol.h"
+#include "external/Win32Windows.h"
 
 #include <algorithm>
 #include <climits>

@@ -3,9 +3,9 @@
 // carried out at once and answered with one line on standard output (external/BridgeProtocol.h);
 // the bridge ends at the end of its input.
 
-#include "BridgeCalls.h"
-#include "BridgeProtocol.h"
-#include "Win32Windows.h"
+#include "external/BridgeProtocol.h"
+#include "external/Win32Windows.h"
+#include "tools/window-bridge/BridgeCalls.h"
 
 #include <string>
 #include <windows.h>

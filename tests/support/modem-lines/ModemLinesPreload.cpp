@@ -6,7 +6,7 @@
 // Thread-safe: the registers are atomics, and nothing here keeps state between calls but the
 // next ioctl's address.
 
-#include "ModemLines.h"
+#include "tests/support/ModemLines.h"
 
 #include <atomic>
 #include <cerrno>

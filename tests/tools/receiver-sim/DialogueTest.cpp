@@ -1,10 +1,10 @@
 // The receiver's dialogue pieces in-process, where every way of cutting the bytes can be tried:
 // the command scanner and the image stream parser.
 
-#include "Dialogue.h"
+#include "tools/receiver-sim/Dialogue.h"
 
-#include "SimHarness.h"
-#include "Transfer.h"
+#include "tests/tools/receiver-sim/SimHarness.h"
+#include "tools/receiver-sim/Transfer.h"
 
 #include <gtest/gtest.h>
 #include <random>

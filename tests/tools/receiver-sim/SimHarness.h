@@ -3,10 +3,10 @@
 // opened through the published link as Vell Writer opens it, and a transfer client on the
 // socket. Every wait is bounded; a wait that runs out leaves the test to fail on what came.
 
-#include "ChildProcess.h"
-#include "Crc32.h"
-#include "Files.h"
-#include "WaitUntil.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Crc32.h"
+#include "tests/support/Files.h"
+#include "tests/support/WaitUntil.h"
 
 #include <cerrno>
 #include <chrono>

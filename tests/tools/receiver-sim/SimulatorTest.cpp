@@ -2,9 +2,9 @@
 // the published link as Vell Writer opens it, images sent over the real transfer socket. What
 // is checked is the bytes on the line, in their order.
 
-#include "PlantedFolder.h"
-#include "SimHarness.h"
-#include "VirtualPort.h"
+#include "tests/support/PlantedFolder.h"
+#include "tests/tools/receiver-sim/SimHarness.h"
+#include "tools/receiver-sim/VirtualPort.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>

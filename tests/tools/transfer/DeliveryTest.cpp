@@ -1,9 +1,9 @@
 // The ways a delivery fails, said plainly, against real sockets.
 
-#include "ImageDelivery.h"
-#include "PlantedFolder.h"
-#include "SimulatorStandIn.h"
-#include "TransferTarget.h"
+#include "tests/support/PlantedFolder.h"
+#include "tests/tools/transfer/SimulatorStandIn.h"
+#include "tools/transfer/ImageDelivery.h"
+#include "tools/transfer/TransferTarget.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,8 +1,8 @@
 // Vell Writer's requests: the line grammar, the paste escapes, and the channel on a real pipe,
 // as standard input is one.
 
-#include "RequestChannel.h"
-#include "SimulatorStandIn.h"
+#include "tests/tools/transfer/SimulatorStandIn.h"
+#include "tools/transfer/RequestChannel.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -2,7 +2,7 @@
 // A real Unix socket server in the simulator's place: it keeps every byte of its latest
 // connection and answers only when told to.
 
-#include "PumpUntil.h"
+#include "tests/support/PumpUntil.h"
 
 #include <QDir>
 #include <QLocalServer>

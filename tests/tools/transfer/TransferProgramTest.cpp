@@ -2,8 +2,8 @@
 // requests written there, its status lines read from its standard output, and a real socket
 // server in the simulator's place.
 
-#include "PlantedFolder.h"
-#include "SimulatorStandIn.h"
+#include "tests/support/PlantedFolder.h"
+#include "tests/tools/transfer/SimulatorStandIn.h"
 
 #include <QFileInfo>
 #include <QProcess>

@@ -1,10 +1,10 @@
 // The window as Vell Writer and a person see it, on the offscreen platform, delivering to
 // stand-in simulators in a runtime folder of the test's own.
 
-#include "TransferWindow.h"
+#include "tools/transfer/TransferWindow.h"
 
-#include "Requests.h"
-#include "SimulatorStandIn.h"
+#include "tests/tools/transfer/SimulatorStandIn.h"
+#include "tools/transfer/Requests.h"
 
 #include <QLabel>
 #include <QLineEdit>

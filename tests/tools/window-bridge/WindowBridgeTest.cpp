@@ -3,9 +3,9 @@
 // saw, from its own record. The stand-in delivers to the real receiver simulator over its
 // loopback TCP way in.
 
-#include "BridgeProtocol.h"
-#include "WineSession.h"
-#include "receiver-sim/SimHarness.h"
+#include "external/BridgeProtocol.h"
+#include "tests/support/WineSession.h"
+#include "tests/tools/receiver-sim/SimHarness.h"
 
 #include <cstdio>
 #include <filesystem>

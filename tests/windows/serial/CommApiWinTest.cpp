@@ -1,6 +1,6 @@
 // The Windows form of the platform layer on a real device of the system that needs no serial
 // port: a named pipe, opened through the layer like a port, its far end served here.
-#include "platform/CommApi.h"
+#include "serial/platform/CommApi.h"
 
 // Taken before <windows.h> makes a macro of the name; the system's numbers are used below.
 constexpr Platform::HANDLE InvalidDevice = Platform::INVALID_HANDLE_VALUE;

@@ -1,5 +1,5 @@
 // The Windows port list over a registry key of the test's own, under the current user.
-#include "EnumComPorts.h"
+#include "serial/EnumComPorts.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <algorithm>

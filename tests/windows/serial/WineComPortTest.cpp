@@ -7,10 +7,10 @@
 //
 // Where Wine on a pseudo-terminal does not do what Windows does, a test accepts both and says
 // which it saw ("wine: ..."), so the list of Wine's limits stays checked.
-#include "ComPort.h"
-#include "EnumComPorts.h"
-#include "ThreadSync.h"
-#include "platform/CommApi.h"
+#include "serial/ComPort.h"
+#include "serial/EnumComPorts.h"
+#include "serial/ThreadSync.h"
+#include "serial/platform/CommApi.h"
 
 #include <algorithm>
 #include <cstdio>

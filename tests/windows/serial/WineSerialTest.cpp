@@ -2,8 +2,8 @@
 // Windows (64-bit and 32-bit), and the port on a Wine COM port that is a pseudo-terminal made
 // and served here (the Windows side is WineComPortTest.cpp). Each test holds a Wine session of
 // its own on the build folder's one prefix. Skipped where Wine or the Windows build is missing.
-#include "PtyPair.h"
-#include "WineSession.h"
+#include "tests/support/PtyPair.h"
+#include "tests/support/WineSession.h"
 
 #include <cerrno>
 #include <cstdio>
