@@ -7,7 +7,7 @@
 //   VELL_FLOOD_SECONDS how long the receiver floods the line (2)
 
 #include "app/CSpinEdit.h"
-#include "tests/WindowHarness.h"
+#include "tests/app/WindowHarness.h"
 #include "tests/e2e/EndToEndHarness.h"
 #include "tests/support/PtyPair.h"
 

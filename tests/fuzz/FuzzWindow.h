@@ -12,8 +12,8 @@
 #include "receiver/ReceiverDialogue.h"
 #include "serial/ComError.h"
 #include "system/PosixImageFiles.h"
-#include "tests/FakeWindows.h"
 #include "tests/receiver/RecordingWindow.h"
+#include "tests/support/FakeWindows.h"
 
 #include <array>
 #include <cerrno>

@@ -6,8 +6,8 @@
 
 #include "receiver/ReceiverDialogue.h"
 #include "system/PosixImageFiles.h"
-#include "tests/FakeWindows.h"
 #include "tests/receiver/RecordingWindow.h"
+#include "tests/support/FakeWindows.h"
 
 #include <QFile>
 #include <QTemporaryDir>

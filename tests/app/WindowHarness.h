@@ -5,8 +5,8 @@
 
 #include "app/SDIAppForm.h"
 #include "app/SettingsStore.h"
-#include "tests/FakeDialogs.h"
-#include "tests/FakeWindows.h"
+#include "tests/app/FakeDialogs.h"
+#include "tests/support/FakeWindows.h"
 
 #include <QTemporaryDir>
 #include <memory>

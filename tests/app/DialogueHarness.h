@@ -7,7 +7,7 @@
 #include "app/ToolButton.h"
 #include "controls/UiHandOver.h"
 #include "serial/ComPort.h"
-#include "tests/WindowHarness.h"
+#include "tests/app/WindowHarness.h"
 #include "tests/support/FakeDevice.h"
 #include "tests/support/PumpUntil.h"
 

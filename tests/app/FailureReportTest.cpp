@@ -4,7 +4,7 @@
 #include "app/FailureReport.h"
 
 #include "app/Application.h"
-#include "tests/FakeDialogs.h"
+#include "tests/app/FakeDialogs.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -6,7 +6,7 @@
 #include "app/CSpinEdit.h"
 #include "app/ImageList.h"
 #include "controls/ComComboBox.h"
-#include "tests/DialogueHarness.h"
+#include "tests/app/DialogueHarness.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -4,7 +4,7 @@
 
 #include "app/OpenDialog.h"
 #include "app/PageControl.h"
-#include "tests/DialogueHarness.h"
+#include "tests/app/DialogueHarness.h"
 
 #include <QDir>
 #include <optional>

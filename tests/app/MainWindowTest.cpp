@@ -9,7 +9,7 @@
 #include "app/SDIAppForm.h"
 #include "app/ToolBar.h"
 #include "app/ToolButton.h"
-#include "tests/WindowHarness.h"
+#include "tests/app/WindowHarness.h"
 
 #include <QCheckBox>
 #include <QComboBox>

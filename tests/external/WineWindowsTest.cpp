@@ -4,7 +4,7 @@
 #include "external/WineWindows.h"
 
 #include "external/TransferWindows.h"
-#include "tests/FakeWindows.h"
+#include "tests/support/FakeWindows.h"
 
 #include <QDir>
 #include <QFile>

@@ -10,7 +10,7 @@
 #include "app/ToolBar.h"
 #include "serial/ThreadSync.h"
 #include "serial/UiEventWait.h"
-#include "tests/DialogueHarness.h"
+#include "tests/app/DialogueHarness.h"
 #include "tests/support/PtyPair.h"
 
 #include <QDir>

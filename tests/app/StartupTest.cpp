@@ -6,7 +6,7 @@
 #include "app/ImageList.h"
 #include "controls/ComComboBox.h"
 #include "serial/ComPort.h"
-#include "tests/WindowHarness.h"
+#include "tests/app/WindowHarness.h"
 
 #include <QIcon>
 #include <QImage>

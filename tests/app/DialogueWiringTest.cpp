@@ -7,7 +7,7 @@
 #include "app/PageControl.h"
 #include "app/ToolBar.h"
 #include "controls/ComComboBox.h"
-#include "tests/DialogueHarness.h"
+#include "tests/app/DialogueHarness.h"
 
 #include <QCheckBox>
 #include <QTimer>
