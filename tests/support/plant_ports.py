@@ -16,7 +16,17 @@ listener.bind(os.path.join(ports, "planted.transfer"))
 os.chmod(os.path.join(ports, "planted.transfer"), 0o777)
 listener.listen(4)
 stolen = 0
-open(os.path.join(tmp, "stolen"), "w").write("0\n")
+
+
+def record(count):
+    # Written aside and renamed into place: a reader never sees the file half written.
+    aside = os.path.join(tmp, ".stolen")
+    with open(aside, "w") as file:
+        file.write("%d\n" % count)
+    os.rename(aside, os.path.join(tmp, "stolen"))
+
+
+record(0)
 print("ready", flush=True)
 clients = []
 while True:
@@ -27,8 +37,9 @@ while True:
         clients.append(listener.accept()[0])
     for client in [c for c in clients if c in ready]:
         data = client.recv(65536)
-        if not data:
+        if data:
+            stolen += len(data)
+            record(stolen)
+        else:
             clients.remove(client)
             client.close()
-        stolen += len(data)
-        open(os.path.join(tmp, "stolen"), "w").write("%d\n" % stolen)
