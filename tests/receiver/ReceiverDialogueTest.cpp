@@ -185,8 +185,8 @@ namespace {
 // its question, both keeping the earlier choice; a file taken drops the earlier load.
 TEST_F(ReceiverDialogueTest, ImageChoiceKeepsTheEarlierChoiceWhenRefused) {
     const std::string flash = Choose(ikFlash);
-    const std::string small = MakeImage(QStringLiteral("small.bin"), 1000).toStdString();
-    const std::string folder = images.path().toStdString();
+    const std::string small = MakeImage("small.bin", 1000);
+    const std::string folder = images.Path();
     window.activePage = ikFirmware;
     const struct {
         std::string path;
@@ -194,9 +194,7 @@ TEST_F(ReceiverDialogueTest, ImageChoiceKeepsTheEarlierChoiceWhenRefused) {
         TLine line; // the last line of the Firmware page's log
     } refusals[] = {
         {folder, {}, {"Cannot load " + folder + ": it is a folder, not a file...", clRed}},
-        {folder + "/none",
-         {},
-         {"Cannot load " + folder + "/none: No such file or directory...", clRed}},
+        {folder + "/none", {}, {"Cannot load " + folder + "/none: " + NoSuchFile + "...", clRed}},
         {small, {false}, {}},
     };
     for (const auto& r : refusals) {
