@@ -227,7 +227,14 @@ TEST(ImageFolderTest, IsThePathUpToItsLastSeparator) {
     } cases[] = {{"/home/u/image.bin", "/home/u/"},
                  {"/image.bin", "/"},
                  {"image.bin", ""},
+#ifdef _WIN32
+                 // A backslash and a drive's colon end a folder too.
+                 {"/home/u/a\\b:c.bin", "/home/u/a\\b:"},
+                 {"C:\\images\\a.bin", "C:\\images\\"},
+                 {"C:a.bin", "C:"}};
+#else
                  {"/home/u/a\\b:c.bin", "/home/u/"}}; // a backslash or colon is part of a name
+#endif
     for (const auto& c : cases)
         EXPECT_EQ(TReceiverDialogue::ImageFolder(c.path), c.folder) << c.path;
 }
