@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -86,6 +87,10 @@ protected:
     }
     TSDIAppForm& Start() {
         m_form.reset();
+        // A window closed before leaves its quit message, which would end every modal loop.
+        MSG left;
+        while (PeekMessageW(&left, nullptr, 0, 0, PM_REMOVE)) {
+        }
         m_services = std::make_unique<TWinServices>(TWinServices{
             m_dialogs, *m_store, m_windows, SystemImageFiles(),
             [this](std::vector<std::string>& ports) { ports = m_ports; }});
@@ -262,3 +267,66 @@ TEST_F(WindowTest, PagesChangeAsTheTabsAreClickedAndTheExitButtonLeaves) {
 }
 
 } // namespace
+
+// --- The system's own boxes, answered from a timer while they are up --------------------------
+
+namespace {
+
+struct TSeenBox {
+    std::wstring caption, texts;
+    LRESULT defaultId = 0;
+    int press = IDOK;
+};
+TSeenBox g_seen;
+
+BOOL CALLBACK CollectText(HWND control, LPARAM) {
+    g_seen.texts += Text(control) + L"|";
+    return TRUE;
+}
+
+// Reads the box in front of this thread and presses g_seen.press on it.
+void CALLBACK AnswerBox(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND box = GetActiveWindow();
+    wchar_t name[16] = {};
+    GetClassNameW(box, name, 16);
+    if (std::wstring(name) != L"#32770")
+        return; // not up yet
+    KillTimer(nullptr, timer);
+    g_seen.caption = Text(box);
+    EnumChildWindows(box, CollectText, 0);
+    // The default button is the one with the focus as the box opens.
+    g_seen.defaultId = GetDlgCtrlID(GetFocus());
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(g_seen.press, BN_CLICKED), 0);
+}
+
+} // namespace
+
+TEST_F(WindowTest, TheSystemBoxesShowTheirCaptionsTextsAndDefaults) {
+    TSDIAppForm& form = Start();
+    TSystemDialogs system;
+    const struct {
+        std::function<void()> show;
+        int press;
+        const wchar_t* caption;
+        const wchar_t* text; // among the box's texts
+        LRESULT defaultId;
+    } boxes[] = {
+        {[&] { EXPECT_FALSE(system.AskYesNo(form.Handle(), "Attention", "Continue anyway?",
+                                            TMsgIcon::Warning)); },
+         IDNO, L"Attention", L"Continue anyway?|", IDYES},
+        {[&] { system.ShowFailure(form.Handle(), "Unable to open com port."); }, IDOK,
+         L"Vell Writer 1.0", L"Unable to open com port.|", IDOK},
+        {[&] { system.ShowAbout(form.Handle()); }, IDOK, L"About",
+         L"|Product Name|Version|Copyright|Comments|", IDOK},
+    };
+    for (const auto& box : boxes) {
+        g_seen = {};
+        g_seen.press = box.press;
+        SetTimer(nullptr, 0, 20, AnswerBox);
+        box.show();
+        EXPECT_EQ(g_seen.caption, box.caption);
+        EXPECT_NE(g_seen.texts.find(box.text), std::wstring::npos)
+            << std::string(g_seen.texts.begin(), g_seen.texts.end());
+        EXPECT_EQ(g_seen.defaultId, box.defaultId);
+    }
+}
