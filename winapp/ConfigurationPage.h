@@ -6,10 +6,9 @@
 #include "receiver/OptionControls.h"
 #include "winapp/PortList.h"
 
-#include <windows.h>
-
 #include <functional>
 #include <memory>
+#include <windows.h>
 
 class TComPort;
 

@@ -5,9 +5,8 @@
 
 #include "receiver/MsgIcon.h"
 
-#include <windows.h>
-
 #include <string>
+#include <windows.h>
 
 // What the open-file dialog is given and gives back; kept between its showings.
 struct TOpenFile {

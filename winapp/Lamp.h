@@ -12,11 +12,10 @@
 #include "serial/ComLink.h"
 #include "serial/Component.h"
 
-#include <windows.h>
 #include <commctrl.h>
-
 #include <functional>
 #include <memory>
+#include <windows.h>
 
 class TComPort;
 

@@ -5,10 +5,9 @@
 
 #include "controls/ComSelect.h"
 
-#include <windows.h>
-
 #include <functional>
 #include <string>
+#include <windows.h>
 
 class TPortList final : private TComItems {
 public:

@@ -6,10 +6,9 @@
 
 #include "receiver/Log.h"
 
-#include <windows.h>
-
 #include <string>
 #include <vector>
+#include <windows.h>
 
 class TRichLog final : public TLog {
 public:

@@ -7,10 +7,9 @@
 #include "winapp/Lamp.h"
 #include "winapp/RichLog.h"
 
-#include <windows.h>
-
 #include <array>
 #include <memory>
+#include <windows.h>
 
 class TComPort;
 

@@ -7,8 +7,8 @@
 #include "winapp/Dialogs.h"
 #include "winapp/MainWindow.h"
 
-#include <windows.h>
 #include <commctrl.h>
+#include <windows.h>
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_BAR_CLASSES | ICC_TAB_CLASSES |
