@@ -3,9 +3,9 @@
 #include "serial/ComPort.h"
 #include "winapp/ControlIds.h"
 #include "winapp/Layout.h"
+#include "winapp/WinApi.h"
 
 #include <climits>
-#include <commctrl.h>
 #include <cwctype>
 #include <string>
 

@@ -5,10 +5,10 @@
 
 #include "receiver/OptionControls.h"
 #include "winapp/PortList.h"
+#include "winapp/WinApi.h"
 
 #include <functional>
 #include <memory>
-#include <windows.h>
 
 class TComPort;
 

@@ -2,8 +2,8 @@
 
 #include "external/WinText.h"
 #include "winapp/AboutBox.h"
+#include "winapp/WinApi.h"
 
-#include <commdlg.h>
 #include <vector>
 
 namespace {

@@ -4,9 +4,9 @@
 // the system's own boxes. Texts are UTF-8. UI thread only.
 
 #include "receiver/MsgIcon.h"
+#include "winapp/WinApi.h"
 
 #include <string>
-#include <windows.h>
 
 // What the open-file dialog is given and gives back; kept between its showings.
 struct TOpenFile {

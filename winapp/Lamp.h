@@ -11,11 +11,10 @@
 #include "controls/LedTypes.h"
 #include "serial/ComLink.h"
 #include "serial/Component.h"
+#include "winapp/WinApi.h"
 
-#include <commctrl.h>
 #include <functional>
 #include <memory>
-#include <windows.h>
 
 class TComPort;
 

@@ -9,8 +9,8 @@
 #include "winapp/HandOver.h"
 #include "winapp/Layout.h"
 #include "winapp/Pictures.h"
+#include "winapp/WinApi.h"
 
-#include <commctrl.h>
 #include <string>
 
 using Layout::Px;

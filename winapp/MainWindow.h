@@ -17,12 +17,12 @@
 #include "serial/EnumComPorts.h"
 #include "winapp/ConfigurationPage.h"
 #include "winapp/Dialogs.h"
+#include "winapp/WinApi.h"
 #include "winapp/WorkPage.h"
 
 #include <array>
 #include <functional>
 #include <memory>
-#include <windows.h>
 
 class TComPort;
 

@@ -4,10 +4,10 @@
 // is the selector's (controls/ComSelect.h); this is the list control around it. UI thread only.
 
 #include "controls/ComSelect.h"
+#include "winapp/WinApi.h"
 
 #include <functional>
 #include <string>
-#include <windows.h>
 
 class TPortList final : private TComItems {
 public:

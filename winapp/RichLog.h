@@ -5,10 +5,10 @@
 // long the log is. UI thread only.
 
 #include "receiver/Log.h"
+#include "winapp/WinApi.h"
 
 #include <string>
 #include <vector>
-#include <windows.h>
 
 class TRichLog final : public TLog {
 public:

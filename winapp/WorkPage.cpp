@@ -3,9 +3,7 @@
 #include "serial/ComPort.h"
 #include "winapp/ControlIds.h"
 #include "winapp/Layout.h"
-
-#include <commctrl.h>
-#include <richedit.h>
+#include "winapp/WinApi.h"
 
 using Layout::Child;
 using Layout::Px;

@@ -6,10 +6,10 @@
 
 #include "winapp/Lamp.h"
 #include "winapp/RichLog.h"
+#include "winapp/WinApi.h"
 
 #include <array>
 #include <memory>
-#include <windows.h>
 
 class TComPort;
 

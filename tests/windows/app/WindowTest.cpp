@@ -12,17 +12,14 @@
 #include "winapp/ControlIds.h"
 #include "winapp/Dialogs.h"
 #include "winapp/MainWindow.h"
+#include "winapp/WinApi.h"
 
-#include <commctrl.h>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
-#include <richedit.h>
-#include <shlwapi.h>
 #include <string>
 #include <vector>
-#include <windows.h>
 
 namespace {
 
