@@ -327,3 +327,35 @@ TEST_F(WindowTest, TheSystemBoxesShowTheirCaptionsTextsAndDefaults) {
         EXPECT_EQ(g_seen.defaultId, box.defaultId);
     }
 }
+
+TEST_F(WindowTest, ALogShowsExactlyTheLinesItKeepsWhateverIsDeleted) {
+    Start();
+    TRichLog& log = m_form->Page(1).Log();
+    // As the run's text watch edits a log: the last line deleted and appended again, longer.
+    log.Append("Received start string...");
+    log.Append("\nPress the program button...");
+    log.Append("Writing 25%");
+    log.DeleteLine(log.LineCount() - 1);
+    log.Append("Writing 25% Writing 50%\n");
+    log.DeleteLine(log.LineCount() - 1);
+    log.DeleteLine(0);
+    log.AppendUtf8("Z:\\tmp\\fl\xC3\xA4sh.bin\x01");
+    log.DeleteLine(1);
+    log.DeleteLine(7); // out of range: ignored
+    std::wstring kept;
+    for (int i = 0; i < log.LineCount(); ++i) {
+        kept += i > 0 ? L"\r" : L"";
+        for (char c : log.Line(i)) // 8-bit: each byte its character
+            kept += wchar_t(static_cast<unsigned char>(c));
+    }
+    std::wstring shown = Text(log.Handle());
+    for (wchar_t& c : shown)
+        c = c == L'\n' ? L'\r' : c == 0x2401 ? L'\x01' : c; // a control character's picture
+    // Windows gives the breaks as CR LF; the control's own as CR.
+    std::wstring single;
+    for (size_t i = 0; i < shown.size(); ++i)
+        if (!(shown[i] == L'\r' && i + 1 < shown.size() && shown[i + 1] == L'\r'))
+            single += shown[i];
+    EXPECT_EQ(log.LineCount(), 3);
+    EXPECT_EQ(single, kept) << std::string(single.begin(), single.end());
+}
