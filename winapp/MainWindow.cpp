@@ -207,28 +207,16 @@ bool TSDIAppForm::Guarded(const std::function<void()>& handler) {
     }
 }
 
-int TSDIAppForm::ButtonPage(int id) const {
-    for (int index = 0; index < 3; ++index)
-        for (int role = brPort; role <= brExit; ++role)
-            if (WinIds::ToolButton(m_pages[size_t(index)]->ButtonNumber(TButtonRole(role))) == id)
-                return index;
-    return -1;
-}
-
 void TSDIAppForm::Command(int id, int code) {
-    const int page = ButtonPage(id);
-    if (page >= 0) {
-        TWorkPage& work = *m_pages[size_t(page)];
+    for (int page = 0; page < 3; ++page) {
+        const std::optional<TButtonRole> role = m_pages[size_t(page)]->RoleOf(id);
+        if (!role)
+            continue;
         // Disabled buttons send nothing when clicked; a command sent from outside must not
         // run what a person could not.
-        TButtonRole role = brPort;
-        for (int r = brPort; r <= brExit; ++r)
-            if (WinIds::ToolButton(work.ButtonNumber(TButtonRole(r))) == id)
-                role = TButtonRole(r);
-        if (!work.ButtonEnabled(role) || !IsWindowEnabled(work.ToolBar()) ||
-            !(SendMessageW(work.ToolBar(), TB_ISBUTTONENABLED, WPARAM(id), 0) != 0))
+        if (!m_pages[size_t(page)]->Clickable(*role))
             return;
-        switch (role) {
+        switch (*role) {
         case brPort:
             // The button toggled itself; the dialogue decides whether it stays down.
             Guarded([this] { m_dialogue.ToolButton1Click(); });

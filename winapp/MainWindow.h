@@ -75,7 +75,6 @@ private:
     void BuildPort();
     void Resize();
     void ShowPage(int index);
-    int ButtonPage(int id) const; // the work page of a tool button, -1 for none
 
     // --- The dialogue's window ----------------------------------------------------------------
     TLog* PageLog(int32_t page) const override;

@@ -141,6 +141,13 @@ int TWorkPage::ButtonNumber(TButtonRole role) const {
     return ButtonNumbers[m_index][role];
 }
 
+std::optional<TButtonRole> TWorkPage::RoleOf(int commandId) const {
+    for (int role = brPort; role <= brExit; ++role)
+        if (WinIds::ToolButton(ButtonNumbers[m_index][role]) == commandId)
+            return TButtonRole(role);
+    return std::nullopt;
+}
+
 void TWorkPage::Resize(int width, int height) {
     const int bar = Px(BarHeight);
     const int gap = Px(4);
@@ -163,10 +170,6 @@ void TWorkPage::ApplyEnabled(TButtonRole role) {
 void TWorkPage::SetButtonEnabled(TButtonRole role, bool enabled) {
     m_enabled[role] = enabled;
     ApplyEnabled(role);
-}
-
-bool TWorkPage::ButtonEnabled(TButtonRole role) const {
-    return m_enabled[role];
 }
 
 void TWorkPage::SetToolBarEnabled(bool enabled) {

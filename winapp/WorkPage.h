@@ -10,6 +10,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 class TComPort;
 
@@ -30,13 +31,16 @@ public:
 
     // The button of a role on this page, by its name's number (ToolButton1 is 1).
     int ButtonNumber(TButtonRole role) const;
+    // The role of this page's button with that command id; none for another id.
+    std::optional<TButtonRole> RoleOf(int commandId) const;
+    // Whether a click on it would reach it: it and its tool bar enabled.
+    bool Clickable(TButtonRole role) const { return m_toolBarEnabled && m_enabled[role]; }
     TRichLog& Log() { return *m_log; }
     TLamp& Lamp(int position) { return *m_lamps[size_t(position)]; } // 0..4
     HWND ToolBar() const { return m_toolBar; }
 
     void Resize(int width, int height);
     void SetButtonEnabled(TButtonRole role, bool enabled);
-    bool ButtonEnabled(TButtonRole role) const;
     // The whole tool bar: off, every button and lamp shows disabled; on, each its own state.
     void SetToolBarEnabled(bool enabled);
     bool PortButtonDown() const;
