@@ -1,13 +1,16 @@
 // pe_check: whether built Windows programs run on the oldest Windows they are built for.
 //   pe_check --oldest 5.1 --newer windows/NewerThanOldest.txt PROGRAM...
 //   pe_check --list PROGRAM...   (the headers and imports, as read)
+// A folder stands for every program (*.exe) beneath it, but for CMake's own.
 // Exits 0 when every program runs there, 1 when one does not (each reason a line), 2 when a
 // program cannot be read, and 77 when a program is not there (its test is skipped).
 
 #include "system/PeImage.h"
 #include "tools/pe-check/OldestWindowsCheck.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -37,6 +40,28 @@ void List(const std::string& path, const TPeImage& image) {
         std::printf("  %s%s %s\n", import.Dll.c_str(), import.Delayed ? " (delayed)" : "",
                     import.Function.empty() ? ("#" + std::to_string(import.Ordinal)).c_str()
                                             : import.Function.c_str());
+}
+
+// The programs named, a folder's found beneath it.
+std::vector<std::string> Programs(const std::vector<std::string>& paths) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> programs;
+    for (const std::string& path : paths) {
+        if (!fs::is_directory(path)) {
+            programs.push_back(path);
+            continue;
+        }
+        std::vector<std::string> found;
+        for (auto it = fs::recursive_directory_iterator(path); it != fs::end(it); ++it) {
+            if (it->is_directory() && it->path().filename() == "CMakeFiles")
+                it.disable_recursion_pending(); // its compiler checks are not our programs
+            else if (it->is_regular_file() && it->path().extension() == ".exe")
+                found.push_back(it->path().string());
+        }
+        std::sort(found.begin(), found.end());
+        programs.insert(programs.end(), found.begin(), found.end());
+    }
+    return programs;
 }
 
 int Usage() {
@@ -78,8 +103,7 @@ int main(int argc, char** argv) {
         return Usage();
 
     bool failed = false, unreadable = false, missing = false;
-    for (; at < args.size(); ++at) {
-        const std::string& path = args[at];
+    for (const std::string& path : Programs({args.begin() + std::ptrdiff_t(at), args.end()})) {
         const std::optional<std::vector<uint8_t>> bytes = ReadBounded(path);
         if (!bytes) {
             std::printf("%s: not built, skipped\n", path.c_str());
