@@ -141,6 +141,10 @@ const TCase kCases[] = {
      "larger than 64 MiB"},
 };
 
+void PrintTo(const TCase& c, std::ostream* out) {
+    *out << c.Name;
+}
+
 class PeImageCases : public ::testing::TestWithParam<TCase> {};
 
 TEST_P(PeImageCases, ReadOrRefused) {
@@ -170,6 +174,10 @@ struct TProgram {
     uint16_t Machine;
     std::string Dll, Function; // one import it must have
 };
+
+void PrintTo(const TProgram& p, std::ostream* out) {
+    *out << p.Path;
+}
 
 class BuiltPrograms : public ::testing::TestWithParam<TProgram> {};
 
