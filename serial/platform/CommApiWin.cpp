@@ -272,6 +272,20 @@ void EndOperationsOf(::HANDLE device, std::vector<Record>& ended) {
 // record for good instead.
 constexpr ::DWORD CancelGrace = 2000;
 
+// Ends the device's pending operations, whichever thread began them. CancelIoEx does so from
+// Windows Vista on, and is looked up so that the program still starts on Windows XP, which has
+// only CancelIo for the calling thread's own: there the close that follows ends the others, as
+// a serial driver completes every pending request when the last handle to its device closes.
+void CancelPending(::HANDLE device) {
+    using CancelIoExCall = BOOL(WINAPI*)(::HANDLE, ::LPOVERLAPPED);
+    static const auto cancelIoEx = reinterpret_cast<CancelIoExCall>(reinterpret_cast<void (*)()>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "CancelIoEx")));
+    if (cancelIoEx != nullptr)
+        cancelIoEx(device, nullptr);
+    else
+        ::CancelIo(device);
+}
+
 } // namespace
 
 DWORD GetLastError() {
@@ -372,7 +386,7 @@ bool CloseHandle(HANDLE handle) {
     const bool anyRunning =
         std::any_of(ended.begin(), ended.end(), [](const Record& r) { return !r->Finished(); });
     if (anyRunning)
-        ::CancelIoEx(Sys(handle), nullptr);
+        CancelPending(Sys(handle));
     const bool closed = ::CloseHandle(Sys(handle));
     const DWORD error = ::GetLastError();
     for (Record& record : ended) {

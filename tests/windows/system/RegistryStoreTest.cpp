@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 #include <windows.h>
+// After <windows.h>, which it needs.
+#include <shlwapi.h>
 
 namespace {
 
@@ -43,36 +45,45 @@ public:
         static int made = 0;
         m_path = L"Software\\VellWriterTests\\" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
                  std::to_wstring(++made);
-        ::RegDeleteTreeW(HKEY_CURRENT_USER, m_path.c_str());
+        ::SHDeleteKeyW(HKEY_CURRENT_USER, m_path.c_str());
         if (::RegCreateKeyExW(HKEY_CURRENT_USER, m_path.c_str(), 0, nullptr, options,
                               KEY_ALL_ACCESS, nullptr, &m_root, nullptr) != ERROR_SUCCESS)
             ADD_FAILURE() << "cannot make the test's key";
     }
     ~TOwnRoot() {
         ::RegCloseKey(m_root);
-        ::RegDeleteTreeW(HKEY_CURRENT_USER, m_path.c_str());
+        ::SHDeleteKeyW(HKEY_CURRENT_USER, m_path.c_str());
         ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\VellWriterTests"); // when it is empty
     }
     TOwnRoot(const TOwnRoot&) = delete;
     TOwnRoot& operator=(const TOwnRoot&) = delete;
 
     HKEY Root() const { return m_root; }
+    // The registry calls of Windows XP: the test programs run there too.
     void Set(const wchar_t* name, const TRaw& raw) const {
-        ASSERT_EQ(::RegSetKeyValueW(m_root, L"Software\\VellWriter", name, raw.type,
-                                    raw.data.data(), DWORD(raw.data.size())),
+        HKEY key = nullptr;
+        ASSERT_EQ(::RegCreateKeyExW(m_root, L"Software\\VellWriter", 0, nullptr, 0, KEY_SET_VALUE,
+                                    nullptr, &key, nullptr),
                   ERROR_SUCCESS);
+        const LONG set =
+            ::RegSetValueExW(key, name, 0, raw.type, raw.data.data(), DWORD(raw.data.size()));
+        ::RegCloseKey(key);
+        ASSERT_EQ(set, ERROR_SUCCESS);
     }
     // The value as stored; type REG_NONE when it is missing.
     TRaw Get(const wchar_t* name) const {
         TRaw raw;
-        DWORD size = 0;
-        if (::RegGetValueW(m_root, L"Software\\VellWriter", name, RRF_RT_ANY | RRF_NOEXPAND,
-                           nullptr, nullptr, &size) != ERROR_SUCCESS)
+        HKEY key = nullptr;
+        if (::RegOpenKeyExW(m_root, L"Software\\VellWriter", 0, KEY_QUERY_VALUE, &key) !=
+            ERROR_SUCCESS)
             return raw;
-        raw.data.resize(size);
-        ::RegGetValueW(m_root, L"Software\\VellWriter", name, RRF_RT_ANY | RRF_NOEXPAND, &raw.type,
-                       raw.data.data(), &size);
-        raw.data.resize(size);
+        DWORD size = 0;
+        if (::RegQueryValueExW(key, name, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
+            raw.data.resize(size);
+            ::RegQueryValueExW(key, name, nullptr, &raw.type, raw.data.data(), &size);
+            raw.data.resize(size);
+        }
+        ::RegCloseKey(key);
         return raw;
     }
 
