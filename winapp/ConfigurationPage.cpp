@@ -64,6 +64,11 @@ int32_t TConfigurationPage::Delay() const {
     return WholeNumber(text);
 }
 
+void TConfigurationPage::StepDelay(int delta) {
+    const long long stepped = (long long)Delay() + delta;
+    SetCommandDelayBox(stepped > INT_MAX ? INT_MAX : stepped < INT_MIN ? INT_MIN : int32_t(stepped));
+}
+
 void TConfigurationPage::SetCommandDelayBox(int32_t milliseconds) {
     SendMessageW(GetDlgItem(m_page, WinIds::Spin1Arrows), UDM_SETPOS32, 0, milliseconds);
     SetWindowTextW(GetDlgItem(m_page, WinIds::Spin1), std::to_wstring(milliseconds).c_str());

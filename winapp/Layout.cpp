@@ -1,5 +1,7 @@
 #include "winapp/Layout.h"
 
+#include <cstddef>
+
 namespace Layout {
 
 int Px(int designPixels) {

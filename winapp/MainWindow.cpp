@@ -88,6 +88,7 @@ TSDIAppForm::~TSDIAppForm() {
         DestroyWindow(m_window);
     }
     ImageList_Destroy(ImageList1);
+    ImageList_Destroy(m_greyedImages);
     ImageList_Destroy(m_lampImages);
     for (HICON icon : m_icons)
         if (icon != nullptr)
@@ -133,17 +134,21 @@ void TSDIAppForm::BuildControls() {
         item.mask = TCIF_TEXT;
         item.pszText = const_cast<wchar_t*>(PageCaptions[index]);
         SendMessageW(PageControl1, TCM_INSERTITEMW, WPARAM(index), LPARAM(&item));
+        // Not clipping its controls: a group box leaves its inside to the page to paint.
         TabSheets[size_t(index)] =
             CreateWindowExW(WS_EX_CONTROLPARENT, WinIds::TabSheetClass, PageCaptions[index],
-                            WS_CHILD | WS_CLIPCHILDREN | (index == 0 ? WS_VISIBLE : 0), 0, 0, 0, 0,
+                            WS_CHILD | (index == 0 ? WS_VISIBLE : 0), 0, 0, 0, 0,
                             m_window, HMENU(INT_PTR(WinIds::TabSheet(index))), instance, nullptr);
     }
     // The tool-bar pictures are 32 pixels, 64 on a screen of twice the density or more.
-    ImageList1 = Pictures::MakeToolBarImages(Px(32) >= 64 ? 64 : 32);
+    const int pictureSize = Px(32) >= 64 ? 64 : 32;
+    ImageList1 = Pictures::MakeToolBarImages(pictureSize);
+    m_greyedImages = Pictures::MakeToolBarImages(pictureSize, true);
     m_lampImages = Pictures::MakeLampImages();
+    const TPageImages images{ImageList1, m_greyedImages, m_lampImages};
     for (int index = 0; index < 3; ++index)
-        m_pages[size_t(index)] = std::make_unique<TWorkPage>(TabSheets[size_t(index)], index,
-                                                             ImageList1, m_lampImages, *Dec);
+        m_pages[size_t(index)] =
+            std::make_unique<TWorkPage>(TabSheets[size_t(index)], index, images, *Dec);
     m_configuration = std::make_unique<TConfigurationPage>(TabSheets[3], *Dec, m_services.ListPorts);
     m_configuration->ComStatusClicked = [this] { CheckBox2Click(); };
     m_configuration->PortList().OnChange = [this] { m_dialogue.DecPortChange(); };
@@ -244,6 +249,12 @@ void TSDIAppForm::Command(int id, int code) {
 }
 
 LRESULT TSDIAppForm::Notify(const NMHDR& header) {
+    if (header.idFrom == UINT_PTR(WinIds::Spin1Arrows) && header.code == UDN_DELTAPOS) {
+        // The arrows step from the text as typed, which the control itself would not read
+        // when it is not a plain number; the control's own step is refused.
+        m_configuration->StepDelay(reinterpret_cast<const NMUPDOWN&>(header).iDelta);
+        return TRUE;
+    }
     if (header.hwndFrom != PageControl1)
         return 0;
     if (header.code == TCN_SELCHANGING) {

@@ -108,6 +108,7 @@ private:
     std::array<HWND, 4> TabSheets{};
     HWND StatusBar = nullptr;
     HIMAGELIST ImageList1 = nullptr;
+    HIMAGELIST m_greyedImages = nullptr; // ImageList1 as disabled buttons show it
     HIMAGELIST m_lampImages = nullptr;
     HICON m_icons[2] = {};
     TComPort* Dec = nullptr; // the receiver's serial port

@@ -14,14 +14,20 @@
 
 class TComPort;
 
+// The pictures a work page shows, shared by the pages (Pictures.h).
+struct TPageImages {
+    HIMAGELIST toolBar;
+    HIMAGELIST disabledToolBar; // the same, greyed
+    HIMAGELIST lamps;
+};
+
 // A tool bar button's role, in the tool bar's order.
 enum TButtonRole { brPort, brChoose, brClear, brProgram, brErase, brExit };
 
 class TWorkPage {
 public:
     // Builds page `index` (0 Flash, 1 Firmware, 2 Eeprom) on `page`.
-    TWorkPage(HWND page, int index, HIMAGELIST toolBarImages, HIMAGELIST lampImages,
-              TComPort& port);
+    TWorkPage(HWND page, int index, const TPageImages& images, TComPort& port);
 
     // The button of a role on this page, by its name's number (ToolButton1 is 1).
     int ButtonNumber(TButtonRole role) const;

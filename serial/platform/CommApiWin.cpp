@@ -287,7 +287,43 @@ void Sleep(DWORD milliseconds) {
     ::Sleep(milliseconds);
 }
 
+namespace {
+
+// Why this thread's last CreateFile failed; none after one that succeeded.
+std::optional<TOpenFailureReason>& LastOpenFailure() {
+    thread_local std::optional<TOpenFailureReason> failure;
+    return failure;
+}
+
+// The system's words for an error, on one line, without the closing period.
+std::string SystemText(DWORD error) {
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string narrow;
+    if (length > 0 && text != nullptr) {
+        const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, int(length), nullptr, 0, nullptr,
+                                               nullptr);
+        narrow.resize(size_t(size > 0 ? size : 0));
+        if (size > 0)
+            ::WideCharToMultiByte(CP_UTF8, 0, text, int(length), narrow.data(), size, nullptr,
+                                  nullptr);
+    }
+    if (text != nullptr)
+        ::LocalFree(text);
+    for (char& c : narrow)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    while (!narrow.empty() && (narrow.back() == ' ' || narrow.back() == '.'))
+        narrow.pop_back();
+    return narrow.empty() ? "error " + std::to_string(error) : narrow;
+}
+
+} // namespace
+
 HANDLE CreateFile(const char* fileName) {
+    LastOpenFailure().reset();
     const std::string name = fileName != nullptr ? fileName : "";
     std::wstring wide;
     if (!name.empty()) {
@@ -301,13 +337,28 @@ HANDLE CreateFile(const char* fileName) {
         ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.data(), int(name.size()),
                               wide.data(), length);
     }
-    return Layer(::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+    const HANDLE handle = Layer(::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                              nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+    if (handle == InvalidHandle) {
+        const DWORD error = ::GetLastError();
+        TOpenFailureReason reason;
+        reason.path = name;
+        reason.call = "CreateFile";
+        // A port is opened for this program alone: another program's hold is a refusal.
+        reason.kind = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                          ? TOpenFailureKind::Missing
+                      : error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION
+                          ? TOpenFailureKind::Busy
+                          : TOpenFailureKind::Other;
+        reason.systemText = SystemText(error);
+        LastOpenFailure() = reason;
+        ::SetLastError(error);
+    }
+    return handle;
 }
 
-// The system's own box text says why; the native window adds its reasons with the window.
 std::optional<TOpenFailureReason> OpenFailureReason() {
-    return std::nullopt;
+    return LastOpenFailure();
 }
 
 bool CloseHandle(HANDLE handle) {
