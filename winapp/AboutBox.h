@@ -3,7 +3,7 @@
 // copyright and comments on a lowered panel, and an OK button that has the focus and is the
 // default. Nothing changes its captions. UI thread only.
 
-#include <windows.h>
+#include "winapp/WinApi.h"
 
 // Shows the box modally over `owner`, centred on the screen; returns when it is closed.
 void ShowAboutBox(HWND owner);

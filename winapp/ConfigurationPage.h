@@ -5,8 +5,7 @@
 
 #include "receiver/OptionControls.h"
 #include "winapp/PortList.h"
-
-#include <windows.h>
+#include "winapp/WinApi.h"
 
 #include <functional>
 #include <memory>

@@ -9,8 +9,7 @@
 #include "winapp/HandOver.h"
 #include "winapp/Layout.h"
 #include "winapp/Pictures.h"
-
-#include <commctrl.h>
+#include "winapp/WinApi.h"
 
 #include <string>
 
@@ -137,8 +136,8 @@ void TSDIAppForm::BuildControls() {
         // Not clipping its controls: a group box leaves its inside to the page to paint.
         TabSheets[size_t(index)] =
             CreateWindowExW(WS_EX_CONTROLPARENT, WinIds::TabSheetClass, PageCaptions[index],
-                            WS_CHILD | (index == 0 ? WS_VISIBLE : 0), 0, 0, 0, 0,
-                            m_window, HMENU(INT_PTR(WinIds::TabSheet(index))), instance, nullptr);
+                            WS_CHILD | (index == 0 ? WS_VISIBLE : 0), 0, 0, 0, 0, m_window,
+                            HMENU(INT_PTR(WinIds::TabSheet(index))), instance, nullptr);
     }
     // The tool-bar pictures are 32 pixels, 64 on a screen of twice the density or more.
     const int pictureSize = Px(32) >= 64 ? 64 : 32;
@@ -149,7 +148,8 @@ void TSDIAppForm::BuildControls() {
     for (int index = 0; index < 3; ++index)
         m_pages[size_t(index)] =
             std::make_unique<TWorkPage>(TabSheets[size_t(index)], index, images, *Dec);
-    m_configuration = std::make_unique<TConfigurationPage>(TabSheets[3], *Dec, m_services.ListPorts);
+    m_configuration =
+        std::make_unique<TConfigurationPage>(TabSheets[3], *Dec, m_services.ListPorts);
     m_configuration->ComStatusClicked = [this] { CheckBox2Click(); };
     m_configuration->PortList().OnChange = [this] { m_dialogue.DecPortChange(); };
     // The DSR and RLSD lamps of the Flash page tell the receiver's switching on and off.
@@ -160,9 +160,9 @@ void TSDIAppForm::BuildControls() {
         m_dialogue.ComLed5Change(state == lsOn);
     };
 
-    StatusBar = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP,
-                                0, 0, 0, 0, m_window, HMENU(INT_PTR(WinIds::StatusBar)), instance,
-                                nullptr);
+    StatusBar =
+        CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0,
+                        0, m_window, HMENU(INT_PTR(WinIds::StatusBar)), instance, nullptr);
     SendMessageW(StatusBar, WM_SETFONT, WPARAM(Layout::DialogFont()), FALSE);
     const int edges[2] = {Px(150), Px(150 + 250)};
     SendMessageW(StatusBar, SB_SETPARTS, 2, LPARAM(edges));
@@ -225,8 +225,7 @@ void TSDIAppForm::Command(int id, int code) {
         for (int r = brPort; r <= brExit; ++r)
             if (WinIds::ToolButton(work.ButtonNumber(TButtonRole(r))) == id)
                 role = TButtonRole(r);
-        if (!work.ButtonEnabled(role) ||
-            !IsWindowEnabled(work.ToolBar()) ||
+        if (!work.ButtonEnabled(role) || !IsWindowEnabled(work.ToolBar()) ||
             !(SendMessageW(work.ToolBar(), TB_ISBUTTONENABLED, WPARAM(id), 0) != 0))
             return;
         switch (role) {
@@ -289,8 +288,7 @@ LRESULT TSDIAppForm::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-LRESULT CALLBACK TSDIAppForm::WindowProc(HWND window, UINT message, WPARAM wParam,
-                                         LPARAM lParam) {
+LRESULT CALLBACK TSDIAppForm::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
         auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
         SetWindowLongPtrW(window, GWLP_USERDATA, LONG_PTR(create->lpCreateParams));

@@ -17,9 +17,8 @@
 #include "serial/EnumComPorts.h"
 #include "winapp/ConfigurationPage.h"
 #include "winapp/Dialogs.h"
+#include "winapp/WinApi.h"
 #include "winapp/WorkPage.h"
-
-#include <windows.h>
 
 #include <array>
 #include <functional>
@@ -52,7 +51,8 @@ public:
     TWorkPage& Page(int index) { return *m_pages[size_t(index)]; }
     TConfigurationPage& Configuration() { return *m_configuration; }
 
-    // --- Handlers ---------------------------------------------------------------------------------
+    // --- Handlers
+    // ---------------------------------------------------------------------------------
     void FileExit1Execute();
     // Before the window closes, by any means; false keeps it open (the settings would be lost).
     bool FormClose();

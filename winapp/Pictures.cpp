@@ -106,8 +106,7 @@ HIMAGELIST MakeToolBarImages(int size, bool greyed) {
 }
 
 HIMAGELIST MakeLampImages() {
-    const char* names[] = {"LEDRED",    "LEDGREEN",  "LEDBLUE",
-                           "LEDYELLOW", "LEDPURPLE", "LEDBULB"};
+    const char* names[] = {"LEDRED", "LEDGREEN", "LEDBLUE", "LEDYELLOW", "LEDPURPLE", "LEDBULB"};
     HIMAGELIST list = ImageList_Create(15, 15, ILC_COLOR32, 12, 0);
     for (const char* name : names) {
         AddBitmap(list, LampBitmap((std::string(name) + "ON").c_str()));

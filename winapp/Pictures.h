@@ -3,8 +3,7 @@
 // build draws from the same sources as the Qt window's (app/images, the lamp drawing): the
 // seven tool-bar pictures, the twelve lamp pictures and the program's icon. UI thread only.
 
-#include <windows.h>
-#include <commctrl.h>
+#include "winapp/WinApi.h"
 
 namespace Pictures {
 

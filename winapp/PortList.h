@@ -4,8 +4,7 @@
 // is the selector's (controls/ComSelect.h); this is the list control around it. UI thread only.
 
 #include "controls/ComSelect.h"
-
-#include <windows.h>
+#include "winapp/WinApi.h"
 
 #include <functional>
 #include <string>

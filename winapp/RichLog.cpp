@@ -1,8 +1,7 @@
 #include "winapp/RichLog.h"
 
 #include "external/WinText.h"
-
-#include <richedit.h>
+#include "winapp/WinApi.h"
 
 namespace {
 

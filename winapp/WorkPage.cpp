@@ -3,9 +3,7 @@
 #include "serial/ComPort.h"
 #include "winapp/ControlIds.h"
 #include "winapp/Layout.h"
-
-#include <commctrl.h>
-#include <richedit.h>
+#include "winapp/WinApi.h"
 
 using Layout::Child;
 using Layout::Px;
@@ -45,7 +43,7 @@ const TLampRole LampRoles[5] = {
 };
 
 constexpr COLORREF Backgrounds[3] = {0xCC99FF, 0x99FFFF, 0xCCFFCC};
-constexpr int BarHeight = 46;    // 38-pixel buttons and the bar's border
+constexpr int BarHeight = 46; // 38-pixel buttons and the bar's border
 constexpr int PanelWidth = 189;
 constexpr int PanelHeight = 38;
 
@@ -133,8 +131,8 @@ TWorkPage::TWorkPage(HWND page, int index, const TPageImages& images, TComPort& 
         const int cell = column == 0 ? 45 : 36;
         const int left = column == 0 ? 0 : 45 + (column - 1) * 36;
         MoveWindow(lamp.Handle(), Px(left + (cell - 17) / 2), Px(2), Px(17), Px(17), FALSE);
-        HWND label = Child(m_panel, L"STATIC", role.label, SS_CENTER | SS_NOPREFIX, -1, left, 20,
-                           cell, 14);
+        HWND label =
+            Child(m_panel, L"STATIC", role.label, SS_CENTER | SS_NOPREFIX, -1, left, 20, cell, 14);
         SendMessageW(label, WM_SETFONT, WPARAM(SmallFont()), FALSE);
     }
 }

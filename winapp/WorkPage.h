@@ -6,8 +6,7 @@
 
 #include "winapp/Lamp.h"
 #include "winapp/RichLog.h"
-
-#include <windows.h>
+#include "winapp/WinApi.h"
 
 #include <array>
 #include <memory>

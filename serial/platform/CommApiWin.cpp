@@ -303,8 +303,8 @@ std::string SystemText(DWORD error) {
         nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::string narrow;
     if (length > 0 && text != nullptr) {
-        const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, int(length), nullptr, 0, nullptr,
-                                               nullptr);
+        const int size =
+            ::WideCharToMultiByte(CP_UTF8, 0, text, int(length), nullptr, 0, nullptr, nullptr);
         narrow.resize(size_t(size > 0 ? size : 0));
         if (size > 0)
             ::WideCharToMultiByte(CP_UTF8, 0, text, int(length), narrow.data(), size, nullptr,
@@ -337,8 +337,9 @@ HANDLE CreateFile(const char* fileName) {
         ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.data(), int(name.size()),
                               wide.data(), length);
     }
-    const HANDLE handle = Layer(::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                              nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+    const HANDLE handle =
+        Layer(::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_OVERLAPPED, nullptr));
     if (handle == InvalidHandle) {
         const DWORD error = ::GetLastError();
         TOpenFailureReason reason;

@@ -12,16 +12,11 @@
 #include "winapp/ControlIds.h"
 #include "winapp/Dialogs.h"
 #include "winapp/MainWindow.h"
-
-#include <windows.h>
-#include <commctrl.h>
-#include <richedit.h>
-#include <shlwapi.h>
-
-#include <gtest/gtest.h>
+#include "winapp/WinApi.h"
 
 #include <fstream>
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <vector>
@@ -72,8 +67,8 @@ protected:
     }
     void SetUp() override {
         // A registry root of this test's own, under the test prefix's user.
-        m_rootName = L"Software\\VellWriterWindowTest\\" +
-                     std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++m_count);
+        m_rootName = L"Software\\VellWriterWindowTest\\" + std::to_wstring(GetCurrentProcessId()) +
+                     L"-" + std::to_wstring(++m_count);
         ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, m_rootName.c_str(), 0, nullptr, 0,
                                   KEY_ALL_ACCESS, nullptr, &m_root, nullptr),
                   ERROR_SUCCESS);
@@ -91,9 +86,9 @@ protected:
         MSG left;
         while (PeekMessageW(&left, nullptr, 0, 0, PM_REMOVE)) {
         }
-        m_services = std::make_unique<TWinServices>(TWinServices{
-            m_dialogs, *m_store, m_windows, SystemImageFiles(),
-            [this](std::vector<std::string>& ports) { ports = m_ports; }});
+        m_services = std::make_unique<TWinServices>(
+            TWinServices{m_dialogs, *m_store, m_windows, SystemImageFiles(),
+                         [this](std::vector<std::string>& ports) { ports = m_ports; }});
         m_form = std::make_unique<TSDIAppForm>(*m_services);
         return *m_form;
     }
@@ -257,9 +252,9 @@ TEST_F(WindowTest, PagesChangeAsTheTabsAreClickedAndTheExitButtonLeaves) {
         SendMessageW(tabs, TCM_SETCURFOCUS, WPARAM(page), 0);
         EXPECT_EQ(SendMessageW(tabs, TCM_GETCURSEL, 0, 0), page);
         for (int sheet = 0; sheet < 4; ++sheet)
-            EXPECT_EQ(bool(GetWindowLongPtrW(Control(WinIds::TabSheet(sheet)), GWL_STYLE) &
-                           WS_VISIBLE),
-                      sheet == page);
+            EXPECT_EQ(
+                bool(GetWindowLongPtrW(Control(WinIds::TabSheet(sheet)), GWL_STYLE) & WS_VISIBLE),
+                sheet == page);
     }
     Click(12);
     EXPECT_FALSE(IsWindow(form.Handle()));
@@ -311,8 +306,10 @@ TEST_F(WindowTest, TheSystemBoxesShowTheirCaptionsTextsAndDefaults) {
         const wchar_t* text; // among the box's texts
         LRESULT defaultId;
     } boxes[] = {
-        {[&] { EXPECT_FALSE(system.AskYesNo(form.Handle(), "Attention", "Continue anyway?",
-                                            TMsgIcon::Warning)); },
+        {[&] {
+             EXPECT_FALSE(system.AskYesNo(form.Handle(), "Attention", "Continue anyway?",
+                                          TMsgIcon::Warning));
+         },
          IDNO, L"Attention", L"Continue anyway?|", IDYES},
         {[&] { system.ShowFailure(form.Handle(), "Unable to open com port."); }, IDOK,
          L"Vell Writer 1.0", L"Unable to open com port.|", IDOK},
