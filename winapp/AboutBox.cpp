@@ -29,10 +29,10 @@ void Build(HWND dialog) {
     HWND panel =
         Child(dialog, L"STATIC", L"", 0, WinIds::AboutPanel, 8, 8, 281, 161, WS_EX_STATICEDGE);
     // The program's own picture, from its resources (none in a program without them).
-    HWND picture = Child(panel, L"STATIC", L"", SS_ICON | SS_CENTERIMAGE, WinIds::ProgramIcon, 8,
-                         8, 65, 57);
-    if (HANDLE icon = LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON,
-                                 Px(48), Px(48), LR_SHARED))
+    HWND picture =
+        Child(panel, L"STATIC", L"", SS_ICON | SS_CENTERIMAGE, WinIds::ProgramIcon, 8, 8, 65, 57);
+    if (HANDLE icon = LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON, Px(48),
+                                 Px(48), LR_SHARED))
         SendMessageW(picture, STM_SETICON, WPARAM(icon), 0);
     Child(panel, L"STATIC", L"Product Name", SS_NOPREFIX, WinIds::ProductName, 88, 16, 185, 16);
     Child(panel, L"STATIC", L"Version", SS_NOPREFIX, WinIds::Version, 88, 40, 185, 16);
