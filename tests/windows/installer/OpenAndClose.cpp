@@ -9,9 +9,14 @@
 // Usage: open-and-close <file> <window class>
 
 #include <cstdio>
-#include <shlobj.h>
 #include <string>
+
+// <windows.h> first: the others need it.
+// clang-format off
 #include <windows.h>
+#include <psapi.h>
+#include <shlobj.h>
+// clang-format on
 
 namespace {
 
@@ -83,12 +88,13 @@ int main() {
     DWORD processId = 0;
     ::GetWindowThreadProcessId(window, &processId);
     const HANDLE process =
-        ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+        ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
     if (process == nullptr)
         return Fail("to open the window's process");
+    // The calls of the oldest Windows the programs are built for.
     wchar_t path[MAX_PATH * 2];
-    DWORD size = MAX_PATH * 2;
-    if (!::QueryFullProcessImageNameW(process, 0, path, &size))
+    const DWORD size = ::GetModuleFileNameExW(process, nullptr, path, MAX_PATH * 2);
+    if (size == 0)
         return Fail("to read the program's file");
     std::printf("program %s\n", Utf8(std::wstring(path, size)).c_str());
     wchar_t caption[256];
