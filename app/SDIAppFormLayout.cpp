@@ -10,6 +10,7 @@
 #include "app/ToolButton.h"
 #include "controls/ComComboBox.h"
 #include "controls/ComLed.h"
+#include "receiver/ReceiverLine.h"
 #include "serial/ComPort.h"
 
 #include <QCheckBox>
@@ -199,18 +200,7 @@ QWidget* TSDIAppForm::BuildWorkPage(int index) {
 void TSDIAppForm::BuildPort() {
     Dec = new TComPort(nullptr);
     Dec->SetName("Dec");
-    Dec->SetBaudRate(br19200);
-    Dec->SetPort("COM1");
-    Dec->Parity().SetBits(prNone);
-    Dec->SetStopBits(sbOneStopBit);
-    Dec->SetDataBits(dbEight);
-    Dec->Events = AllComEvents;
-    Dec->FlowControl().SetOutCTSFlow(false);
-    Dec->FlowControl().SetOutDSRFlow(false);
-    Dec->FlowControl().SetControlDTR(dtrHandshake);
-    Dec->FlowControl().SetControlRTS(rtsHandshake);
-    Dec->FlowControl().SetXonXoffOut(false);
-    Dec->FlowControl().SetXonXoffIn(false);
+    SetReceiverLine(*Dec);
 }
 
 // Five lamps, each above its label, all following the receiver's port.

@@ -1,5 +1,6 @@
 #include "controls/ComLed.h"
 
+#include "controls/LampSignal.h"
 #include "controls/LedBitmaps.h"
 #include "serial/ExceptionHandler.h"
 
@@ -50,7 +51,9 @@ TComLed::TComLed(TComponent* AOwner, QWidget* parent)
     setFocusPolicy(Qt::NoFocus);
     resize(25, 25);
     // The initial LedSignal is lsConn.
-    m_link->OnConn = [this](TObject* Sender, bool OnOff) { SignalChange(Sender, OnOff); };
+    LampSignal::Follow(
+        *m_link, FLedSignal, [this](bool on) { SignalChange(nullptr, on); },
+        [this] { RingDetect(nullptr); });
     // Not started, so not running; RingDetect starts it. Precise: a coarse timer may end a
     // ring up to a twentieth of RingDuration early or late, and a long one to the second.
     m_ringTimer->setTimerType(Qt::PreciseTimer);
@@ -97,23 +100,9 @@ void TComLed::SetLedSignal(TComLedSignal Value) {
     if (Value == FLedSignal)
         return;
     FLedSignal = Value;
-    m_link->OnConn = nullptr;
-    m_link->OnCTSChange = nullptr;
-    m_link->OnDSRChange = nullptr;
-    m_link->OnRLSDChange = nullptr;
-    m_link->OnRing = nullptr;
-    m_link->OnTx = nullptr;
-    m_link->OnRx = nullptr;
-    const auto signal = [this](TObject* Sender, bool OnOff) { SignalChange(Sender, OnOff); };
-    switch (Value) {
-    case lsConn: m_link->OnConn = signal; break;
-    case lsCTS: m_link->OnCTSChange = signal; break;
-    case lsDSR: m_link->OnDSRChange = signal; break;
-    case lsRLSD: m_link->OnRLSDChange = signal; break;
-    case lsRx: m_link->OnRx = signal; break;
-    case lsTx: m_link->OnTx = signal; break;
-    case lsRing: m_link->OnRing = [this](TObject* Sender) { RingDetect(Sender); }; break;
-    }
+    LampSignal::Follow(
+        *m_link, Value, [this](bool on) { SignalChange(nullptr, on); },
+        [this] { RingDetect(nullptr); });
     // The lamp keeps what it shows until the new signal is next reported: reading the port
     // here would fire OnChange for a line that did not change.
 }
@@ -165,19 +154,7 @@ void TComLed::SetRingDuration(int Milliseconds) {
 }
 
 bool TComLed::IsStateOn() {
-    // A closed port has no lines to read (reading them would raise).
-    if (FComPort == nullptr || !FComPort->Connected())
-        return false;
-    switch (FLedSignal) {
-    case lsConn: return true;
-    case lsCTS: return FComPort->Signals().Contains(csCTS);
-    case lsDSR: return FComPort->Signals().Contains(csDSR);
-    case lsRLSD: return FComPort->Signals().Contains(csRLSD);
-    case lsRing:
-    case lsRx:
-    case lsTx: return false;
-    }
-    return false;
+    return LampSignal::IsOn(FComPort, FLedSignal);
 }
 
 QPoint TComLed::GlyphPosition(const QRect& client, const QSize& glyph) {

@@ -1,5 +1,6 @@
 #include "winapp/Lamp.h"
 
+#include "controls/LampSignal.h"
 #include "serial/ComError.h"
 #include "serial/ComPort.h"
 #include "serial/ExceptionHandler.h"
@@ -23,7 +24,7 @@ TLamp::TLamp(HWND parent, int id, HIMAGELIST images)
     m_window = CreateWindowExW(0, WinIds::ComLedClass, L"", WS_CHILD | WS_VISIBLE, 0, 0, 25, 25,
                                parent, HMENU(INT_PTR(id)), GetModuleHandleW(nullptr), nullptr);
     SetWindowLongPtrW(m_window, GWLP_USERDATA, LONG_PTR(this));
-    m_link->OnConn = [this](TObject*, bool OnOff) { SignalChange(OnOff); };
+    SetLedSignalSlots();
 }
 
 TLamp::~TLamp() {
@@ -59,24 +60,18 @@ void TLamp::SetLedSignal(TComLedSignal Value) {
     if (Value == FLedSignal)
         return;
     FLedSignal = Value;
-    *m_link = TComLink{};
-    const auto signal = [this](TObject*, bool OnOff) { SignalChange(OnOff); };
-    switch (Value) {
-    case lsConn: m_link->OnConn = signal; break;
-    case lsCTS: m_link->OnCTSChange = signal; break;
-    case lsDSR: m_link->OnDSRChange = signal; break;
-    case lsRLSD: m_link->OnRLSDChange = signal; break;
-    case lsRx: m_link->OnRx = signal; break;
-    case lsTx: m_link->OnTx = signal; break;
-    case lsRing:
-        m_link->OnRing = [this](TObject*) {
+    SetLedSignalSlots();
+}
+
+void TLamp::SetLedSignalSlots() {
+    LampSignal::Follow(
+        *m_link, FLedSignal, [this](bool on) { SignalChange(on); },
+        [this] {
             // In a series of rings the lamp goes dark a ring duration after the first.
             if (!m_ringing && SetTimer(m_window, RingTimer, UINT(m_ringDuration), nullptr) != 0)
                 m_ringing = true;
             SetStateInternal(lsOn);
-        };
-        break;
-    }
+        });
 }
 
 void TLamp::SetKind(TLedKind Value) {
@@ -91,15 +86,7 @@ void TLamp::SetState(TLedState Value) {
 }
 
 bool TLamp::IsStateOn() {
-    if (FComPort == nullptr || !FComPort->Connected())
-        return false;
-    switch (FLedSignal) {
-    case lsConn: return true;
-    case lsCTS: return FComPort->Signals().Contains(csCTS);
-    case lsDSR: return FComPort->Signals().Contains(csDSR);
-    case lsRLSD: return FComPort->Signals().Contains(csRLSD);
-    default: return false;
-    }
+    return LampSignal::IsOn(FComPort, FLedSignal);
 }
 
 void TLamp::SignalChange(bool OnOff) {

@@ -55,6 +55,8 @@ protected:
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void Paint();
+    // Fills the link's slot of the followed signal.
+    void SetLedSignalSlots();
     void SignalChange(bool OnOff);
     // Every path that changes the state ends here: repainted, then reported.
     void SetStateInternal(TLedState Value);

@@ -4,6 +4,7 @@
 #include "winapp/MainWindow.h"
 
 #include "external/WinText.h"
+#include "receiver/ReceiverLine.h"
 #include "serial/ComPort.h"
 #include "winapp/ControlIds.h"
 #include "winapp/HandOver.h"
@@ -97,18 +98,7 @@ TSDIAppForm::~TSDIAppForm() {
 void TSDIAppForm::BuildPort() {
     Dec = new TComPort(nullptr);
     Dec->SetName("Dec");
-    Dec->SetBaudRate(br19200);
-    Dec->SetPort("COM1");
-    Dec->Parity().SetBits(prNone);
-    Dec->SetStopBits(sbOneStopBit);
-    Dec->SetDataBits(dbEight);
-    Dec->Events = AllComEvents;
-    Dec->FlowControl().SetOutCTSFlow(false);
-    Dec->FlowControl().SetOutDSRFlow(false);
-    Dec->FlowControl().SetControlDTR(dtrHandshake);
-    Dec->FlowControl().SetControlRTS(rtsHandshake);
-    Dec->FlowControl().SetXonXoffOut(false);
-    Dec->FlowControl().SetXonXoffIn(false);
+    SetReceiverLine(*Dec);
     // Its handlers run inside the port's dispatch, which reports what they throw.
     Dec->OnAfterOpen = [this](TObject*) { m_dialogue.DecAfterOpen(); };
     Dec->OnAfterClose = [this](TObject*) { m_dialogue.DecAfterClose(); };
