@@ -2,6 +2,7 @@
 // Windows (64-bit and 32-bit), and the port on a Wine COM port that is a pseudo-terminal made
 // and served here (the Windows side is WineComPortTest.cpp). Each test holds a Wine session of
 // its own on the build folder's one prefix. Skipped where Wine or the Windows build is missing.
+#include "tests/support/ModemLines.h"
 #include "tests/support/PtyPair.h"
 #include "tests/support/WineSession.h"
 
@@ -143,10 +144,14 @@ TEST(WineSerial, UnitTests32) {
 
 namespace {
 
-void ComPortOnAPseudoTerminal(const char* arch) {
+// With `lines`, Wine's Linux side gets the modem-line library preloaded and the far end's DSR
+// and RLSD are switched on request; the library is 64-bit, so only a 64-bit Wine loads it.
+void ComPortOnAPseudoTerminal(const char* arch, bool lines = false) {
     const std::string program = WindowsProgram(arch, "wine_com_tests.exe");
     REQUIRE_WINE(program);
     TPtyPair terminal;
+    std::unique_ptr<ModemLines::TModemLines> modem;
+    TEnvironment environment = {{"VELL_WINE_COM", "COM" + std::to_string(ComNumber)}};
     const std::string staged = ComLink + ".new";
     fs::remove(staged);
     fs::create_symlink(terminal.Path(), staged);
@@ -157,8 +162,18 @@ void ComPortOnAPseudoTerminal(const char* arch) {
         {}, 300s, "/dev/null"))
         << "COM" << ComNumber << " could not be mapped";
     const TWineSession session;
+    if (lines) {
+        const std::string folder = session.Folder() + "/lines";
+        fs::create_directory(folder);
+        modem = std::make_unique<ModemLines::TModemLines>(terminal.Path(), folder);
+        environment.insert({{"LD_PRELOAD", MODEM_LINES_LIBRARY},
+                            {ModemLines::kFolderVariable, folder},
+                            {"VELL_WINE_LINES", "1"}});
+    }
 
     std::vector<std::string> checks;
+    const std::pair<const char*, int> switches[] = {{"dsr ", TIOCM_DSR},
+                                                    {"rlsd ", TIOCM_CD}}; // "dsr on", "rlsd off"
     const auto serve = [&](const std::string& line) {
         std::string answer;
         if (line.rfind("check ", 0) == 0) {
@@ -171,6 +186,9 @@ void ComPortOnAPseudoTerminal(const char* arch) {
             for (size_t i = 0; i < count; ++i)
                 answer += char(i % 251);
         }
+        for (const auto& [name, signal] : switches)
+            if (modem && line.rfind(name, 0) == 0)
+                modem->Set(signal, line.substr(std::strlen(name)) == "on");
         size_t done = 0;
         while (done < answer.size()) {
             const ssize_t n = write(terminal.Master(), answer.data() + done, answer.size() - done);
@@ -185,8 +203,7 @@ void ComPortOnAPseudoTerminal(const char* arch) {
             }
         }
     };
-    const TWineRun run = RunUnderWine(
-        session, program, {{"VELL_WINE_COM", "COM" + std::to_string(ComNumber)}}, &terminal, serve);
+    const TWineRun run = RunUnderWine(session, program, environment, &terminal, serve);
     fs::remove(ComLink); // nothing of ours behind COM5 until the next run
     ExpectPassed(run);
     EXPECT_EQ(checks, (std::vector<std::string>{"19200 8N1 rtscts / 19200 8N1 rtscts",
@@ -200,4 +217,7 @@ TEST(WineSerial, ComPortOnAPseudoTerminal64) {
 }
 TEST(WineSerial, ComPortOnAPseudoTerminal32) {
     ComPortOnAPseudoTerminal("i686");
+}
+TEST(WineSerial, ComPortWithModemLines64) {
+    ComPortOnAPseudoTerminal("x86_64", true);
 }
