@@ -114,11 +114,15 @@ std::vector<HWND> Windows(HWND parent, const std::function<bool(HWND)>& match) {
     return search.found;
 }
 
+// The control `id` of `parent`, waited for: the window may still be building its controls.
 HWND Control(HWND parent, int id) {
-    if (parent == nullptr)
-        return nullptr;
-    const auto found = Windows(parent, [id](HWND w) { return GetDlgCtrlID(w) == id; });
-    return found.empty() ? nullptr : found.front();
+    HWND control = nullptr;
+    Until([&] {
+        const auto found = Windows(parent, [id](HWND w) { return GetDlgCtrlID(w) == id; });
+        control = found.empty() ? nullptr : found.front();
+        return parent == nullptr || control != nullptr;
+    });
+    return control;
 }
 
 HWND MainWindow() {
@@ -227,6 +231,10 @@ bool Open(const std::string& path) {
             dialog = OwnedDialog([&](HWND w) {
                 field = GetDlgItem(w, FileNameCombo);
                 field = field ? field : GetDlgItem(w, FileNameEdit);
+                if (field == nullptr) { // a dialog of another make: its first edit box
+                    const auto edits = Windows(w, [](HWND c) { return ClassOf(c) == L"Edit"; });
+                    field = edits.empty() ? nullptr : edits.front();
+                }
                 return field != nullptr;
             });
             return dialog != nullptr;

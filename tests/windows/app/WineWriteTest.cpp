@@ -63,11 +63,12 @@ protected:
                                   {}, 300s, "/dev/null"))
             << ComName << " could not be mapped";
         session = std::make_unique<TWineSession>();
-        environment = session->Environment({{"LD_PRELOAD", MODEM_LINES_LIBRARY},
-                                            {"VELL_MODEM_LINES", home + "/lines"},
-                                            {"XDG_RUNTIME_DIR", home + "/run"},
-                                            {"VELL_STANDIN_PORT", "wine0"},
-                                            {"VELL_STANDIN_RECORD", home + "/record"}});
+        // Only the window's Wine needs the lines; the 32-bit Wine of the stand-in ignores them.
+        windowEnvironment = session->Environment({{"LD_PRELOAD", MODEM_LINES_LIBRARY},
+                                                  {"VELL_MODEM_LINES", home + "/lines"},
+                                                  {"XDG_RUNTIME_DIR", home + "/run"},
+                                                  {"VELL_STANDIN_PORT", "wine0"},
+                                                  {"VELL_STANDIN_RECORD", home + "/record"}});
         // A fresh program folder: the window starts Vell_par.exe from its own.
         fs::copy_file(Arch64("winapp/VellWriter.exe"), home + "/Vell Writer/VellWriter.exe");
         fs::copy_file(TWineSession::StandInProgram("i686"), home + "/Vell Writer/Vell_par.exe");
@@ -92,7 +93,7 @@ protected:
         std::vector<std::string> args = {WINE_PROGRAM, Arch64("app-tests/DriveWindow.exe")};
         args.insert(args.end(), commands.begin(), commands.end());
         const std::string output = home + "/driver.txt";
-        TChildProcess driver(args, environment,
+        TChildProcess driver(args, session->Environment(),
                              {.outputFile = output, .appendOutput = false, .errorToOutput = true});
         const int exit = driver.WaitExit(120s);
         const std::string seen = ReadFile(output);
@@ -108,7 +109,7 @@ protected:
     std::string home;
     std::unique_ptr<TChildProcess> simulator;
     std::unique_ptr<TWineSession> session;
-    TEnvironment environment;
+    TEnvironment windowEnvironment;
     std::unique_ptr<TChildProcess> window;
 };
 
@@ -125,13 +126,16 @@ TEST_F(WineWriteTest, FlashWriteThroughTheWindow) {
 
     ASSERT_TRUE(Drive({"settings " + ComName}));
     window = std::make_unique<TChildProcess>(
-        std::vector<std::string>{WINE_PROGRAM, home + "/Vell Writer/VellWriter.exe"}, environment,
+        std::vector<std::string>{WINE_PROGRAM, home + "/Vell Writer/VellWriter.exe"},
+        windowEnvironment,
         TChildStreams{.outputFile = home + "/window.log", .errorToOutput = true});
     ASSERT_TRUE(Drive({"click 1", "wait 0 Correctly open port " + ComName, "lamp 5 off"}));
-    // Switched on, the receiver asks; the window answers and holds it in its loader, where
-    // only RLSD stays on.
+    // Switched on, the receiver raises DSR and RLSD and asks; the window answers and holds it
+    // in its loader. (The receiver then drops DSR while the window is still answering, between
+    // two event waits, where Wine does not see it: Wine starts each wait from the lines as they
+    // are. So only RLSD is looked at.)
     ASSERT_TRUE(simulator->Write("on\n"));
-    ASSERT_TRUE(Drive({"wait 0 Now your receiver is freeze", "lamp 5 on", "lamp 3 off", "click 3",
+    ASSERT_TRUE(Drive({"wait 0 Now your receiver is freeze", "lamp 5 on", "click 3",
                        "open " + WindowsPath(image),
                        "wait 0 Ready to load flash with file " + WindowsPath(image), "click 16",
                        "answer Attention Yes", "wait 0 Sending flash updating string...",
