@@ -6,21 +6,17 @@
 // Failures are raised as ERegistryException with the store's own texts. The operations are
 // virtual so that a test can watch the order in which values are read and written.
 
+#include "receiver/RegistryException.h"
+
 #include <QString>
 #include <cstdint>
 #include <memory>
-#include <stdexcept>
 
 class QSettings;
 
 // A stored value's text as a 32-bit number: anything from -2^31 to 2^32 - 1 reads as its 32
 // bits (values are DWORDs elsewhere). False for anything else.
 bool ParseStoredInteger(const QString& text, int32_t& value);
-
-class ERegistryException : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 class TSettingsStore {
 public:

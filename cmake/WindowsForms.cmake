@@ -20,7 +20,11 @@ foreach(arch x86_64 i686)
       -DCMAKE_BUILD_TYPE=Release
       -DVELL_WERROR=${VELL_WERROR}
       -DVELL_BUILD_TESTS=${VELL_BUILD_TESTS}
+      -DVELL_PICTURES_BUILD=${CMAKE_BINARY_DIR}
     INSTALL_COMMAND ""
     BUILD_ALWAYS ON
     USES_TERMINAL_BUILD ON)
+  # The window's pictures are drawn by this build's tools from the same sources as the Qt
+  # window's (app/images, controls/LedDrawing.cpp) and compiled into the Windows window too.
+  add_dependencies(windows-${arch} vell_rendered_pictures vell_drawn_lamps)
 endforeach()

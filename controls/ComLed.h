@@ -9,6 +9,7 @@
 // smWindowSync); under smNone they would arrive on the event thread, which the lamp does not
 // support.
 
+#include "controls/LedTypes.h"
 #include "serial/ComPort.h"
 #include "serial/Component.h"
 
@@ -20,17 +21,6 @@
 
 class QTimer;
 
-enum TComLedSignal { lsConn, lsCTS, lsDSR, lsRLSD, lsRing, lsRx, lsTx };
-enum TLedKind {
-    lkRedLight,
-    lkGreenLight,
-    lkBlueLight,
-    lkYellowLight,
-    lkPurpleLight,
-    lkBulb,
-    lkCustom
-};
-enum TLedState { lsOff, lsOn };
 
 // The off- and on-picture, indexed by TLedState.
 using TComLedGlyphs = std::array<QImage, 2>;

@@ -1,7 +1,10 @@
 #pragma once
 // Where the options are kept between runs: named 32-bit values and texts under a key, in the
 // manner of the system registry. Each system's store implements it (a settings file here, the
-// registry on Windows). Names are UTF-8. Failures are raised with the store's own texts.
+// registry on Windows). Names are UTF-8. Failures are raised as ERegistryException with the
+// store's own texts.
+
+#include "receiver/RegistryException.h"
 
 #include <cstdint>
 #include <string>

@@ -45,8 +45,9 @@ std::string TReceiverDialogue::RenderBytes(const char* bytes, int n) const {
 
 std::string TReceiverDialogue::EntryLine(const MessageEntry& entry) const {
     std::string line = entry.Text;
+    // Appended piece by piece: "[" + a temporary trips a false -Wrestrict of GCC 12 (mingw-w64).
     if (m_window.ShowFullCommunication())
-        line += "[" + RenderBytes(entry.Bytes.data(), entry.Length) + "]";
+        line.append("[").append(RenderBytes(entry.Bytes.data(), entry.Length)).append("]");
     return line;
 }
 

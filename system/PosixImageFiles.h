@@ -3,11 +3,9 @@
 // thread.
 
 #include "receiver/ImageFiles.h"
+#include "system/SystemImageFiles.h"
 
 class TPosixImageFiles final : public TImageFiles {
 public:
     TImageMeasure Measure(const std::string& path) const override;
 };
-
-// This system's image files, made once.
-const TImageFiles& SystemImageFiles();

@@ -5,12 +5,18 @@
 // lamp; a close turns every lamp off, then reports itself; later only a changed line reports.
 
 #include "receiver/ReceiverDialogue.h"
-#include "system/PosixImageFiles.h"
+#include "system/SystemImageFiles.h"
 #include "tests/receiver/RecordingWindow.h"
 #include "tests/support/FakeWindows.h"
+#include "tests/support/TempFolder.h"
 
-#include <QFile>
-#include <QTemporaryDir>
+#ifdef _WIN32
+#include "external/WinText.h"
+#endif
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -30,6 +36,12 @@ inline const std::string StartString = "AT\r";
 inline const std::string FreezeAck = Framed("S000,0");
 inline const std::string FlashCommand = Framed("C042,5");
 inline const std::string NewDownloadLine = "Now your receiver can start a new download...";
+// The system's reason for a file that is not there.
+#ifdef _WIN32
+inline const std::string NoSuchFile = SystemErrorText(2); // ERROR_FILE_NOT_FOUND
+#else
+inline const std::string NoSuchFile = "No such file or directory";
+#endif
 
 class TRecordedDialogueTest : public testing::Test {
 protected:
@@ -80,28 +92,29 @@ protected:
         dialogue->DecRxChar(int32_t(bytes.size()));
     }
     // A file of exactly `size` bytes; its full path.
-    QString MakeImage(const QString& name, qint64 size) {
-        const QString path = images.filePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || !file.resize(size))
-            ADD_FAILURE() << "cannot make " << path.toStdString();
+    std::string MakeImage(const std::string& name, uintmax_t size) {
+        const std::string path = images.Path(name);
+        std::error_code ec;
+        std::ofstream(std::filesystem::u8path(path), std::ios::binary).close();
+        std::filesystem::resize_file(std::filesystem::u8path(path), size, ec);
+        if (ec)
+            ADD_FAILURE() << "cannot make " << path << ": " << ec.message();
         return path;
     }
     // Chooses an image of the usual size for a kind, on its page, with the file choice.
     std::string Choose(int kind) {
-        static const qint64 sizes[] = {524288, 1024000, 4096};
-        const std::string path =
-            MakeImage(QStringLiteral("image%1.bin").arg(kind), sizes[kind]).toStdString();
+        static const uintmax_t sizes[] = {524288, 1024000, 4096};
+        const std::string path = MakeImage("image" + std::to_string(kind) + ".bin", sizes[kind]);
         window.activePage = kind;
         EXPECT_TRUE(dialogue->ChooseImage(kind, path));
         return path;
     }
     TRecordingLog& Log(int page) { return window.logs[size_t(page)]; }
 
-    QTemporaryDir images;
+    TestSupport::TTempFolder images;
     TRecordingWindow window;
     TFakeWindows windows;
-    TPosixImageFiles files;
+    const TImageFiles& files = SystemImageFiles();
     std::unique_ptr<TReceiverDialogue> dialogue =
         std::make_unique<TReceiverDialogue>(window, windows, files);
     bool dsr = false, rlsd = false; // the receiver's lines

@@ -185,8 +185,8 @@ namespace {
 // its question, both keeping the earlier choice; a file taken drops the earlier load.
 TEST_F(ReceiverDialogueTest, ImageChoiceKeepsTheEarlierChoiceWhenRefused) {
     const std::string flash = Choose(ikFlash);
-    const std::string small = MakeImage(QStringLiteral("small.bin"), 1000).toStdString();
-    const std::string folder = images.path().toStdString();
+    const std::string small = MakeImage("small.bin", 1000);
+    const std::string folder = images.Path();
     window.activePage = ikFirmware;
     const struct {
         std::string path;
@@ -194,9 +194,7 @@ TEST_F(ReceiverDialogueTest, ImageChoiceKeepsTheEarlierChoiceWhenRefused) {
         TLine line; // the last line of the Firmware page's log
     } refusals[] = {
         {folder, {}, {"Cannot load " + folder + ": it is a folder, not a file...", clRed}},
-        {folder + "/none",
-         {},
-         {"Cannot load " + folder + "/none: No such file or directory...", clRed}},
+        {folder + "/none", {}, {"Cannot load " + folder + "/none: " + NoSuchFile + "...", clRed}},
         {small, {false}, {}},
     };
     for (const auto& r : refusals) {
@@ -229,7 +227,14 @@ TEST(ImageFolderTest, IsThePathUpToItsLastSeparator) {
     } cases[] = {{"/home/u/image.bin", "/home/u/"},
                  {"/image.bin", "/"},
                  {"image.bin", ""},
+#ifdef _WIN32
+                 // A backslash and a drive's colon end a folder too.
+                 {"/home/u/a\\b:c.bin", "/home/u/a\\b:"},
+                 {"C:\\images\\a.bin", "C:\\images\\"},
+                 {"C:a.bin", "C:"}};
+#else
                  {"/home/u/a\\b:c.bin", "/home/u/"}}; // a backslash or colon is part of a name
+#endif
     for (const auto& c : cases)
         EXPECT_EQ(TReceiverDialogue::ImageFolder(c.path), c.folder) << c.path;
 }

@@ -5,9 +5,9 @@
 #include "tests/receiver/DialogueTest.h"
 
 #include <algorithm>
-#include <fcntl.h>
+#include <chrono>
+#include <filesystem>
 #include <functional>
-#include <sys/stat.h>
 
 using namespace Dialogue;
 
@@ -341,37 +341,32 @@ TEST_F(RunTest, EraseOnTheEepromPageWithAFlashImageSplitsItsLines) {
 // confirmed (longer, touched, replaced, gone) is not written, and the log says why.
 TEST_F(RunTest, ImageChangedSinceItWasChosenIsNotWritten) {
     ASSERT_TRUE(OpenFrozen());
-    const auto touch = [](const QString& path) {
-        const timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
-        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
-    };
+    namespace fs = std::filesystem;
     const std::string changed = ": it changed since it was chosen, choose it again...";
     const struct {
         const char* name;
-        std::function<void(const QString&)> change;
+        std::function<void(const fs::path&)> change;
         std::string reason;
     } cases[] = {
-        {"longer", [](const QString& path) { QFile(path).resize(524289); }, changed},
-        {"touched", touch, changed},
-        {"replaced by one of the same size and time",
-         [&](const QString& path) {
-             const QByteArray other =
-                 QFile::encodeName(MakeImage(QStringLiteral("other.bin"), 524288));
-             struct stat chosen {};
-             ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &chosen), 0);
-             const timespec times[2] = {chosen.st_atim, chosen.st_mtim};
-             ASSERT_EQ(::utimensat(AT_FDCWD, other.constData(), times, 0), 0);
-             ASSERT_EQ(::rename(other.constData(), QFile::encodeName(path).constData()), 0);
+        {"longer", [](const fs::path& path) { fs::resize_file(path, 524289); }, changed},
+        {"touched",
+         [](const fs::path& path) {
+             fs::last_write_time(path, fs::last_write_time(path) - std::chrono::hours(24));
          },
          changed},
-        {"gone", [](const QString& path) { QFile::remove(path); },
-         ": No such file or directory..."},
+        {"replaced by one of the same size and time",
+         [&](const fs::path& path) {
+             const fs::path other = fs::u8path(MakeImage("other.bin", 524288));
+             fs::last_write_time(other, fs::last_write_time(path));
+             fs::rename(other, path);
+         },
+         changed},
+        {"gone", [](const fs::path& path) { fs::remove(path); }, ": " + NoSuchFile + "..."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string chosen = Choose(ikFlash);
-        const QString path = QString::fromStdString(chosen);
-        c.change(path);
+        c.change(fs::u8path(chosen));
         windows.calls.clear();
         window.answers = {true};
         dialogue->ToolButton16Click(ikFlash);

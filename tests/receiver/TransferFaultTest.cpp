@@ -8,6 +8,9 @@
 #include "external/WineWindows.h"
 #include "tests/receiver/DialogueTest.h"
 
+#include <QFile>
+#include <QString>
+
 using namespace Dialogue;
 
 namespace {
@@ -16,7 +19,7 @@ class TransferFaultTest : public TRecordedDialogueTest {
 protected:
     TransferFaultTest() {
         dialogue = std::make_unique<TReceiverDialogue>(window, chosenWindows, files);
-        dialogue->SetAppDir(images.path().toStdString() + '/');
+        dialogue->SetAppDir(images.Path() + '/');
     }
 
     // A transfer program that is a shell script with this body.
@@ -37,7 +40,7 @@ protected:
         dialogue->ToolButton16Click(ikFlash);
     }
 
-    const QString program = images.filePath(QStringLiteral("Vell_par.exe"));
+    const QString program = QString::fromStdString(images.Path("Vell_par.exe"));
     TChildProcessWindows realWindows;
     TWineWindows wineWindows{TWineSetup{"/usr/lib/nowhere/wine", "window-bridge.exe"}};
     TTransferWindows chosenWindows{realWindows, wineWindows};
@@ -81,7 +84,7 @@ TEST_F(TransferFaultTest, ProgramThatCannotRunOrEndsAtOnceGetsNoCommandSent) {
 // path reaches it on its request line, not through the desktop's clipboard: this process has
 // no display, and a reach for the clipboard would fail it.
 TEST_F(TransferFaultTest, ProgramThatStaysGetsTheCommandAndThePathButNotTheClipboard) {
-    const QString requests = images.filePath(QStringLiteral("requests"));
+    const QString requests = QString::fromStdString(images.Path("requests"));
     MakeProgram(("#!/bin/sh\nexec cat >'" + requests.toUtf8() + "'\n").constData(),
                 QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     window.commandDelay = 0;
@@ -94,8 +97,8 @@ TEST_F(TransferFaultTest, ProgramThatStaysGetsTheCommandAndThePathButNotTheClipb
     EXPECT_EQ(dialogue->ReceiverState(), rsFrozen);
     QFile got(requests);
     ASSERT_TRUE(got.open(QIODevice::ReadOnly));
-    EXPECT_EQ(got.readAll(), "minimize\nclick 25 30\npaste " +
-                                 images.filePath("image0.bin").toUtf8() + "\nclose\n");
+    EXPECT_EQ(got.readAll().toStdString(),
+              "minimize\nclick 25 30\npaste " + images.Path("image0.bin") + "\nclose\n");
 }
 
 } // namespace

@@ -3,7 +3,6 @@
 
 #include "receiver/ExternalWindows.h"
 
-#include <QString>
 #include <string>
 #include <vector>
 
