@@ -74,10 +74,19 @@ std::wstring ClassOf(HWND window) {
     return name;
 }
 
+// A message to another program's window, bounded: a window that does not answer within five
+// seconds gives 0.
+LRESULT Ask(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result))
+        return 0;
+    return LRESULT(result);
+}
+
 std::wstring TextOf(HWND window) {
-    const LRESULT length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
+    const LRESULT length = Ask(window, WM_GETTEXTLENGTH);
     std::wstring text(size_t(std::max<LRESULT>(length, 0)) + 1, L'\0');
-    text.resize(size_t(SendMessageW(window, WM_GETTEXT, text.size(), LPARAM(text.data()))));
+    text.resize(size_t(Ask(window, WM_GETTEXT, text.size(), LPARAM(text.data()))));
     return text;
 }
 
@@ -241,7 +250,7 @@ bool Open(const std::string& path) {
         }))
         return FailWithDialogs("no open-file dialog");
     Say("dialog " + Describe(dialog));
-    SendMessageW(field, WM_SETTEXT, 0, LPARAM(Wide(path).c_str()));
+    Ask(field, WM_SETTEXT, 0, LPARAM(Wide(path).c_str()));
     return Press(dialog, IDOK);
 }
 
@@ -261,9 +270,7 @@ bool Lamp(int number, const std::string& wanted) {
     const HWND lamp = Control(MainWindow(), WinIds::ComLed(number));
     if (lamp == nullptr)
         return Fail("no lamp " + std::to_string(number));
-    const auto state = [lamp] {
-        return SendMessageW(lamp, WinIds::LampGetState, 0, 0) ? "on" : "off";
-    };
+    const auto state = [lamp] { return Ask(lamp, WinIds::LampGetState) ? "on" : "off"; };
     if (!wanted.empty() && !Until([&] { return wanted == state(); }))
         return Fail("lamp " + std::to_string(number) + " stays " + state());
     Say("lamp " + std::to_string(number) + " " + state());

@@ -171,7 +171,7 @@ void ComPortOnAPseudoTerminal(const char* arch, bool lines = false) {
         environment["LD_PRELOAD"] = MODEM_LINES_LIBRARY;
         environment[ModemLines::kFolderVariable] = folder;
         environment["VELL_WINE_LINES"] = "1";
-        environment["GTEST_FILTER"] = "*";
+        environment["GTEST_FILTER"] = "*EmulatedLines"; // the others are for a line without
     }
 
     std::vector<std::string> checks;
@@ -209,8 +209,10 @@ void ComPortOnAPseudoTerminal(const char* arch, bool lines = false) {
     const TWineRun run = RunUnderWine(session, program, environment, &terminal, serve);
     fs::remove(ComLink); // nothing of ours behind COM5 until the next run
     ExpectPassed(run);
-    EXPECT_EQ(checks, (std::vector<std::string>{"19200 8N1 rtscts / 19200 8N1 rtscts",
-                                                "9600 8N2 xonxoff / 9600 8N2 xonxoff"}));
+    if (!lines) {
+        EXPECT_EQ(checks, (std::vector<std::string>{"19200 8N1 rtscts / 19200 8N1 rtscts",
+                                                    "9600 8N2 xonxoff / 9600 8N2 xonxoff"}));
+    }
 }
 
 } // namespace
