@@ -21,7 +21,6 @@
 
 class QTimer;
 
-
 // The off- and on-picture, indexed by TLedState.
 using TComLedGlyphs = std::array<QImage, 2>;
 using TLedStateEvent = std::function<void(TObject* Sender, TLedState AState)>;

@@ -79,21 +79,21 @@ void CALLBACK WakeOnWindowEvent(HWINEVENTHOOK, DWORD, ::HWND, LONG, LONG, DWORD,
 // window it is looked at again every kShowRecheckMs until one is shown; so it is throughout
 // where no window events can be had.
 void WaitForMainWindow(HANDLE process, DWORD processId, DWORD patienceMs) {
-    constexpr ULONGLONG kShowRecheckMs = 20;
+    constexpr DWORD kShowRecheckMs = 20;
     const HWINEVENTHOOK hook =
         ::SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_SHOW, nullptr, &WakeOnWindowEvent,
                           processId, 0, WINEVENT_OUTOFCONTEXT);
-    const ULONGLONG deadline = ::GetTickCount64() + patienceMs;
+    // Milliseconds since start, by unsigned difference: right across the count's wrap.
+    const DWORD begun = ::GetTickCount();
     for (;;) {
         const TWindowSearch found = WindowsOf(processId);
-        const ULONGLONG now = ::GetTickCount64();
-        if (found.Main() != nullptr || now >= deadline)
+        const DWORD waited = ::GetTickCount() - begun;
+        if (found.Main() != nullptr || waited >= patienceMs)
             break;
-        ULONGLONG wait = deadline - now;
+        DWORD wait = patienceMs - waited;
         if (found.Any || hook == nullptr)
             wait = std::min(wait, kShowRecheckMs);
-        const DWORD woken =
-            ::MsgWaitForMultipleObjects(1, &process, FALSE, DWORD(wait), QS_ALLINPUT);
+        const DWORD woken = ::MsgWaitForMultipleObjects(1, &process, FALSE, wait, QS_ALLINPUT);
         if (woken == WAIT_OBJECT_0 || woken == WAIT_FAILED)
             break; // the program has ended
         MSG message;
@@ -167,9 +167,9 @@ bool TWin32Windows::WinExec(const std::string& commandLine, int showMode) {
     m_program = started.hProcess;
     m_programId = started.dwProcessId;
     // As WinExec does: back once the program waits for input, that is once its window is up.
-    const ULONGLONG begun = ::GetTickCount64();
+    const DWORD begun = ::GetTickCount();
     ::WaitForInputIdle(started.hProcess, kInputIdleMs);
-    const ULONGLONG waited = ::GetTickCount64() - begun;
+    const DWORD waited = ::GetTickCount() - begun;
     WaitForMainWindow(started.hProcess, started.dwProcessId,
                       DWORD(waited < kInputIdleMs ? kInputIdleMs - waited : 0));
     m_startFailure.clear();

@@ -7,14 +7,21 @@
 #   scripts/run.sh --wine    the same write with the Windows stand-in Vell_par.exe (32-bit)
 #                            under Wine, driven through the window bridge as a real Windows
 #                            transfer program would be; its window shows on your screen.
+#   scripts/run.sh --windows Vell Writer for Windows itself (VellWriter.exe, 64-bit) under Wine,
+#                            with the stand-in Vell_par.exe beside it, on a COM port of Wine
+#                            that leads to the simulated receiver. Simulated as well: the
+#                            modem lines (DSR, RLSD) of that port, which a pseudo-terminal
+#                            lacks, through the tests' preloaded library.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 wine=no
+windows=no
 case "${1:-}" in
   --wine) wine=yes ;;
+  --windows) windows=yes ;;
   "") ;;
-  *) echo "usage: $0 [--wine]" >&2; exit 2 ;;
+  *) echo "usage: $0 [--wine | --windows]" >&2; exit 2 ;;
 esac
 
 "$root/scripts/setup.sh"
@@ -29,11 +36,53 @@ MSG
   exit 1
 fi
 
+# A Wine prefix of its own in the build folder, unless you name one: trying it out leaves ~/.wine
+# alone. Made by the script, which hides the machine's serial devices from it (a plain wineboot
+# would link COM1... to them).
+wine_prefix() {
+  command -v wine >/dev/null || { echo "Wine is needed: sudo apt-get install wine wine32" >&2; exit 1; }
+  export WINEPREFIX=${WINEPREFIX:-$build/wine-run-prefix} WINEDEBUG=${WINEDEBUG:--all}
+  if [ ! -d "$WINEPREFIX/dosdevices" ]; then
+    echo "Making the Wine prefix $WINEPREFIX (once; it takes a minute)"
+  fi
+  "$root/scripts/wine-prefix.sh" "$WINEPREFIX" "$@"
+}
+
+if [ $windows = yes ]; then
+  program=$build/windows-x86_64/winapp/VellWriter.exe
+  standin=$build/windows-i686/transfer-win/Vell_par.exe
+  [ -f "$program" ] && [ -f "$standin" ] ||
+    { echo "Vell Writer for Windows was not built: mingw-w64 is needed (scripts/setup.sh)" >&2; exit 1; }
+  cmake --build "$build" --target vell_modem_lines >/dev/null
+  lines_library=$build/tests/support/libvell_modem_lines.so
+  # The program starts Vell_par.exe from its own folder.
+  folder=$build/windows-run
+  mkdir -p "$folder/Vell Writer" "$folder/lines"
+  cp -f "$program" "$standin" "$folder/Vell Writer/"
+  export VELL_MODEM_LINES=$folder/lines
+  "$build/tools/receiver-sim/receiver-sim" --name wwin0 --on-open 1000 \
+    --log "$build/receiver-sim.log" >/dev/null </dev/null &
+  simulator=$!
+  trap 'kill "$simulator" 2>/dev/null || true' EXIT
+  # Where the simulator publishes its port (as the Linux program finds it).
+  port=${XDG_RUNTIME_DIR:+$XDG_RUNTIME_DIR/vell-writer}
+  port=${port:-/tmp/vell-writer-$(id -u)}/ports/wwin0
+  for _ in $(seq 50); do [ -L "$port" ] && break; sleep 0.1; done
+  [ -L "$port" ] || { echo "The receiver simulator published no port" >&2; exit 1; }
+  # COM9 leads to the simulator's terminal, through a link of ours.
+  ln -sfn "$(readlink "$port")" "$folder/com9"
+  wine_prefix --com 9 "$folder/com9"
+  wine reg add 'HKCU\Software\VellWriter' /v ComPortName /t REG_SZ /d COM9 /f >/dev/null
+  echo "Receiver simulator on COM9 (its dialogue: $build/receiver-sim.log)"
+  echo "Vell Writer for Windows under Wine (prefix $WINEPREFIX); Vell_par.exe is the stand-in"
+  LD_PRELOAD=$lines_library VELL_STANDIN_PORT=wwin0 wine "$folder/Vell Writer/VellWriter.exe"
+  exit 0
+fi
+
 program=$build/app/vell-writer
 if [ $wine = yes ]; then
   standin=$build/windows-i686/transfer-win/Vell_par.exe
   bridge=$build/windows-i686/window-bridge/window-bridge.exe
-  command -v wine >/dev/null || { echo "Wine is needed: sudo apt-get install wine wine32" >&2; exit 1; }
   [ -f "$standin" ] && [ -f "$bridge" ] ||
     { echo "The Windows stand-in was not built: mingw-w64 is needed (scripts/setup.sh)" >&2; exit 1; }
   # The program starts Vell_par.exe from its own folder: a folder of its own with the stand-in
@@ -42,15 +91,7 @@ if [ $wine = yes ]; then
   mkdir -p "$folder"
   cp -f "$program" "$standin" "$bridge" "$folder/"
   program=$folder/vell-writer
-  # A prefix of its own in the build folder, unless you name one: the stand-in needs nothing
-  # of yours, and trying it out leaves ~/.wine alone.
-  export WINEPREFIX=${WINEPREFIX:-$build/wine-run-prefix} WINEDEBUG=${WINEDEBUG:--all}
-  # Made by the script, which hides the machine's serial devices from it; a plain wineboot would
-  # link COM1... to them.
-  if [ ! -d "$WINEPREFIX/dosdevices" ]; then
-    echo "Making the Wine prefix $WINEPREFIX (once; it takes a minute)"
-  fi
-  "$root/scripts/wine-prefix.sh" "$WINEPREFIX"
+  wine_prefix
   echo "Transfer program: the Windows stand-in under Wine (prefix $WINEPREFIX)"
 fi
 

@@ -12,6 +12,7 @@ packages=(
   xvfb xauth xdotool xclip
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest
   wine wine64 wine32:i386
+  nsis
 )
 
 missing=()

@@ -4,8 +4,8 @@
 # errors, and runs every test through ctest. The suite runs also under AddressSanitizer and
 # UndefinedBehaviorSanitizer, and the serial port's tests (the threaded part) under
 # ThreadSanitizer. No display is needed: the window tests run on Qt's offscreen platform. The
-# line's bytes, the run's text watch and the receiver dialogue are also fuzzed briefly with
-# libFuzzer.
+# line's bytes, the run's text watch, the receiver dialogue and the reader of Windows programs'
+# headers are also fuzzed briefly with libFuzzer.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
@@ -40,11 +40,14 @@ echo "== fuzzing what comes from the line, briefly"
 CXX=clang++ cmake -S "$root/tests/fuzz" -B "$build-fuzz" >/dev/null
 cmake --build "$build-fuzz" --parallel "$jobs"
 for target in fuzz_received_bytes fuzz_error_marks fuzz_settings_values fuzz_text_watch \
-              fuzz_state_machine; do
+              fuzz_state_machine fuzz_pe_image; do
   mkdir -p "$build-fuzz/corpus/$target"
   log="$build-fuzz/$target.log"
+  # A target's seeds, where it has some, are read beside its corpus (which keeps what it finds).
+  seeds=()
+  [ -d "$root/tests/fuzz/seeds/$target" ] && seeds=("$root/tests/fuzz/seeds/$target")
   if ! "$build-fuzz/$target" -max_total_time=15 -artifact_prefix="$build-fuzz/" \
-       "$build-fuzz/corpus/$target" >"$log" 2>&1; then
+       "$build-fuzz/corpus/$target" "${seeds[@]}" >"$log" 2>&1; then
     tail -n 40 "$log"
     echo "$target found a failing input (saved in $build-fuzz)" >&2
     exit 1

@@ -11,6 +11,20 @@ namespace {
 // FILETIME counts 100 ns from 1601; the stamp counts nanoseconds from 1970.
 constexpr int64_t From1601To1970 = 116444736000000000;
 
+// Whether a name begins with a prefix, case ignored as the file system ignores it: by the
+// system's uppercase table, not a language's (CompareStringOrdinal, which Windows XP lacks).
+bool BeginsIgnoringCase(const std::wstring& name, const std::wstring& prefix) {
+    if (name.size() < prefix.size())
+        return false;
+    std::wstring head(prefix.size(), L'\0'), wanted(prefix.size(), L'\0');
+    const int count = int(prefix.size());
+    return ::LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, name.c_str(), count, head.data(),
+                          count) == count &&
+           ::LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, prefix.c_str(), count, wanted.data(),
+                          count) == count &&
+           head == wanted;
+}
+
 // A name the system takes for a device rather than a file (COM1, NUL, C:\any\COM1,
 // \\.\pipe\name): refused as it is, before any open, since opening a port acts on its lines.
 // None for a name of the file system.
@@ -27,8 +41,7 @@ std::optional<TNotAFile> DeviceName(const std::wstring& path) {
     if (full.compare(0, devices.size(), devices) != 0)
         return std::nullopt;
     const std::wstring rest = full.substr(devices.size());
-    if (::CompareStringOrdinal(rest.c_str(), int(std::min<size_t>(rest.size(), 5)), L"pipe\\", 5,
-                               TRUE) == CSTR_EQUAL)
+    if (BeginsIgnoringCase(rest, L"pipe\\"))
         return TNotAFile::Pipe;
     // \\.\C:\folder\file is a file by its drive; \\.\C: alone is the volume itself.
     const bool onDrive =

@@ -26,17 +26,21 @@ void Build(HWND dialog) {
     SetWindowPos(dialog, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
                  (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, SWP_NOZORDER);
 
-    HWND panel = Child(dialog, L"STATIC", L"", 0, WinIds::AboutPanel, 8, 8, 281, 161,
-                       WS_EX_STATICEDGE);
-    Child(panel, L"STATIC", L"", 0, WinIds::ProgramIcon, 8, 8, 65, 57);
+    HWND panel =
+        Child(dialog, L"STATIC", L"", 0, WinIds::AboutPanel, 8, 8, 281, 161, WS_EX_STATICEDGE);
+    // The program's own picture, from its resources (none in a program without them).
+    HWND picture =
+        Child(panel, L"STATIC", L"", SS_ICON | SS_CENTERIMAGE, WinIds::ProgramIcon, 8, 8, 65, 57);
+    if (HANDLE icon = LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON, Px(48),
+                                 Px(48), LR_SHARED))
+        SendMessageW(picture, STM_SETICON, WPARAM(icon), 0);
     Child(panel, L"STATIC", L"Product Name", SS_NOPREFIX, WinIds::ProductName, 88, 16, 185, 16);
     Child(panel, L"STATIC", L"Version", SS_NOPREFIX, WinIds::Version, 88, 40, 185, 16);
     Child(panel, L"STATIC", L"Copyright", SS_NOPREFIX, WinIds::Copyright, 8, 80, 265, 16);
     // A static control wraps its text over its lines.
-    Child(panel, L"STATIC", L"Comments", SS_NOPREFIX | SS_LEFT, WinIds::Comments, 8, 104, 265,
-          49);
-    HWND ok = Child(dialog, L"BUTTON", L"OK", BS_DEFPUSHBUTTON | WS_TABSTOP, WinIds::OKButton,
-                    111, 180, 75, 25);
+    Child(panel, L"STATIC", L"Comments", SS_NOPREFIX | SS_LEFT, WinIds::Comments, 8, 104, 265, 49);
+    HWND ok = Child(dialog, L"BUTTON", L"OK", BS_DEFPUSHBUTTON | WS_TABSTOP, WinIds::OKButton, 111,
+                    180, 75, 25);
     SetFocus(ok);
 }
 

@@ -3,8 +3,7 @@
 #include "serial/ComPort.h"
 #include "winapp/ControlIds.h"
 #include "winapp/Layout.h"
-
-#include <commctrl.h>
+#include "winapp/WinApi.h"
 
 #include <climits>
 #include <cwctype>
@@ -20,8 +19,7 @@ TConfigurationPage::TConfigurationPage(HWND page, TComPort& port, TPortLister li
     Child(page, L"STATIC", L"Serial port", 0, -1, 20, 32, 100, 16);
     HWND combo = Child(page, L"COMBOBOX", L"", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP,
                        WinIds::DecPort, 20, 50, 120, 200);
-    Child(page, L"BUTTON", L"Show full comunication", check, WinIds::CheckBox(1), 20, 84, 200,
-          20);
+    Child(page, L"BUTTON", L"Show full comunication", check, WinIds::CheckBox(1), 20, 84, 200, 20);
     Child(page, L"BUTTON", L"Show COM status", check, WinIds::CheckBox(2), 20, 108, 200, 20);
     Child(page, L"BUTTON", L"Open port at startup", check, WinIds::CheckBox(4), 20, 132, 200, 20);
 
@@ -62,6 +60,13 @@ int32_t TConfigurationPage::Delay() const {
     wchar_t text[64] = {};
     GetWindowTextW(GetDlgItem(m_page, WinIds::Spin1), text, 64);
     return WholeNumber(text);
+}
+
+void TConfigurationPage::StepDelay(int delta) {
+    const long long stepped = (long long)Delay() + delta;
+    SetCommandDelayBox(stepped > INT_MAX   ? INT_MAX
+                       : stepped < INT_MIN ? INT_MIN
+                                           : int32_t(stepped));
 }
 
 void TConfigurationPage::SetCommandDelayBox(int32_t milliseconds) {

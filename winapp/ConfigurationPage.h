@@ -5,8 +5,7 @@
 
 #include "receiver/OptionControls.h"
 #include "winapp/PortList.h"
-
-#include <windows.h>
+#include "winapp/WinApi.h"
 
 #include <functional>
 #include <memory>
@@ -25,6 +24,8 @@ public:
     bool Ticked(int number) const;
     // The delay as typed: a text that is not a whole number reads as 0.
     int32_t Delay() const;
+    // A step of the delay's arrows, from the value as typed.
+    void StepDelay(int delta);
 
     // What a click on "Show COM status" does, run also when the kept options set it.
     std::function<void()> ComStatusClicked;

@@ -15,18 +15,34 @@ constexpr const wchar_t* TabSheetClass = L"TTabSheet";
 constexpr const wchar_t* ComLedClass = L"TComLed";
 
 constexpr int PageControl1 = 1001;
-constexpr int TabSheet(int page) { return 1011 + page; } // 0..3
-constexpr int ToolBar(int page) { return 1101 + page; }  // ToolBar1..3, on pages 0..2
-constexpr int RichEdit(int page) { return 1201 + page; } // RichEdit1..3
-constexpr int GroupBox(int number) { return 1300 + number; } // GroupBox1..5
-constexpr int Panel(int page) { return 1401 + page; }        // Panel1..3, the lamp panels
-constexpr int ComLed(int number) { return 1500 + number; }   // ComLed1..15
-constexpr int ToolButton(int number) { return 2000 + number; } // ToolButton1..28, command ids
+constexpr int TabSheet(int page) {
+    return 1011 + page;
+} // 0..3
+constexpr int ToolBar(int page) {
+    return 1101 + page;
+} // ToolBar1..3, on pages 0..2
+constexpr int RichEdit(int page) {
+    return 1201 + page;
+} // RichEdit1..3
+constexpr int GroupBox(int number) {
+    return 1300 + number;
+} // GroupBox1..5
+constexpr int Panel(int page) {
+    return 1401 + page;
+} // Panel1..3, the lamp panels
+constexpr int ComLed(int number) {
+    return 1500 + number;
+} // ComLed1..15
+constexpr int ToolButton(int number) {
+    return 2000 + number;
+} // ToolButton1..28, command ids
 
 constexpr int DecPort = 1601;
-constexpr int CheckBox(int number) { return 1610 + number; } // CheckBox1..5
-constexpr int Spin1 = 1621;                                    // the delay's edit box
-constexpr int Spin1Arrows = 1622;                              // its up-down control
+constexpr int CheckBox(int number) {
+    return 1610 + number;
+} // CheckBox1..5
+constexpr int Spin1 = 1621;       // the delay's edit box
+constexpr int Spin1Arrows = 1622; // its up-down control
 constexpr int StatusBar = 1701;
 
 // The About box's controls.
@@ -36,7 +52,7 @@ constexpr int ProductName = 1803;
 constexpr int Version = 1804;
 constexpr int Copyright = 1805;
 constexpr int Comments = 1806;
-constexpr int OKButton = 1;  // IDOK
+constexpr int OKButton = 1; // IDOK
 
 // Timers of the main window.
 constexpr uintptr_t Timer1 = 1; // 500 ms, the paste into the transfer program

@@ -2,8 +2,7 @@
 
 #include "external/WinText.h"
 #include "winapp/AboutBox.h"
-
-#include <commdlg.h>
+#include "winapp/WinApi.h"
 
 #include <vector>
 
@@ -44,8 +43,7 @@ bool TSystemDialogs::AskYesNo(HWND owner, const std::string& caption, const std:
 }
 
 void TSystemDialogs::ShowFailure(HWND owner, const std::string& text) {
-    MessageBoxW(owner, Widen(text).c_str(), Widen(ApplicationTitle).c_str(),
-                MB_OK | MB_ICONERROR);
+    MessageBoxW(owner, Widen(text).c_str(), Widen(ApplicationTitle).c_str(), MB_OK | MB_ICONERROR);
 }
 
 bool TSystemDialogs::ChooseFile(HWND owner, TOpenFile& file) {

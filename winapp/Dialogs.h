@@ -4,8 +4,7 @@
 // the system's own boxes. Texts are UTF-8. UI thread only.
 
 #include "receiver/MsgIcon.h"
-
-#include <windows.h>
+#include "winapp/WinApi.h"
 
 #include <string>
 

@@ -5,8 +5,7 @@
 // the failure box on the UI thread (posted there when it arose on another thread).
 
 #include "winapp/Dialogs.h"
-
-#include <windows.h>
+#include "winapp/WinApi.h"
 
 // Call once, on the UI thread, once the main window exists; `window` serves the hand-overs.
 void InstallWinHandOver(HWND window, TWinDialogs& dialogs);

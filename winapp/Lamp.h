@@ -11,9 +11,7 @@
 #include "controls/LedTypes.h"
 #include "serial/ComLink.h"
 #include "serial/Component.h"
-
-#include <windows.h>
-#include <commctrl.h>
+#include "winapp/WinApi.h"
 
 #include <functional>
 #include <memory>

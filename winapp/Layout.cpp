@@ -1,5 +1,7 @@
 #include "winapp/Layout.h"
 
+#include <cstddef>
+
 namespace Layout {
 
 int Px(int designPixels) {
@@ -25,11 +27,11 @@ HFONT DialogFont() {
     return font;
 }
 
-HWND Child(HWND parent, const wchar_t* windowClass, const wchar_t* text, DWORD style, int id,
-           int x, int y, int width, int height, DWORD exStyle) {
-    HWND control = CreateWindowExW(exStyle, windowClass, text, WS_CHILD | WS_VISIBLE | style,
-                                   Px(x), Px(y), Px(width), Px(height), parent,
-                                   HMENU(INT_PTR(id)), GetModuleHandleW(nullptr), nullptr);
+HWND Child(HWND parent, const wchar_t* windowClass, const wchar_t* text, DWORD style, int id, int x,
+           int y, int width, int height, DWORD exStyle) {
+    HWND control = CreateWindowExW(exStyle, windowClass, text, WS_CHILD | WS_VISIBLE | style, Px(x),
+                                   Px(y), Px(width), Px(height), parent, HMENU(INT_PTR(id)),
+                                   GetModuleHandleW(nullptr), nullptr);
     if (control != nullptr)
         SendMessageW(control, WM_SETFONT, WPARAM(DialogFont()), FALSE);
     return control;

@@ -2,7 +2,7 @@
 // Small helpers for building the window's controls: pixel sizes at the screen's density, the
 // dialog font, and a child control made in one call. UI thread only.
 
-#include <windows.h>
+#include "winapp/WinApi.h"
 
 namespace Layout {
 

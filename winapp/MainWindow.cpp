@@ -9,8 +9,7 @@
 #include "winapp/HandOver.h"
 #include "winapp/Layout.h"
 #include "winapp/Pictures.h"
-
-#include <commctrl.h>
+#include "winapp/WinApi.h"
 
 #include <string>
 
@@ -88,6 +87,7 @@ TSDIAppForm::~TSDIAppForm() {
         DestroyWindow(m_window);
     }
     ImageList_Destroy(ImageList1);
+    ImageList_Destroy(m_greyedImages);
     ImageList_Destroy(m_lampImages);
     for (HICON icon : m_icons)
         if (icon != nullptr)
@@ -133,18 +133,23 @@ void TSDIAppForm::BuildControls() {
         item.mask = TCIF_TEXT;
         item.pszText = const_cast<wchar_t*>(PageCaptions[index]);
         SendMessageW(PageControl1, TCM_INSERTITEMW, WPARAM(index), LPARAM(&item));
+        // Not clipping its controls: a group box leaves its inside to the page to paint.
         TabSheets[size_t(index)] =
             CreateWindowExW(WS_EX_CONTROLPARENT, WinIds::TabSheetClass, PageCaptions[index],
-                            WS_CHILD | WS_CLIPCHILDREN | (index == 0 ? WS_VISIBLE : 0), 0, 0, 0, 0,
-                            m_window, HMENU(INT_PTR(WinIds::TabSheet(index))), instance, nullptr);
+                            WS_CHILD | (index == 0 ? WS_VISIBLE : 0), 0, 0, 0, 0, m_window,
+                            HMENU(INT_PTR(WinIds::TabSheet(index))), instance, nullptr);
     }
     // The tool-bar pictures are 32 pixels, 64 on a screen of twice the density or more.
-    ImageList1 = Pictures::MakeToolBarImages(Px(32) >= 64 ? 64 : 32);
+    const int pictureSize = Px(32) >= 64 ? 64 : 32;
+    ImageList1 = Pictures::MakeToolBarImages(pictureSize);
+    m_greyedImages = Pictures::MakeToolBarImages(pictureSize, true);
     m_lampImages = Pictures::MakeLampImages();
+    const TPageImages images{ImageList1, m_greyedImages, m_lampImages};
     for (int index = 0; index < 3; ++index)
-        m_pages[size_t(index)] = std::make_unique<TWorkPage>(TabSheets[size_t(index)], index,
-                                                             ImageList1, m_lampImages, *Dec);
-    m_configuration = std::make_unique<TConfigurationPage>(TabSheets[3], *Dec, m_services.ListPorts);
+        m_pages[size_t(index)] =
+            std::make_unique<TWorkPage>(TabSheets[size_t(index)], index, images, *Dec);
+    m_configuration =
+        std::make_unique<TConfigurationPage>(TabSheets[3], *Dec, m_services.ListPorts);
     m_configuration->ComStatusClicked = [this] { CheckBox2Click(); };
     m_configuration->PortList().OnChange = [this] { m_dialogue.DecPortChange(); };
     // The DSR and RLSD lamps of the Flash page tell the receiver's switching on and off.
@@ -155,9 +160,9 @@ void TSDIAppForm::BuildControls() {
         m_dialogue.ComLed5Change(state == lsOn);
     };
 
-    StatusBar = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP,
-                                0, 0, 0, 0, m_window, HMENU(INT_PTR(WinIds::StatusBar)), instance,
-                                nullptr);
+    StatusBar =
+        CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0,
+                        0, m_window, HMENU(INT_PTR(WinIds::StatusBar)), instance, nullptr);
     SendMessageW(StatusBar, WM_SETFONT, WPARAM(Layout::DialogFont()), FALSE);
     const int edges[2] = {Px(150), Px(150 + 250)};
     SendMessageW(StatusBar, SB_SETPARTS, 2, LPARAM(edges));
@@ -202,29 +207,16 @@ bool TSDIAppForm::Guarded(const std::function<void()>& handler) {
     }
 }
 
-int TSDIAppForm::ButtonPage(int id) const {
-    for (int index = 0; index < 3; ++index)
-        for (int role = brPort; role <= brExit; ++role)
-            if (WinIds::ToolButton(m_pages[size_t(index)]->ButtonNumber(TButtonRole(role))) == id)
-                return index;
-    return -1;
-}
-
 void TSDIAppForm::Command(int id, int code) {
-    const int page = ButtonPage(id);
-    if (page >= 0) {
-        TWorkPage& work = *m_pages[size_t(page)];
+    for (int page = 0; page < 3; ++page) {
+        const std::optional<TButtonRole> role = m_pages[size_t(page)]->RoleOf(id);
+        if (!role)
+            continue;
         // Disabled buttons send nothing when clicked; a command sent from outside must not
         // run what a person could not.
-        TButtonRole role = brPort;
-        for (int r = brPort; r <= brExit; ++r)
-            if (WinIds::ToolButton(work.ButtonNumber(TButtonRole(r))) == id)
-                role = TButtonRole(r);
-        if (!work.ButtonEnabled(role) ||
-            !IsWindowEnabled(work.ToolBar()) ||
-            !(SendMessageW(work.ToolBar(), TB_ISBUTTONENABLED, WPARAM(id), 0) != 0))
+        if (!m_pages[size_t(page)]->Clickable(*role))
             return;
-        switch (role) {
+        switch (*role) {
         case brPort:
             // The button toggled itself; the dialogue decides whether it stays down.
             Guarded([this] { m_dialogue.ToolButton1Click(); });
@@ -244,6 +236,12 @@ void TSDIAppForm::Command(int id, int code) {
 }
 
 LRESULT TSDIAppForm::Notify(const NMHDR& header) {
+    if (header.idFrom == UINT_PTR(WinIds::Spin1Arrows) && header.code == UDN_DELTAPOS) {
+        // The arrows step from the text as typed, which the control itself would not read
+        // when it is not a plain number; the control's own step is refused.
+        m_configuration->StepDelay(reinterpret_cast<const NMUPDOWN&>(header).iDelta);
+        return TRUE;
+    }
     if (header.hwndFrom != PageControl1)
         return 0;
     if (header.code == TCN_SELCHANGING) {
@@ -278,8 +276,7 @@ LRESULT TSDIAppForm::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-LRESULT CALLBACK TSDIAppForm::WindowProc(HWND window, UINT message, WPARAM wParam,
-                                         LPARAM lParam) {
+LRESULT CALLBACK TSDIAppForm::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
         auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
         SetWindowLongPtrW(window, GWLP_USERDATA, LONG_PTR(create->lpCreateParams));

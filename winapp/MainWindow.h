@@ -17,9 +17,8 @@
 #include "serial/EnumComPorts.h"
 #include "winapp/ConfigurationPage.h"
 #include "winapp/Dialogs.h"
+#include "winapp/WinApi.h"
 #include "winapp/WorkPage.h"
-
-#include <windows.h>
 
 #include <array>
 #include <functional>
@@ -52,7 +51,8 @@ public:
     TWorkPage& Page(int index) { return *m_pages[size_t(index)]; }
     TConfigurationPage& Configuration() { return *m_configuration; }
 
-    // --- Handlers ---------------------------------------------------------------------------------
+    // --- Handlers
+    // ---------------------------------------------------------------------------------
     void FileExit1Execute();
     // Before the window closes, by any means; false keeps it open (the settings would be lost).
     bool FormClose();
@@ -75,7 +75,6 @@ private:
     void BuildPort();
     void Resize();
     void ShowPage(int index);
-    int ButtonPage(int id) const; // the work page of a tool button, -1 for none
 
     // --- The dialogue's window ----------------------------------------------------------------
     TLog* PageLog(int32_t page) const override;
@@ -108,6 +107,7 @@ private:
     std::array<HWND, 4> TabSheets{};
     HWND StatusBar = nullptr;
     HIMAGELIST ImageList1 = nullptr;
+    HIMAGELIST m_greyedImages = nullptr; // ImageList1 as disabled buttons show it
     HIMAGELIST m_lampImages = nullptr;
     HICON m_icons[2] = {};
     TComPort* Dec = nullptr; // the receiver's serial port

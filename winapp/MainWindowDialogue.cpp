@@ -4,8 +4,7 @@
 #include "serial/ComPort.h"
 #include "winapp/ControlIds.h"
 #include "winapp/MainWindow.h"
-
-#include <commctrl.h>
+#include "winapp/WinApi.h"
 
 namespace {
 constexpr int PortOpenImage = 3;

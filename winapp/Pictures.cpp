@@ -44,12 +44,25 @@ const TRenderedImage& NearestImage(const TRenderedPicture& picture, int size) {
     return *best;
 }
 
-HBITMAP BitmapOf(const TRenderedImage& image) {
+HBITMAP BitmapOf(const TRenderedImage& image, bool greyed = false) {
     uint32_t* bits = nullptr;
     HBITMAP bitmap = MakeDib(image.Size, image.Size, &bits);
-    if (bitmap != nullptr)
-        // Premultiplied ARGB32 as a 32-bit word is BGRA in memory: the same bytes.
-        std::memcpy(bits, image.Pixels, size_t(image.Size) * size_t(image.Size) * 4);
+    if (bitmap == nullptr)
+        return nullptr;
+    // Premultiplied ARGB32 as a 32-bit word is BGRA in memory: the same bytes.
+    const size_t count = size_t(image.Size) * size_t(image.Size);
+    std::memcpy(bits, image.Pixels, count * 4);
+    if (greyed) {
+        // Grey at a third of the strength: still premultiplied, every channel within alpha.
+        for (size_t i = 0; i < count; ++i) {
+            const uint32_t p = bits[i];
+            const uint32_t grey =
+                (((p >> 16) & 0xFF) * 30 + ((p >> 8) & 0xFF) * 59 + (p & 0xFF) * 11) / 100 / 3;
+            const uint32_t alpha = (p >> 24) / 3;
+            const uint32_t level = grey > alpha ? alpha : grey;
+            bits[i] = alpha << 24 | level << 16 | level << 8 | level;
+        }
+    }
     return bitmap;
 }
 
@@ -82,19 +95,18 @@ void AddBitmap(HIMAGELIST list, HBITMAP bitmap) {
 
 namespace Pictures {
 
-HIMAGELIST MakeToolBarImages(int size) {
+HIMAGELIST MakeToolBarImages(int size, bool greyed) {
     using namespace RenderedPictures;
     const TRenderedPicture* order[] = {&OpenFolder, &ExitDoor,  &ProgramChip, &PortOpen,
                                        &PortClosed, &EraseChip, &ClearLog};
     HIMAGELIST list = ImageList_Create(size, size, ILC_COLOR32, 7, 0);
     for (const TRenderedPicture* picture : order)
-        AddBitmap(list, BitmapOf(NearestImage(*picture, size)));
+        AddBitmap(list, BitmapOf(NearestImage(*picture, size), greyed));
     return list;
 }
 
 HIMAGELIST MakeLampImages() {
-    const char* names[] = {"LEDRED",    "LEDGREEN",  "LEDBLUE",
-                           "LEDYELLOW", "LEDPURPLE", "LEDBULB"};
+    const char* names[] = {"LEDRED", "LEDGREEN", "LEDBLUE", "LEDYELLOW", "LEDPURPLE", "LEDBULB"};
     HIMAGELIST list = ImageList_Create(15, 15, ILC_COLOR32, 12, 0);
     for (const char* name : names) {
         AddBitmap(list, LampBitmap((std::string(name) + "ON").c_str()));

@@ -1,9 +1,10 @@
 #include "winapp/PortList.h"
 
 #include "external/WinText.h"
+#include "serial/ComPort.h"
 
 TPortList::TPortList(HWND combo, TCustomComPort& port, TPortLister listPorts)
-    : m_combo(combo), m_select(*this, std::move(listPorts)) {
+    : m_combo(combo), m_port(port), m_select(*this, std::move(listPorts)) {
     m_select.ComPort = &port;
 }
 
@@ -29,6 +30,10 @@ void TPortList::Choose(int index) {
 
 std::string TPortList::ChosenName() const {
     return ItemText(Chosen());
+}
+
+void TPortList::Apply() {
+    m_port.SetPort(ChosenName());
 }
 
 void TPortList::Picked() {

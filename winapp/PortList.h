@@ -4,8 +4,7 @@
 // is the selector's (controls/ComSelect.h); this is the list control around it. UI thread only.
 
 #include "controls/ComSelect.h"
-
-#include <windows.h>
+#include "winapp/WinApi.h"
 
 #include <functional>
 #include <string>
@@ -22,8 +21,8 @@ public:
     void Choose(int index);
     std::string ChosenName() const; // "" for none
     int Find(const std::string& name) const { return IndexOf(name); }
-    // Writes the chosen port's name into the port (closed).
-    void Apply() { m_select.ApplySettings(); }
+    // Writes the chosen port's name into the port (closed); none chosen, an empty name.
+    void Apply();
     // The user picked an entry (CBN_SELCHANGE): stored, then the owner told through OnChange.
     void Picked();
 
@@ -36,5 +35,6 @@ private:
     std::string ItemText(int index) const;
 
     HWND m_combo;
+    TCustomComPort& m_port;
     TComSelect m_select;
 };

@@ -1,8 +1,7 @@
 #include "winapp/RichLog.h"
 
 #include "external/WinText.h"
-
-#include <richedit.h>
+#include "winapp/WinApi.h"
 
 namespace {
 
@@ -55,13 +54,13 @@ void TRichLog::AppendUtf8(const std::string& text) {
     std::vector<std::wstring> wide;
     for (std::string& line : lines) {
         wide.push_back(Widen(line));
-        for (wchar_t& c : wide.back())
-            c = Shown(c);
-        // Read back as 8-bit text, as the Qt window's log gives it.
+        // Kept as 8-bit text, as the Qt window's log gives it back: what is not Latin-1 is "?".
         std::string narrow;
         for (wchar_t c : wide.back())
             narrow += c < 256 ? char(c) : '?';
         line = narrow;
+        for (wchar_t& c : wide.back())
+            c = Shown(c);
     }
     AppendLines(lines, wide);
 }
@@ -79,6 +78,12 @@ void TRichLog::AppendLines(const std::vector<std::string>& lines,
         m_textLength += LONG(wide[i].size()) + (first ? 0 : 1);
     }
     Replace(-1, -1, shown, true);
+    // The caret goes to the start of the last line, so the log shows the beginnings of its
+    // lines, scrolled down to the newest.
+    const LONG lastLine = m_textLength - m_lengths.back();
+    CHARRANGE caret{lastLine, lastLine};
+    SendMessageW(m_edit, EM_EXSETSEL, 0, LPARAM(&caret));
+    SendMessageW(m_edit, WM_HSCROLL, SB_LEFT, 0);
     SendMessageW(m_edit, WM_VSCROLL, SB_BOTTOM, 0);
 }
 

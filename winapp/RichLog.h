@@ -5,8 +5,7 @@
 // long the log is. UI thread only.
 
 #include "receiver/Log.h"
-
-#include <windows.h>
+#include "winapp/WinApi.h"
 
 #include <string>
 #include <vector>

@@ -3,9 +3,7 @@
 #include "serial/ComPort.h"
 #include "winapp/ControlIds.h"
 #include "winapp/Layout.h"
-
-#include <commctrl.h>
-#include <richedit.h>
+#include "winapp/WinApi.h"
 
 using Layout::Child;
 using Layout::Px;
@@ -45,7 +43,7 @@ const TLampRole LampRoles[5] = {
 };
 
 constexpr COLORREF Backgrounds[3] = {0xCC99FF, 0x99FFFF, 0xCCFFCC};
-constexpr int BarHeight = 46;    // 38-pixel buttons and the bar's border
+constexpr int BarHeight = 46; // 38-pixel buttons and the bar's border
 constexpr int PanelWidth = 189;
 constexpr int PanelHeight = 38;
 
@@ -53,7 +51,7 @@ HFONT SmallFont() {
     static const HFONT font = [] {
         LOGFONTW face{};
         GetObjectW(Layout::DialogFont(), sizeof(face), &face);
-        face.lfHeight = -Px(9);
+        face.lfHeight = -Px(8);
         return CreateFontIndirectW(&face);
     }();
     return font;
@@ -61,13 +59,11 @@ HFONT SmallFont() {
 
 } // namespace
 
-TWorkPage::TWorkPage(HWND page, int index, HIMAGELIST toolBarImages, HIMAGELIST lampImages,
-                     TComPort& port)
+TWorkPage::TWorkPage(HWND page, int index, const TPageImages& images, TComPort& port)
     : m_index(index) {
-    // The log is the first child of the page's first group box.
-    m_groupBox = Child(page, L"BUTTON", L"Log window", BS_GROUPBOX | WS_CLIPCHILDREN,
-                       WinIds::GroupBox(index + 1));
-    HWND edit = Child(m_groupBox, L"RichEdit20W", L"",
+    // The log sits in its group box, as a dialog's controls do: a sibling in front of it.
+    m_groupBox = Child(page, L"BUTTON", L"Log window", BS_GROUPBOX, WinIds::GroupBox(index + 1));
+    HWND edit = Child(page, L"RichEdit20W", L"",
                       WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL |
                           ES_AUTOHSCROLL | ES_NOHIDESEL,
                       WinIds::RichEdit(index), 0, 0, 0, 0, WS_EX_CLIENTEDGE);
@@ -81,7 +77,11 @@ TWorkPage::TWorkPage(HWND page, int index, HIMAGELIST toolBarImages, HIMAGELIST 
     SendMessageW(m_toolBar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
     // The hints are the buttons' texts, shown only as tool tips.
     SendMessageW(m_toolBar, TB_SETEXTENDEDSTYLE, 0, TBSTYLE_EX_MIXEDBUTTONS);
+    HIMAGELIST toolBarImages = images.toolBar;
+    HIMAGELIST disabledImages = images.disabledToolBar;
+    HIMAGELIST lampImages = images.lamps;
     SendMessageW(m_toolBar, TB_SETIMAGELIST, 0, LPARAM(toolBarImages));
+    SendMessageW(m_toolBar, TB_SETDISABLEDIMAGELIST, 0, LPARAM(disabledImages));
     int imageSize = 32, ignored = 0;
     ImageList_GetIconSize(toolBarImages, &imageSize, &ignored);
     SendMessageW(m_toolBar, TB_SETBITMAPSIZE, 0, MAKELPARAM(imageSize, imageSize));
@@ -127,11 +127,12 @@ TWorkPage::TWorkPage(HWND page, int index, HIMAGELIST toolBarImages, HIMAGELIST 
         lamp.SetKind(role.kind);
         lamp.SetLedSignal(role.signal);
         lamp.SetComPort(&port);
-        const int cell = PanelWidth / 5;
-        MoveWindow(lamp.Handle(), Px(column * cell + (cell - 17) / 2), Px(2), Px(17), Px(17),
-                   FALSE);
-        HWND label = Child(m_panel, L"STATIC", role.label, SS_CENTER | SS_NOPREFIX, -1,
-                           column * cell, 20, cell, 14);
+        // "Connection" takes a wider cell than the short names.
+        const int cell = column == 0 ? 45 : 36;
+        const int left = column == 0 ? 0 : 45 + (column - 1) * 36;
+        MoveWindow(lamp.Handle(), Px(left + (cell - 17) / 2), Px(2), Px(17), Px(17), FALSE);
+        HWND label =
+            Child(m_panel, L"STATIC", role.label, SS_CENTER | SS_NOPREFIX, -1, left, 20, cell, 14);
         SendMessageW(label, WM_SETFONT, WPARAM(SmallFont()), FALSE);
     }
 }
@@ -140,13 +141,20 @@ int TWorkPage::ButtonNumber(TButtonRole role) const {
     return ButtonNumbers[m_index][role];
 }
 
+std::optional<TButtonRole> TWorkPage::RoleOf(int commandId) const {
+    for (int role = brPort; role <= brExit; ++role)
+        if (WinIds::ToolButton(ButtonNumbers[m_index][role]) == commandId)
+            return TButtonRole(role);
+    return std::nullopt;
+}
+
 void TWorkPage::Resize(int width, int height) {
     const int bar = Px(BarHeight);
     const int gap = Px(4);
-    MoveWindow(m_groupBox, gap, gap, width - 2 * gap, height - bar - 3 * gap, TRUE);
-    RECT box;
-    GetClientRect(m_groupBox, &box);
-    MoveWindow(m_log->Handle(), Px(8), Px(18), box.right - Px(16), box.bottom - Px(26), TRUE);
+    const int boxHeight = height - bar - 3 * gap;
+    MoveWindow(m_groupBox, gap, gap, width - 2 * gap, boxHeight, TRUE);
+    MoveWindow(m_log->Handle(), gap + Px(8), gap + Px(18), width - 2 * gap - Px(16),
+               boxHeight - Px(26), TRUE);
     MoveWindow(m_toolBar, gap, height - bar - gap, width - 2 * gap, bar, TRUE);
     RECT place{};
     SendMessageW(m_toolBar, TB_GETITEMRECT, 10, LPARAM(&place)); // the lamp panel's place
@@ -162,10 +170,6 @@ void TWorkPage::ApplyEnabled(TButtonRole role) {
 void TWorkPage::SetButtonEnabled(TButtonRole role, bool enabled) {
     m_enabled[role] = enabled;
     ApplyEnabled(role);
-}
-
-bool TWorkPage::ButtonEnabled(TButtonRole role) const {
-    return m_enabled[role];
 }
 
 void TWorkPage::SetToolBarEnabled(bool enabled) {

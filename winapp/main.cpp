@@ -6,9 +6,7 @@
 #include "system/WinImageFiles.h"
 #include "winapp/Dialogs.h"
 #include "winapp/MainWindow.h"
-
-#include <windows.h>
-#include <commctrl.h>
+#include "winapp/WinApi.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_BAR_CLASSES | ICC_TAB_CLASSES |

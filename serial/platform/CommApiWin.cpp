@@ -272,6 +272,20 @@ void EndOperationsOf(::HANDLE device, std::vector<Record>& ended) {
 // record for good instead.
 constexpr ::DWORD CancelGrace = 2000;
 
+// Ends the device's pending operations, whichever thread began them. CancelIoEx does so from
+// Windows Vista on, and is looked up so that the program still starts on Windows XP, which has
+// only CancelIo for the calling thread's own: there the close that follows ends the others, as
+// a serial driver completes every pending request when the last handle to its device closes.
+void CancelPending(::HANDLE device) {
+    using CancelIoExCall = BOOL(WINAPI*)(::HANDLE, ::LPOVERLAPPED);
+    static const auto cancelIoEx = reinterpret_cast<CancelIoExCall>(reinterpret_cast<void (*)()>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "CancelIoEx")));
+    if (cancelIoEx != nullptr)
+        cancelIoEx(device, nullptr);
+    else
+        ::CancelIo(device);
+}
+
 } // namespace
 
 DWORD GetLastError() {
@@ -287,7 +301,43 @@ void Sleep(DWORD milliseconds) {
     ::Sleep(milliseconds);
 }
 
+namespace {
+
+// Why this thread's last CreateFile failed; none after one that succeeded.
+std::optional<TOpenFailureReason>& LastOpenFailure() {
+    thread_local std::optional<TOpenFailureReason> failure;
+    return failure;
+}
+
+// The system's words for an error, on one line, without the closing period.
+std::string SystemText(DWORD error) {
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string narrow;
+    if (length > 0 && text != nullptr) {
+        const int size =
+            ::WideCharToMultiByte(CP_UTF8, 0, text, int(length), nullptr, 0, nullptr, nullptr);
+        narrow.resize(size_t(size > 0 ? size : 0));
+        if (size > 0)
+            ::WideCharToMultiByte(CP_UTF8, 0, text, int(length), narrow.data(), size, nullptr,
+                                  nullptr);
+    }
+    if (text != nullptr)
+        ::LocalFree(text);
+    for (char& c : narrow)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    while (!narrow.empty() && (narrow.back() == ' ' || narrow.back() == '.'))
+        narrow.pop_back();
+    return narrow.empty() ? "error " + std::to_string(error) : narrow;
+}
+
+} // namespace
+
 HANDLE CreateFile(const char* fileName) {
+    LastOpenFailure().reset();
     const std::string name = fileName != nullptr ? fileName : "";
     std::wstring wide;
     if (!name.empty()) {
@@ -301,13 +351,29 @@ HANDLE CreateFile(const char* fileName) {
         ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.data(), int(name.size()),
                               wide.data(), length);
     }
-    return Layer(::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+    const HANDLE handle =
+        Layer(::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_OVERLAPPED, nullptr));
+    if (handle == InvalidHandle) {
+        const DWORD error = ::GetLastError();
+        TOpenFailureReason reason;
+        reason.path = name;
+        reason.call = "CreateFile";
+        // A port is opened for this program alone: another program's hold is a refusal.
+        reason.kind = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                          ? TOpenFailureKind::Missing
+                      : error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION
+                          ? TOpenFailureKind::Busy
+                          : TOpenFailureKind::Other;
+        reason.systemText = SystemText(error);
+        LastOpenFailure() = reason;
+        ::SetLastError(error);
+    }
+    return handle;
 }
 
-// The system's own box text says why; the native window adds its reasons with the window.
 std::optional<TOpenFailureReason> OpenFailureReason() {
-    return std::nullopt;
+    return LastOpenFailure();
 }
 
 bool CloseHandle(HANDLE handle) {
@@ -320,7 +386,7 @@ bool CloseHandle(HANDLE handle) {
     const bool anyRunning =
         std::any_of(ended.begin(), ended.end(), [](const Record& r) { return !r->Finished(); });
     if (anyRunning)
-        ::CancelIoEx(Sys(handle), nullptr);
+        CancelPending(Sys(handle));
     const bool closed = ::CloseHandle(Sys(handle));
     const DWORD error = ::GetLastError();
     for (Record& record : ended) {

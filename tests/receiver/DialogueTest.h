@@ -14,6 +14,7 @@
 #include "external/WinText.h"
 #endif
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -91,12 +92,19 @@ protected:
         window.input = bytes;
         dialogue->DecRxChar(int32_t(bytes.size()));
     }
-    // A file of exactly `size` bytes; its full path.
+    // A file of exactly `size` bytes; its full path. Its time is in whole seconds: on Windows
+    // the library sets a file's time without its fraction, and a file made to match this one's
+    // time must match it exactly.
     std::string MakeImage(const std::string& name, uintmax_t size) {
+        namespace fs = std::filesystem;
         const std::string path = images.Path(name);
+        const fs::path file = fs::u8path(path);
+        std::ofstream(file, std::ios::binary).close();
         std::error_code ec;
-        std::ofstream(std::filesystem::u8path(path), std::ios::binary).close();
-        std::filesystem::resize_file(std::filesystem::u8path(path), size, ec);
+        fs::resize_file(file, size, ec);
+        const fs::file_time_type time = ec ? fs::file_time_type() : fs::last_write_time(file, ec);
+        if (!ec)
+            fs::last_write_time(file, std::chrono::floor<std::chrono::seconds>(time), ec);
         if (ec)
             ADD_FAILURE() << "cannot make " << path << ": " << ec.message();
         return path;

@@ -22,7 +22,7 @@ protected:
     }
     void TearDown() override {
         RegCloseKey(key);
-        RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str());
+        RegDeleteKeyW(HKEY_CURRENT_USER, path.c_str()); // it has values only, no subkeys
     }
     void Text(const wchar_t* name, const std::wstring& data, DWORD type = REG_SZ) {
         ASSERT_EQ(RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(data.c_str()),

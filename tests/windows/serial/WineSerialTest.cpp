@@ -4,7 +4,7 @@
 // its own on the build folder's one prefix. Skipped where Wine or the Windows build is missing.
 #include "tests/support/ModemLines.h"
 #include "tests/support/PtyPair.h"
-#include "tests/support/WineSession.h"
+#include "tests/support/WineRun.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -27,70 +27,6 @@ namespace {
 // links the port to the link once, and no restart is needed for the next terminal.
 constexpr int ComNumber = 5;
 const std::string ComLink = TWineSession::Prefix() + "-com5";
-
-// Skips unless Wine and the Windows program are there.
-#define REQUIRE_WINE(program)                                                                      \
-    do {                                                                                           \
-        const std::string missing = TWineSession::Missing({program});                              \
-        if (!missing.empty())                                                                      \
-            GTEST_SKIP() << missing;                                                               \
-    } while (0)
-
-// One Windows program under Wine: its output, and the lines it writes to the terminal handed to
-// `serve`, until it ends. A program that outlives its patience is killed and fails the test.
-// The output goes through a file: the Wine server and services the program starts inherit it
-// and may hold it open after the program has ended.
-struct TWineRun {
-    int exit = -1;
-    std::string output;
-};
-
-TWineRun RunUnderWine(const TWineSession& session, const std::string& program,
-                      const TEnvironment& environment, TPtyPair* terminal = nullptr,
-                      const std::function<void(const std::string&)>& serve = nullptr,
-                      std::chrono::seconds patience = 120s) {
-    const std::string output = session.Folder() + "/output.txt";
-    TChildProcess child({WINE_PROGRAM, program, "--gtest_brief=1"},
-                        session.Environment(environment),
-                        {.outputFile = output, .appendOutput = false, .errorToOutput = true});
-    const int ended = int(::syscall(SYS_pidfd_open, child.Pid(), 0)); // readable at its end
-    const auto deadline = std::chrono::steady_clock::now() + patience;
-    std::string line;
-    TWineRun run;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            child.Kill();
-            run.output =
-                "[killed: still running after " + std::to_string(patience.count()) + " s]\n";
-            break;
-        }
-        pollfd sources[2] = {{ended, POLLIN, 0}, {terminal ? terminal->Master() : -1, POLLIN, 0}};
-        if (::poll(sources, 2, int(left.count())) <= 0)
-            continue;
-        if (sources[1].revents & POLLIN) {
-            char buffer[4096];
-            const ssize_t n = ::read(terminal->Master(), buffer, sizeof buffer);
-            for (ssize_t i = 0; i < n; ++i) {
-                if (buffer[i] != '\n') {
-                    if (line.size() < 256)
-                        line += buffer[i];
-                    continue;
-                }
-                serve(line);
-                line.clear();
-            }
-        }
-        if (sources[0].revents != 0)
-            break;
-    }
-    run.exit = child.WaitExit(10s);
-    if (ended >= 0)
-        ::close(ended);
-    run.output += ReadFile(output).substr(0, 1 << 20);
-    return run;
-}
 
 // The terminal's settings in the words of the Windows side's "check" line.
 std::string Describe(int master) {
@@ -118,12 +54,6 @@ std::string Describe(int master) {
 
 std::string WindowsProgram(const char* arch, const char* name) {
     return TWineSession::Program(arch, std::string("serial/") + name);
-}
-
-void ExpectPassed(const TWineRun& run) {
-    EXPECT_EQ(run.exit, 0) << run.output;
-    if (run.exit == 0)
-        std::printf("%s", run.output.c_str());
 }
 
 } // namespace
