@@ -3,7 +3,9 @@
 // simulator's pseudo-terminal, with the modem-line library preloaded into Wine so that its
 // event waits and the receiver's DSR and RLSD work; the 32-bit stand-in beside it as
 // Vell_par.exe delivering the image to the simulator; DriveWindow.exe clicking, answering and
-// reading the window. Skipped where Wine, the mingw-w64 build or VellWriter.exe is missing.
+// reading the window. The preloaded lines, rather than the serial layer's in-process fake line,
+// keep the window's port on Wine's own COM path, as on a user's machine. Skipped where Wine,
+// the mingw-w64 build or VellWriter.exe is missing.
 
 #include "tests/support/Crc32.h"
 #include "tests/support/WineSession.h"
