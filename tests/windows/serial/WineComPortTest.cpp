@@ -3,7 +3,10 @@
 //   "check <rate> <bits><parity><stop> <flow>"  "ok" when the terminal is set so, else "bad ..."
 //   "send <n>"                                  n bytes, byte i being i % 251
 //   "quiet"                                     nothing
-// The port's name comes in VELL_WINE_COM; without it the tests skip.
+//   "dsr on", "dsr off", "rlsd on", "rlsd off"  switches the far end's line, when the Linux
+//                                               side emulates modem lines; nothing
+// The port's name comes in VELL_WINE_COM; without it the tests skip. VELL_WINE_LINES is set
+// when the pseudo-terminal has emulated modem lines (the Linux side's preloaded library).
 //
 // Where Wine on a pseudo-terminal does not do what Windows does, a test accepts both and says
 // which it saw ("wine: ..."), so the list of Wine's limits stays checked.
@@ -191,6 +194,53 @@ TEST_F(WineComPort, AFailedEventWaitIsNotRepeatedUntilTheMaskChanges) {
         P::SetCommMask(device, 0);
         if (started) // the record must outlive the wait
             P::WaitForSingleObject(record.hEvent, P::INFINITE);
+    }
+    P::CloseHandle(record.hEvent);
+    port.Close();
+}
+
+// With emulated modem lines Wine's event wait works on a pseudo-terminal: the receiver's bytes
+// and its DSR and RLSD edges each end a wait with their event, and the modem status follows.
+TEST_F(WineComPort, EventsAndModemStatusOnEmulatedLines) {
+    if (std::getenv("VELL_WINE_LINES") == nullptr)
+        GTEST_SKIP() << "no emulated modem lines";
+    port.Events = {};
+    port.Open(); // the modem status after the open works too
+    namespace P = Platform;
+    const P::HANDLE device = port.Handle();
+    ASSERT_TRUE(P::SetCommMask(device, P::EV_RXCHAR | P::EV_DSR | P::EV_RLSD));
+    const struct {
+        const char* request;
+        P::DWORD event;
+        P::DWORD status; // after the event
+    } steps[] = {
+        {"dsr on", P::EV_DSR, P::MS_DSR_ON},
+        {"rlsd on", P::EV_RLSD, P::MS_DSR_ON | P::MS_RLSD_ON},
+        {"send 1", P::EV_RXCHAR, P::MS_DSR_ON | P::MS_RLSD_ON},
+        {"dsr off", P::EV_DSR, P::MS_RLSD_ON},
+        {"rlsd off", P::EV_RLSD, 0},
+    };
+    P::OVERLAPPED record;
+    record.hEvent = P::CreateEvent(true, false);
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.request);
+        P::DWORD mask = 0;
+        P::DWORD count = 0;
+        P::ResetEvent(record.hEvent);
+        const bool started =
+            P::WaitCommEvent(device, &mask, &record) || P::GetLastError() == P::ERROR_IO_PENDING;
+        ASSERT_TRUE(started) << P::GetLastError();
+        port.WriteStr(std::string(step.request) + "\n");
+        ASSERT_EQ(P::WaitForSingleObject(record.hEvent, 10000), P::WAIT_OBJECT_0);
+        ASSERT_TRUE(P::GetOverlappedResult(device, &record, &count, false)) << P::GetLastError();
+        EXPECT_EQ(mask, step.event);
+        P::DWORD status = 0;
+        ASSERT_TRUE(P::GetCommModemStatus(device, &status));
+        EXPECT_EQ(status & (P::MS_DSR_ON | P::MS_RLSD_ON | P::MS_CTS_ON), step.status);
+        if (step.event == P::EV_RXCHAR) {
+            std::string byte;
+            EXPECT_EQ(port.ReadStr(byte, 1), 1);
+        }
     }
     P::CloseHandle(record.hEvent);
     port.Close();

@@ -2,6 +2,7 @@
 // Windows (64-bit and 32-bit), and the port on a Wine COM port that is a pseudo-terminal made
 // and served here (the Windows side is WineComPortTest.cpp). Each test holds a Wine session of
 // its own on the build folder's one prefix. Skipped where Wine or the Windows build is missing.
+#include "tests/support/ModemLines.h"
 #include "tests/support/PtyPair.h"
 #include "tests/support/WineRun.h"
 
@@ -73,10 +74,16 @@ TEST(WineSerial, UnitTests32) {
 
 namespace {
 
-void ComPortOnAPseudoTerminal(const char* arch) {
+// With `lines`, Wine's Linux side gets the modem-line library preloaded and the far end's DSR
+// and RLSD are switched on request; the library is 64-bit, so only a 64-bit Wine loads it.
+void ComPortOnAPseudoTerminal(const char* arch, bool lines = false) {
     const std::string program = WindowsProgram(arch, "wine_com_tests.exe");
     REQUIRE_WINE(program);
     TPtyPair terminal;
+    std::unique_ptr<ModemLines::TModemLines> modem;
+    // Without lines the case that needs them is left out, rather than reported skipped.
+    TEnvironment environment = {{"VELL_WINE_COM", "COM" + std::to_string(ComNumber)},
+                                {"GTEST_FILTER", "-*EmulatedLines"}};
     const std::string staged = ComLink + ".new";
     fs::remove(staged);
     fs::create_symlink(terminal.Path(), staged);
@@ -87,8 +94,19 @@ void ComPortOnAPseudoTerminal(const char* arch) {
         {}, 300s, "/dev/null"))
         << "COM" << ComNumber << " could not be mapped";
     const TWineSession session;
+    if (lines) {
+        const std::string folder = session.Folder() + "/lines";
+        fs::create_directory(folder);
+        modem = std::make_unique<ModemLines::TModemLines>(terminal.Path(), folder);
+        environment["LD_PRELOAD"] = MODEM_LINES_LIBRARY;
+        environment[ModemLines::kFolderVariable] = folder;
+        environment["VELL_WINE_LINES"] = "1";
+        environment["GTEST_FILTER"] = "*EmulatedLines"; // the others are for a line without
+    }
 
     std::vector<std::string> checks;
+    const std::pair<const char*, int> switches[] = {{"dsr ", TIOCM_DSR},
+                                                    {"rlsd ", TIOCM_CD}}; // "dsr on", "rlsd off"
     const auto serve = [&](const std::string& line) {
         std::string answer;
         if (line.rfind("check ", 0) == 0) {
@@ -101,6 +119,9 @@ void ComPortOnAPseudoTerminal(const char* arch) {
             for (size_t i = 0; i < count; ++i)
                 answer += char(i % 251);
         }
+        for (const auto& [name, signal] : switches)
+            if (modem && line.rfind(name, 0) == 0)
+                modem->Set(signal, line.substr(std::strlen(name)) == "on");
         size_t done = 0;
         while (done < answer.size()) {
             const ssize_t n = write(terminal.Master(), answer.data() + done, answer.size() - done);
@@ -115,12 +136,13 @@ void ComPortOnAPseudoTerminal(const char* arch) {
             }
         }
     };
-    const TWineRun run = RunUnderWine(
-        session, program, {{"VELL_WINE_COM", "COM" + std::to_string(ComNumber)}}, &terminal, serve);
+    const TWineRun run = RunUnderWine(session, program, environment, &terminal, serve);
     fs::remove(ComLink); // nothing of ours behind COM5 until the next run
     ExpectPassed(run);
-    EXPECT_EQ(checks, (std::vector<std::string>{"19200 8N1 rtscts / 19200 8N1 rtscts",
-                                                "9600 8N2 xonxoff / 9600 8N2 xonxoff"}));
+    if (!lines) {
+        EXPECT_EQ(checks, (std::vector<std::string>{"19200 8N1 rtscts / 19200 8N1 rtscts",
+                                                    "9600 8N2 xonxoff / 9600 8N2 xonxoff"}));
+    }
 }
 
 } // namespace
@@ -130,4 +152,7 @@ TEST(WineSerial, ComPortOnAPseudoTerminal64) {
 }
 TEST(WineSerial, ComPortOnAPseudoTerminal32) {
     ComPortOnAPseudoTerminal("i686");
+}
+TEST(WineSerial, ComPortWithModemLines64) {
+    ComPortOnAPseudoTerminal("x86_64", true);
 }
