@@ -6,6 +6,7 @@
 #include "external/WinText.h"
 #include "receiver/ReceiverLine.h"
 #include "serial/ComPort.h"
+#include "serial/ExceptionHandler.h"
 #include "winapp/ControlIds.h"
 #include "winapp/HandOver.h"
 #include "winapp/Layout.h"
@@ -70,17 +71,20 @@ TSDIAppForm::TSDIAppForm(TWinServices& services)
 }
 
 TSDIAppForm::~TSDIAppForm() {
-    // The port's last reports (lines off, port closed) must find the logs gone.
+    // The window is gone: the port's last reports (lines off, port closed, the last bytes
+    // served while the close waits for its thread) find no logs, and a failure on the way
+    // is written, not shown in a box that nobody would see and the exit would wait for.
+    m_tearingDown = true;
+    RemoveWinHandOver();
     for (std::unique_ptr<TWorkPage>& page : m_pages)
         for (int lamp = 0; lamp < 5; ++lamp)
             page->Lamp(lamp).SetComPort(nullptr);
     try {
         delete Dec; // closes the port
     } catch (...) {
-        ReportCurrentException(m_window, m_services.Dialogs);
+        WriteFailureToStderr();
     }
     Dec = nullptr;
-    RemoveWinHandOver();
     for (std::unique_ptr<TWorkPage>& page : m_pages)
         page.reset();
     if (IsWindow(m_window)) {

@@ -118,4 +118,5 @@ private:
     TOpenFile OpenDialog;
     bool m_timerRunning[2] = {false, false}; // Timer1, Timer2
     bool m_closeRefused = false;
+    bool m_tearingDown = false; // the window is being taken apart: no logs any more
 };

@@ -12,7 +12,7 @@ constexpr int PortClosedImage = 4;
 } // namespace
 
 TLog* TSDIAppForm::PageLog(int32_t page) const {
-    return page >= ikFlash && page <= ikEeprom && m_pages[size_t(page)] != nullptr
+    return !m_tearingDown && page >= ikFlash && page <= ikEeprom && m_pages[size_t(page)] != nullptr
                ? &m_pages[size_t(page)]->Log()
                : nullptr;
 }

@@ -5,6 +5,7 @@
 #include "system/RegistryStore.h"
 #include "system/WinImageFiles.h"
 #include "winapp/Dialogs.h"
+#include "winapp/ExitGuard.h"
 #include "winapp/MainWindow.h"
 #include "winapp/WinApi.h"
 
@@ -20,6 +21,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     }
     TSDIAppForm::RegisterClasses(instance);
 
+    TExitGuard exitGuard;
     TSystemDialogs dialogs;
     TRegistryStore settings;
     TWin32Windows windows;
@@ -35,5 +37,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
+    exitGuard.WindowClosed();
     return 0;
 }

@@ -142,7 +142,8 @@ TEST_F(WineWriteTest, FlashWriteThroughTheWindow) {
                        "wait 0 Ready to load flash with file " + WindowsPath(image), "click 16",
                        "answer Attention Yes", "wait 0 Sending flash updating string...",
                        "wait 0 Now your receiver can start a new download...", "close"}));
-    // The main window is gone ("closed"); how the process then ends is not this test's.
+    EXPECT_EQ(window->WaitExit(20s), 0)
+        << "VellWriter.exe did not end after its window closed: " << ReadFile(home + "/window.log");
 
     const std::string transcript = ReadFile(home + "/simulator.log");
     EXPECT_NE(transcript.find("02 43 30 34 32 2C 35 03"), std::string::npos) << transcript;
