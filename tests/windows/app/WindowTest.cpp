@@ -217,9 +217,17 @@ TEST_F(WindowTest, APortThatWillNotOpenIsToldAndTheButtonsStayUp) {
                                WPARAM(WinIds::ToolButton(button)), 0),
                   0);
     EXPECT_FALSE(ButtonEnabled(3));
-    // Disabled buttons do nothing, even when their command comes from outside.
-    Click(16);
+    // Disabled buttons do nothing, even when their command comes from outside: no file
+    // dialog, no question, no line.
+    m_dialogs.chosenFile = L"Z:\\no\\such.bin";
+    const std::wstring before = Text(Control(WinIds::RichEdit(0)));
+    for (int button : {3, 7, 11, 16, 17, 18, 19, 24, 28})
+        Click(button);
     EXPECT_EQ(m_dialogs.shown.size(), 1u);
+    EXPECT_EQ(Text(Control(WinIds::RichEdit(0))), before);
+    Click(20); // clear, enabled
+
+    EXPECT_EQ(Text(Control(WinIds::RichEdit(0))), L"");
 }
 
 TEST_F(WindowTest, LogsShowTheChoiceInItsColoursAndClearPerPage) {
