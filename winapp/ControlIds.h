@@ -10,37 +10,44 @@ namespace WinIds {
 
 // Window classes.
 constexpr const wchar_t* MainWindowClass = L"TSDIAppForm";
-constexpr const wchar_t* AboutBoxClass = L"TAboutBox";
 constexpr const wchar_t* TabSheetClass = L"TTabSheet";
 constexpr const wchar_t* ComLedClass = L"TComLed";
 
 constexpr int PageControl1 = 1001;
+// TabSheet1..4, for pages 0..3
 constexpr int TabSheet(int page) {
     return 1011 + page;
-} // 0..3
+}
+// ToolBar1..3, on pages 0..2
 constexpr int ToolBar(int page) {
     return 1101 + page;
-} // ToolBar1..3, on pages 0..2
+}
+// RichEdit1..3
 constexpr int RichEdit(int page) {
     return 1201 + page;
-} // RichEdit1..3
+}
+// GroupBox1..5
 constexpr int GroupBox(int number) {
     return 1300 + number;
-} // GroupBox1..5
+}
+// Panel1..3, the lamp panels
 constexpr int Panel(int page) {
     return 1401 + page;
-} // Panel1..3, the lamp panels
+}
+// ComLed1..15
 constexpr int ComLed(int number) {
     return 1500 + number;
-} // ComLed1..15
+}
+// ToolButton1..28, command ids
 constexpr int ToolButton(int number) {
     return 2000 + number;
-} // ToolButton1..28, command ids
+}
 
 constexpr int DecPort = 1601;
+// CheckBox1..5
 constexpr int CheckBox(int number) {
     return 1610 + number;
-} // CheckBox1..5
+}
 constexpr int Spin1 = 1621;       // the delay's edit box
 constexpr int Spin1Arrows = 1622; // its up-down control
 constexpr int StatusBar = 1701;
