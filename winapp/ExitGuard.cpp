@@ -2,17 +2,15 @@
 
 #include "winapp/WinApi.h"
 
-#include <cstdio>
-
 namespace {
 
 DWORD WINAPI Watch(void* closed) {
     WaitForSingleObject(HANDLE(closed), INFINITE);
     if (WaitForSingleObject(GetCurrentProcess(), TExitGuard::kSeconds * 1000) == WAIT_TIMEOUT) {
-        std::fprintf(stderr, "VellWriter: still not ended %u s after its window closed; ended\n",
-                     TExitGuard::kSeconds);
-        std::fflush(stderr);
-        // Not ExitProcess: what holds the exit may hold what ExitProcess waits for.
+        // Not through the C library, nor ExitProcess: what holds the exit may hold their locks.
+        const char line[] = "VellWriter: still not ended after its window closed; ended\n";
+        DWORD written = 0;
+        WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, sizeof line - 1, &written, nullptr);
         TerminateProcess(GetCurrentProcess(), 0);
     }
     return 0;
