@@ -68,10 +68,10 @@ QMessageBox::Icon ToolkitIcon(TMsgIcon icon) {
 } // namespace
 
 bool TQtDialogs::AskYesNo(QWidget* parent, const QString& caption, const QString& text,
-                          TMsgIcon icon) {
+                          TMsgIcon icon, TMsgDefault preset) {
     TCentred<QMessageBox> box(ToolkitIcon(icon), caption, text, QMessageBox::Yes | QMessageBox::No,
                               parent);
-    box.setDefaultButton(QMessageBox::Yes);
+    box.setDefaultButton(preset == TMsgDefault::No ? QMessageBox::No : QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }

@@ -13,9 +13,9 @@ class TOpenDialog;
 class TDialogs {
 public:
     virtual ~TDialogs() = default;
-    // A box with Yes and No, Yes the default button. True only when answered Yes.
+    // A box with Yes and No and the given default button. True only when answered Yes.
     virtual bool AskYesNo(QWidget* parent, const QString& caption, const QString& text,
-                          TMsgIcon icon) = 0;
+                          TMsgIcon icon, TMsgDefault preset) = 0;
     // A box with a single OK button.
     virtual void ShowOk(QWidget* parent, const QString& caption, const QString& text,
                         TMsgIcon icon) = 0;
@@ -28,8 +28,8 @@ public:
 
 class TQtDialogs final : public TDialogs {
 public:
-    bool AskYesNo(QWidget* parent, const QString& caption, const QString& text,
-                  TMsgIcon icon) override;
+    bool AskYesNo(QWidget* parent, const QString& caption, const QString& text, TMsgIcon icon,
+                  TMsgDefault preset) override;
     void ShowOk(QWidget* parent, const QString& caption, const QString& text,
                 TMsgIcon icon) override;
     bool ExecuteOpen(QWidget* parent, TOpenDialog& dialog) override;

@@ -102,9 +102,10 @@ void TSDIAppForm::ApplyPortChoice() {
     DecPort->ApplySettings();
 }
 
-bool TSDIAppForm::AskYesNo(const std::string& caption, const std::string& text, TMsgIcon icon) {
+bool TSDIAppForm::AskYesNo(const std::string& caption, const std::string& text, TMsgIcon icon,
+                           TMsgDefault preset) {
     return m_dialogs.AskYesNo(this, QString::fromStdString(caption), QString::fromStdString(text),
-                              icon);
+                              icon, preset);
 }
 
 void TSDIAppForm::SetTimerRunning(TRunTimer timer, bool running) {

@@ -6,7 +6,9 @@
 
 class TNoDialogs final : public TDialogs {
 public:
-    bool AskYesNo(QWidget*, const QString&, const QString&, TMsgIcon) override { return false; }
+    bool AskYesNo(QWidget*, const QString&, const QString&, TMsgIcon, TMsgDefault) override {
+        return false;
+    }
     void ShowOk(QWidget*, const QString&, const QString&, TMsgIcon) override {}
     bool ExecuteOpen(QWidget*, TOpenDialog&) override { return false; }
     int ExecModal(QDialog&) override { return 0; }

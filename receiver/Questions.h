@@ -10,6 +10,7 @@ class TQuestions {
 public:
     virtual ~TQuestions() = default;
 
-    // A modal box with Yes and No, Yes the default; true only for Yes.
-    virtual bool AskYesNo(const std::string& caption, const std::string& text, TMsgIcon icon) = 0;
+    // A modal box with Yes and No and the given default; true only for Yes.
+    virtual bool AskYesNo(const std::string& caption, const std::string& text, TMsgIcon icon,
+                          TMsgDefault preset) = 0;
 };

@@ -189,7 +189,7 @@ void TReceiverDialogue::CheckFrozen() {
     if (!m_window.RlsdLampOn() || m_window.DsrLampOn())
         return;
     if (m_window.AskYesNo("Question...", "Your receiver seems to be yet \"freeze\". Is it correct?",
-                          TMsgIcon::Question))
+                          TMsgIcon::Question, TMsgDefault::Yes))
         EnterFrozen();
 }
 

@@ -37,9 +37,10 @@ std::string FailureText(const std::string& message) {
 }
 
 bool TSystemDialogs::AskYesNo(HWND owner, const std::string& caption, const std::string& text,
-                              TMsgIcon icon) {
+                              TMsgIcon icon, TMsgDefault preset) {
+    const UINT button = preset == TMsgDefault::No ? MB_DEFBUTTON2 : MB_DEFBUTTON1;
     return MessageBoxW(owner, Widen(text).c_str(), Widen(caption).c_str(),
-                       MB_YESNO | MB_DEFBUTTON1 | IconStyle(icon)) == IDYES;
+                       MB_YESNO | button | IconStyle(icon)) == IDYES;
 }
 
 void TSystemDialogs::ShowFailure(HWND owner, const std::string& text) {

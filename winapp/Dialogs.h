@@ -18,9 +18,9 @@ struct TOpenFile {
 class TWinDialogs {
 public:
     virtual ~TWinDialogs() = default;
-    // Yes and No, Yes the default; true only for Yes.
+    // Yes and No with the given default; true only for Yes.
     virtual bool AskYesNo(HWND owner, const std::string& caption, const std::string& text,
-                          TMsgIcon icon) = 0;
+                          TMsgIcon icon, TMsgDefault preset) = 0;
     // The application's failure box: an error icon and OK.
     virtual void ShowFailure(HWND owner, const std::string& text) = 0;
     // The open-file dialog with the image files' filter; false when cancelled.
@@ -30,8 +30,8 @@ public:
 
 class TSystemDialogs final : public TWinDialogs {
 public:
-    bool AskYesNo(HWND owner, const std::string& caption, const std::string& text,
-                  TMsgIcon icon) override;
+    bool AskYesNo(HWND owner, const std::string& caption, const std::string& text, TMsgIcon icon,
+                  TMsgDefault preset) override;
     void ShowFailure(HWND owner, const std::string& text) override;
     bool ChooseFile(HWND owner, TOpenFile& file) override;
     void ShowAbout(HWND owner) override;

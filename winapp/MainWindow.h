@@ -97,7 +97,8 @@ private:
     int32_t ReadPort(char* buffer, int32_t count) override;
     void WritePort(const char* bytes, int32_t count) override;
     void ApplyPortChoice() override;
-    bool AskYesNo(const std::string& caption, const std::string& text, TMsgIcon icon) override;
+    bool AskYesNo(const std::string& caption, const std::string& text, TMsgIcon icon,
+                  TMsgDefault preset) override;
     void SetTimerRunning(TRunTimer timer, bool running) override;
     bool TimerRunning(TRunTimer timer) const override;
 

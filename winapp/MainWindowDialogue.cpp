@@ -93,8 +93,9 @@ void TSDIAppForm::ApplyPortChoice() {
     m_configuration->PortList().Apply();
 }
 
-bool TSDIAppForm::AskYesNo(const std::string& caption, const std::string& text, TMsgIcon icon) {
-    return m_services.Dialogs.AskYesNo(m_window, caption, text, icon);
+bool TSDIAppForm::AskYesNo(const std::string& caption, const std::string& text, TMsgIcon icon,
+                           TMsgDefault preset) {
+    return m_services.Dialogs.AskYesNo(m_window, caption, text, icon, preset);
 }
 
 void TSDIAppForm::SetTimerRunning(TRunTimer timer, bool running) {

@@ -17,6 +17,7 @@ public:
         QString text;
         TMsgIcon icon;
         bool yesNo;
+        TMsgDefault preset = TMsgDefault::Yes; // of a Yes/No box
     };
 
     std::vector<Shown> shown;          // every box, in order
@@ -27,8 +28,9 @@ public:
     int modalCount = 0;
     QDialog* lastModal = nullptr;
 
-    bool AskYesNo(QWidget*, const QString& caption, const QString& text, TMsgIcon icon) override {
-        shown.push_back({caption, text, icon, true});
+    bool AskYesNo(QWidget*, const QString& caption, const QString& text, TMsgIcon icon,
+                  TMsgDefault preset) override {
+        shown.push_back({caption, text, icon, true, preset});
         if (answers.empty())
             return true;
         const bool answer = answers.front();

@@ -174,8 +174,9 @@ public:
     int32_t ReadPort(char* buffer, int32_t count) override;
     void WritePort(const char* bytes, int32_t count) override;
     void ApplyPortChoice() override;
-    bool AskYesNo(const std::string& caption, const std::string& text, TMsgIcon icon) override {
-        return rec.AskYesNo(caption, text, icon);
+    bool AskYesNo(const std::string& caption, const std::string& text, TMsgIcon icon,
+                  TMsgDefault preset) override {
+        return rec.AskYesNo(caption, text, icon, preset);
     }
     void SetTimerRunning(TRunTimer timer, bool running) override {
         rec.SetTimerRunning(timer, running);

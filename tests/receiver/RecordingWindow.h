@@ -63,6 +63,7 @@ public:
     struct TQuestion {
         std::string caption, text;
         TMsgIcon icon;
+        TMsgDefault preset = TMsgDefault::Yes;
     };
 
     std::array<TRecordingLog, 3> logs;
@@ -139,8 +140,9 @@ public:
         written.append(bytes, size_t(count));
     }
     void ApplyPortChoice() override { ++portChoicesApplied; }
-    bool AskYesNo(const std::string& caption, const std::string& text, TMsgIcon icon) override {
-        asked.push_back({caption, text, icon});
+    bool AskYesNo(const std::string& caption, const std::string& text, TMsgIcon icon,
+                  TMsgDefault preset) override {
+        asked.push_back({caption, text, icon, preset});
         if (answers.empty())
             return true;
         const bool answer = answers.front();

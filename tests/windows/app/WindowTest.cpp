@@ -28,7 +28,8 @@ struct TAnsweringDialogs final : TWinDialogs {
     std::vector<std::string> shown; // "caption|text", failures as "failure|text"
     bool answer = true;
     std::wstring chosenFile; // what the open dialog gives; empty: cancelled
-    bool AskYesNo(HWND, const std::string& caption, const std::string& text, TMsgIcon) override {
+    bool AskYesNo(HWND, const std::string& caption, const std::string& text, TMsgIcon,
+                  TMsgDefault) override {
         shown.push_back(caption + "|" + text);
         return answer;
     }
@@ -316,9 +317,14 @@ TEST_F(WindowTest, TheSystemBoxesShowTheirCaptionsTextsAndDefaults) {
     } boxes[] = {
         {[&] {
              EXPECT_FALSE(system.AskYesNo(form.Handle(), "Attention", "Continue anyway?",
-                                          TMsgIcon::Warning));
+                                          TMsgIcon::Warning, TMsgDefault::Yes));
          },
          IDNO, L"Attention", L"Continue anyway?|", IDYES},
+        {[&] {
+             EXPECT_TRUE(system.AskYesNo(form.Handle(), "Attention", "Go on regardless?",
+                                         TMsgIcon::Warning, TMsgDefault::No));
+         },
+         IDYES, L"Attention", L"Go on regardless?|", IDNO},
         {[&] { system.ShowFailure(form.Handle(), "Unable to open com port."); }, IDOK,
          L"Vell Writer 1.0", L"Unable to open com port.|", IDOK},
         {[&] { system.ShowAbout(form.Handle()); }, IDOK, L"About",
