@@ -21,8 +21,17 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QFrame>
+#include <QStandardPaths>
 #include <QTimer>
+#include <unistd.h>
+
+std::string TSDIAppForm::OwnProgramFolder() {
+    // $XDG_DATA_HOME/vell-writer, by default ~/.local/share/vell-writer.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation).toStdString() +
+           "/vell-writer/";
+}
 
 TSDIAppForm::TSDIAppForm(TServices& services, QWidget* parent)
     : QMainWindow(parent), m_services(services), m_dialogs(services.Dialogs),
@@ -38,6 +47,10 @@ TSDIAppForm::TSDIAppForm(TServices& services, QWidget* parent)
     if (!appDir.endsWith(QDir::separator()))
         appDir += QDir::separator();
     m_dialogue.SetAppDir(appDir.toStdString());
+    // An installed program's folder is its package's: the person's own transfer program is kept
+    // in a folder of theirs that no upgrade touches, and looked for there first.
+    if (QFileInfo(appDir).ownerId() != ::getuid())
+        m_dialogue.SetOwnProgramDir(OwnProgramFolder());
     OpenDialog->InitialDir = appDir;
 
     // A failure while the window is built is shown, and the window starts anyway: with the

@@ -59,6 +59,9 @@ public:
     ~TSDIAppForm() override;
 
     TReceiverDialogue& Dialogue() { return m_dialogue; }
+    // Where the person keeps their own transfer program when the program is installed, with a
+    // trailing separator.
+    static std::string OwnProgramFolder();
     TComPort& Port() const { return *Dec; }
     TOpenDialog& FileDialog() const { return *OpenDialog; }
     TComComboBox& PortList() const { return *DecPort; }
@@ -136,7 +139,8 @@ private:
     int32_t ReadPort(char* buffer, int32_t count) override;
     void WritePort(const char* bytes, int32_t count) override;
     void ApplyPortChoice() override;
-    bool AskYesNo(const std::string& caption, const std::string& text, TMsgIcon icon) override;
+    bool AskYesNo(const std::string& caption, const std::string& text, TMsgIcon icon,
+                  TMsgDefault preset) override;
     void SetTimerRunning(TRunTimer timer, bool running) override;
     bool TimerRunning(TRunTimer timer) const override;
 

@@ -17,6 +17,7 @@ constexpr TCallShape kCalls[] = {
     {"CloseWindow", 1, false},     {"GetNextDlgTabItem", 3, false},
     {"SendMessage", 4, false},     {"IsWindow", 1, false},
     {"SetClipboardText", 0, true}, {"Sleep", 1, false},
+    {"ExitStatus", 0, false},
 };
 
 const TCallShape* ShapeOf(std::string_view name) {

@@ -11,6 +11,10 @@
 //   IsWindow <window>                           -> <1|0> <error>
 //   SetClipboardText <text>                     -> <1|0> <error>
 //   Sleep <milliseconds>                        -> 1 0
+//   ExitStatus                                  -> <status> <error>
+//
+// ExitStatus is the last started program's exit status once it has ended, -1 while it runs or
+// when none was started.
 //
 // Numbers are decimal (a window handle is its value as a signed 64-bit number); <error> is the
 // system's last error after the call. A text is the rest of its line, UTF-8, with "%" sent as

@@ -9,6 +9,10 @@ bool TTransferWindows::WinExec(const std::string& commandLine, int showMode) {
     return m_current->WinExec(commandLine, showMode);
 }
 
+std::vector<std::string> TTransferWindows::StartFindings(const std::string& program) {
+    return (IsWindowsProgram(program) ? m_wine : m_childProcess).StartFindings(program);
+}
+
 bool TTransferWindows::IsWindowsProgram(const std::string& path) {
     const int file = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (file < 0)

@@ -25,6 +25,9 @@ public:
     bool IsWindow(HWND window) override { return m_current->IsWindow(window); }
     void SetClipboardText(const std::string& text) override { m_current->SetClipboardText(text); }
     void Sleep(int milliseconds) override { m_current->Sleep(milliseconds); }
+    // The form that would start `program` checks it.
+    std::vector<std::string> StartFindings(const std::string& program) override;
+    std::optional<uint32_t> ExitStatus() override { return m_current->ExitStatus(); }
 
     // Whether the file at `path` is a Windows executable. Never blocks: a FIFO or a device
     // under that name is not one.

@@ -300,3 +300,17 @@ void TWin32Windows::Sleep(int milliseconds) {
     ::Sleep(DWORD(std::clamp(milliseconds, 0, kMaxSleepMs)));
     m_lastError = 0;
 }
+
+std::optional<uint32_t> TWin32Windows::ExitStatus() {
+    DWORD status = 0;
+    if (m_program == nullptr || !::GetExitCodeProcess(m_program, &status)) {
+        m_lastError = m_program == nullptr ? ERROR_INVALID_HANDLE : ::GetLastError();
+        return std::nullopt;
+    }
+    m_lastError = 0;
+    // A program may end with this very number; it is then read as still running, as Windows
+    // itself cannot tell the two apart here.
+    if (status == STILL_ACTIVE)
+        return std::nullopt;
+    return uint32_t(status);
+}

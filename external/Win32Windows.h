@@ -27,6 +27,7 @@
 #include "receiver/ExternalWindows.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class TWin32Windows final : public TExternalWindows {
@@ -49,6 +50,7 @@ public:
     bool IsWindow(HWND window) override;
     void SetClipboardText(const std::string& text) override { PutClipboardText(text); }
     void Sleep(int milliseconds) override;
+    std::optional<uint32_t> ExitStatus() override;
 
     // SetClipboardText with its outcome.
     bool PutClipboardText(const std::string& text);

@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
+#include <cstdint>
 #include <cstdio>
 
 namespace {
@@ -81,6 +82,24 @@ void TWineWindows::SetClipboardText(const std::string& text) {
 void TWineWindows::Sleep(int milliseconds) {
     if (milliseconds > 0)
         QThread::msleep(ulong(milliseconds));
+}
+
+std::vector<std::string> TWineWindows::StartFindings(const std::string& program) {
+    std::vector<std::string> findings;
+    if (m_setup.RouteCheck)
+        findings = m_setup.RouteCheck(program);
+    for (const std::string& finding : findings)
+        std::fprintf(stderr, "Vell Writer: %s\n", finding.c_str());
+    return findings;
+}
+
+std::optional<uint32_t> TWineWindows::ExitStatus() {
+    if (!m_bridge)
+        return std::nullopt;
+    const auto answer = Call({"ExitStatus", {}, {}}, m_setup.CallMs);
+    if (!answer || answer->Value < 0 || answer->Value > int64_t(UINT32_MAX))
+        return std::nullopt;
+    return uint32_t(answer->Value);
 }
 
 std::vector<TWineWindows::TDrive> TWineWindows::ReadDrives(const std::string& dosdevices) {

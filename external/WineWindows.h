@@ -19,6 +19,7 @@
 #include "external/BridgeProtocol.h"
 #include "receiver/ExternalWindows.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,6 +40,9 @@ struct TWineSetup {
     int StartMs = 90000;
     int ExecMs = 45000;
     int CallMs = 15000;
+    // What stands in the way of a program reaching its cable under Wine (StartFindings); none
+    // when unset.
+    std::function<std::vector<std::string>(const std::string& program)> RouteCheck;
 };
 
 class TWineWindows final : public TExternalWindows {
@@ -57,6 +61,10 @@ public:
     bool IsWindow(HWND window) override;
     void SetClipboardText(const std::string& text) override;
     void Sleep(int milliseconds) override;
+    // The route check's findings, also written to the standard error output.
+    std::vector<std::string> StartFindings(const std::string& program) override;
+    // Asked of a running bridge only: none was started without one.
+    std::optional<uint32_t> ExitStatus() override;
 
     // Why the last call that failed for the bridge's sake failed; empty when none did.
     std::string BridgeFailure() const { return m_bridgeFailure; }

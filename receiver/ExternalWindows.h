@@ -9,7 +9,9 @@
 // whose macros would otherwise clash with these names. Texts are UTF-8.
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace Win {
 using HWND = intptr_t; // 0: no window
@@ -19,6 +21,8 @@ constexpr uint32_t WM_PASTE = 0x0302;
 constexpr uint32_t WM_LBUTTONDOWN = 0x0201;
 constexpr uintptr_t MK_LBUTTON = 0x0001;
 constexpr int SW_SHOWMINIMIZED = 2;
+// How a program ends that executes a privileged instruction, such as a direct port access.
+constexpr uint32_t STATUS_PRIVILEGED_INSTRUCTION = 0xC0000096;
 } // namespace Win
 
 class TExternalWindows {
@@ -41,4 +45,15 @@ public:
     virtual bool IsWindow(HWND window) = 0;
     virtual void SetClipboardText(const std::string& text) = 0;
     virtual void Sleep(int milliseconds) = 0;
+
+    // What stands in the way of `program` reaching the receiver, found without starting it or
+    // touching a port: one line each, UTF-8; empty when nothing was found or the form has
+    // nothing to check.
+    virtual std::vector<std::string> StartFindings(const std::string& program) {
+        (void)program;
+        return {};
+    }
+    // The exit status of the program last started once it has ended; none while it runs, when
+    // none was started, or when the form cannot tell.
+    virtual std::optional<uint32_t> ExitStatus() { return std::nullopt; }
 };

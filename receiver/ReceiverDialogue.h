@@ -14,6 +14,7 @@
 #include "receiver/ReceiverState.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class TReceiverDialogue {
@@ -28,6 +29,10 @@ public:
     // The program's own folder, with a trailing separator: where the transfer program is.
     const std::string& AppDir() const { return m_appDir; }
     void SetAppDir(const std::string& folder) { m_appDir = folder; }
+    // A folder of the person's own, with a trailing separator, where a transfer program is
+    // looked for first; empty (the default) for none. An installed program's own folder belongs
+    // to its package, so the person's real transfer program lives here instead.
+    void SetOwnProgramDir(const std::string& folder) { m_ownProgramDir = folder; }
     const MessageTable& ReceiveTable() const { return m_receiveTable; }
     const MessageTable& CommandTable() const { return m_commandTable; }
     Win::HWND ExternalWindow() const { return m_externalWindow; } // the transfer program's
@@ -95,6 +100,13 @@ public:
     bool ImageStillAsChosen(TLog* log);
     // Asks the transfer program's window to close, when it is still there.
     void CloseExternalWindow();
+    // The transfer program a run starts: the person's own when there is one (named in the log),
+    // otherwise the one in the program's folder.
+    std::string TransferProgram(TLog* log) const;
+    // Before a run starts `program`: what stands in its way, told in the log; when anything
+    // does, the person chooses whether to go on (No by default), once for each state of the
+    // program's file. True to go on.
+    bool TransferRouteAccepted(TLog* log, const std::string& program);
 
 private:
     // Ends a run that no watchdog watches yet when the receiver leaves its loader.
@@ -104,6 +116,8 @@ private:
     // The run's end, by the receiver or the watchdog: the transfer program closed, its tool bar
     // back and the receiver frozen again.
     void EndRun();
+    // A line on how the transfer program ended, when its end explains a failed run.
+    void TellProgramEnd(TLog* log);
     std::string EntryLine(const MessageEntry& entry) const;
 
     TDialogueWindow& m_window;
@@ -113,6 +127,9 @@ private:
     int32_t m_selectedKind = ikNone;
     TImageStamp m_chosenImage;
     std::string m_appDir;
+    std::string m_ownProgramDir;
+    // The transfer program's file as it was when the person chose to go on despite findings.
+    std::optional<TImageStamp> m_acceptedProgram;
     MessageTable m_receiveTable;
     MessageTable m_commandTable;
     Win::HWND m_externalWindow = 0;

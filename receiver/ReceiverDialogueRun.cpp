@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -48,7 +49,8 @@ bool TReceiverDialogue::ChooseImage(int32_t kind, const std::string& path) {
     TLog* earlierLog = earlierKind != ikNone ? KindLog() : nullptr;
     m_selectedKind = kind;
     if (const auto question = SizeQuestion(kind, image.stamp.Size32());
-        question && !m_window.AskYesNo("Attention", *question, TMsgIcon::Warning)) {
+        question &&
+        !m_window.AskYesNo("Attention", *question, TMsgIcon::Warning, TMsgDefault::Yes)) {
         m_selectedKind = earlierKind;
         m_imageFile = earlierFile;
         m_chosenImage = earlierImage;
@@ -98,7 +100,7 @@ void TReceiverDialogue::ToolButton16Click(int32_t kind) {
                            "In this way you will write firmware of your receiver: read notes in "
                            "help before doing it.\nLoading incorrect file CAN STOP your "
                            "receiver\nWould you continue?",
-                           TMsgIcon::Warning))
+                           TMsgIcon::Warning, TMsgDefault::Yes))
         return;
     StartRun();
 }
@@ -144,9 +146,16 @@ void TReceiverDialogue::StartRun() {
         EnterFrozen();
         return;
     }
+    std::string program;
+    if (m_selectedKind != ikErase) {
+        program = TransferProgram(log);
+        if (!TransferRouteAccepted(log, program))
+            return;
+    }
 
-    const bool yes = !m_window.ConfirmDataLoading() ||
-                     m_window.AskYesNo("Attention", confirmation, TMsgIcon::Warning);
+    const bool yes =
+        !m_window.ConfirmDataLoading() ||
+        m_window.AskYesNo("Attention", confirmation, TMsgIcon::Warning, TMsgDefault::Yes);
     if (!yes) {
         EnterFrozen();
         log->SetColor(clBlue);
@@ -165,7 +174,6 @@ void TReceiverDialogue::StartRun() {
     m_runText.clear();
     m_runSawAllocation = m_runSawDownload = m_runSawFailure = false;
     if (m_selectedKind != ikErase) {
-        const std::string program = m_appDir + "Vell_par.exe";
         // Once told to write, the receiver's loader waits for an image: without a transfer
         // program to deliver it, the command must not go out.
         if (!m_windows.WinExec(program, Win::SW_SHOWMINIMIZED)) {
@@ -217,13 +225,75 @@ bool TReceiverDialogue::ImageStillAsChosen(TLog* log) {
     return false;
 }
 
+std::string TReceiverDialogue::TransferProgram(TLog* log) const {
+    constexpr char name[] = "Vell_par.exe";
+    if (!m_ownProgramDir.empty()) {
+        const std::string own = m_ownProgramDir + name;
+        if (m_files.Measure(own).problem.empty()) {
+            log->SetColor(clBlue);
+            log->AppendUtf8("The transfer program is your own " + own + ".");
+            return own;
+        }
+    }
+    return m_appDir + name;
+}
+
+bool TReceiverDialogue::TransferRouteAccepted(TLog* log, const std::string& program) {
+    const std::vector<std::string> findings = m_windows.StartFindings(program);
+    if (findings.empty())
+        return true;
+    log->SetColor(clRed);
+    std::string told;
+    for (const std::string& finding : findings) {
+        log->AppendUtf8(finding);
+        told += "\n\n" + finding;
+    }
+    const TImageMeasure file = m_files.Measure(program);
+    const bool known = file.problem.empty();
+    if (known && m_acceptedProgram == file.stamp) {
+        log->SetColor(clBlue);
+        log->Append("Going on, as you chose for this transfer program before.");
+        return true;
+    }
+    if (m_window.AskYesNo("Attention",
+                          "The transfer program is unlikely to write your receiver:" + told +
+                              "\n\nSend the receiver its command anyway?",
+                          TMsgIcon::Warning, TMsgDefault::No)) {
+        if (known)
+            m_acceptedProgram = file.stamp;
+        return true;
+    }
+    EnterFrozen();
+    log->SetColor(clBlue);
+    log->Append("Nothing was sent to the receiver.");
+    return false;
+}
+
 void TReceiverDialogue::EndUnsentRun(TLog* log, const std::string& program,
                                      const std::string& why) {
     EndRun();
     log->SetColor(clBlue);
     log->AppendUtf8("The transfer program " + program + " " + why +
                     ". Nothing was sent to the receiver.");
+    TellProgramEnd(log);
     EnterFrozen();
+}
+
+void TReceiverDialogue::TellProgramEnd(TLog* log) {
+    const std::optional<uint32_t> status = m_windows.ExitStatus();
+    if (status != Win::STATUS_PRIVILEGED_INSTRUCTION)
+        return;
+    log->SetColor(clRed);
+#ifdef _WIN32
+    log->Append("The transfer program stopped at a privileged instruction (0xC0000096): it tried "
+                "to reach the machine's I/O ports without the port driver it needs. Install the "
+                "driver that comes with it, as its maker says.");
+#else
+    log->Append("The transfer program stopped at a privileged instruction (0xC0000096): it tried "
+                "to reach the machine's I/O ports, which Wine does not allow. Run Vell Writer on "
+                "Windows, or on a Windows machine or virtual machine that owns the parallel "
+                "port.");
+#endif
 }
 
 void TReceiverDialogue::TextWatch(TLog* log, const char* chunk, int32_t count) {
@@ -302,6 +372,7 @@ void TReceiverDialogue::Timer2Timer() {
         log->SetColor(clBlue);
         log->Append("Receiver cannot continue download. Check cable connection and return "
                     "receiver on...");
+        TellProgramEnd(log);
     }
     EnterFrozen();
 }

@@ -13,6 +13,7 @@ TEST(BridgeProtocolTest, RequestsSurviveTheLine) {
         {"SendMessage", {-1, 16, 0, -5}, ""},
         {"SetClipboardText", {}, "Z:\\tmp\\100% Bild\nä.bin\r"},
         {"SetClipboardText", {}, ""},
+        {"ExitStatus", {}, ""},
     };
     for (const TRequest& request : requests) {
         const std::string line = FormatRequest(request);
@@ -27,7 +28,7 @@ TEST(BridgeProtocolTest, RequestsSurviveTheLine) {
 
 TEST(BridgeProtocolTest, MalformedRequestsAreRefused) {
     for (const char* line : {"", "Format C:", "IsWindow", "IsWindow x", "IsWindow 5 6", "Sleep 1e3",
-                             "GetNextDlgTabItem 1 2", "SendMessage 1 2 3 4 5"})
+                             "GetNextDlgTabItem 1 2", "SendMessage 1 2 3 4 5", "ExitStatus 1"})
         EXPECT_FALSE(ParseRequest(line).has_value()) << line;
     EXPECT_FALSE(ParseRequest("WinExec 2 " + std::string(kMaxLine, 'a')).has_value());
 }

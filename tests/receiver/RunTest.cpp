@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <deque>
 #include <filesystem>
 #include <functional>
 
@@ -430,6 +431,100 @@ TEST_F(RunTest, RefusingTheWarningOrTheConfirmationStartsNothing) {
     EXPECT_TRUE(window.toolBarEnabled[0]);
     EXPECT_TRUE(windows.calls.empty());
     EXPECT_EQ(window.written, "");
+}
+
+// Findings about the transfer program's route are told and asked about before anything is
+// started or sent, with No as the default; a Yes holds until the program's file changes.
+TEST_F(RunTest, RouteFindingsAreAskedAboutOnceForEachStateOfTheProgram) {
+    ASSERT_TRUE(OpenFrozen());
+    const std::string program = MakeImage("Vell_par.exe", 1000);
+    dialogue->SetAppDir(program.substr(0, program.size() - 12)); // with its separator
+    windows.findings = {"LPT1 stands for /dev/lp0, which does not exist.", "It uses inpout32.dll."};
+    Choose(ikFlash);
+    const struct {
+        const char* name;
+        std::function<void()> before;
+        std::deque<bool> answers;
+        size_t asked; // the route question first when it is asked, then the confirmation
+        bool runs;
+    } cases[] = {
+        {"refused", [] {}, {false}, 1, false},
+        {"accepted", [] {}, {true, true}, 2, true},
+        {"accepted before", [] {}, {true}, 1, true},
+        {"changed since",
+         [&] { std::filesystem::resize_file(std::filesystem::u8path(program), 1001); },
+         {true, true},
+         2,
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.before();
+        window.asked.clear();
+        windows.calls.clear();
+        window.written.clear();
+        window.answers = c.answers;
+        const size_t lines = Log(0).lines.size();
+        dialogue->ToolButton16Click(ikFlash);
+        ASSERT_EQ(window.asked.size(), c.asked);
+        EXPECT_EQ(Log(0).lines[lines], (TLine{windows.findings[0], clRed}));
+        EXPECT_EQ(Log(0).lines[lines + 1], (TLine{windows.findings[1], clRed}));
+        if (c.asked == 2 || !c.runs) {
+            const auto& question = window.asked[0];
+            EXPECT_EQ(question.caption, "Attention");
+            EXPECT_EQ(question.icon, TMsgIcon::Warning);
+            EXPECT_EQ(question.preset, TMsgDefault::No);
+            EXPECT_NE(question.text.find(windows.findings[1]), std::string::npos);
+        }
+        EXPECT_EQ(dialogue->ReceiverState(), c.runs ? rsRunning : rsFrozen);
+        EXPECT_EQ(window.written, c.runs ? FlashCommand : "");
+        if (!c.runs) {
+            EXPECT_TRUE(windows.calls.empty());
+            EXPECT_EQ(Log(0).Last(), (TLine{"Nothing was sent to the receiver.", clBlue}));
+            continue;
+        }
+        EXPECT_EQ(windows.calls.front(), "exec " + program + " 2");
+        Receive("C042");
+    }
+}
+
+// A transfer program that stopped at a privileged instruction (a direct port access) is named
+// as the cause when the run fails.
+TEST_F(RunTest, ProgramStoppedByAPrivilegedInstructionIsNamed) {
+    const struct {
+        std::optional<uint32_t> status;
+        bool told;
+    } cases[] = {{Win::STATUS_PRIVILEGED_INSTRUCTION, true}, {0u, false}, {std::nullopt, false}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(OpenFrozen());
+        Choose(ikFlash);
+        dialogue->ToolButton16Click(ikFlash);
+        windows.exitStatus = c.status;
+        Receive("Memory Alocation");
+        dialogue->Timer2Timer();
+        const std::string last = Log(0).LastLine();
+        EXPECT_EQ(last.find("0xC0000096") != std::string::npos, c.told) << last;
+    }
+}
+
+// An installed program looks first in the person's own folder for the transfer program.
+TEST_F(RunTest, PersonsOwnTransferProgramComesFirst) {
+    ASSERT_TRUE(OpenFrozen());
+    const std::string own = images.Path("x").substr(0, images.Path("x").size() - 1);
+    dialogue->SetOwnProgramDir(own + "none" + own.back());
+    Choose(ikFlash);
+    dialogue->ToolButton16Click(ikFlash);
+    EXPECT_EQ(windows.calls.front(), "exec /opt/vell/Vell_par.exe 2");
+    Receive("C042");
+
+    const std::string program = MakeImage("Vell_par.exe", 1000);
+    dialogue->SetOwnProgramDir(own);
+    windows.calls.clear();
+    dialogue->ToolButton16Click(ikFlash);
+    EXPECT_EQ(windows.calls.front(), "exec " + program + " 2");
+    EXPECT_TRUE(std::any_of(Log(0).lines.begin(), Log(0).lines.end(), [&](const TLine& line) {
+        return line.text == "The transfer program is your own " + program + ".";
+    }));
 }
 
 } // namespace

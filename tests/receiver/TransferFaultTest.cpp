@@ -42,7 +42,12 @@ protected:
 
     const QString program = QString::fromStdString(images.Path("Vell_par.exe"));
     TChildProcessWindows realWindows;
-    TWineWindows wineWindows{TWineSetup{"/usr/lib/nowhere/wine", "window-bridge.exe"}};
+    TWineWindows wineWindows{[] {
+        TWineSetup setup;
+        setup.Wine = "/usr/lib/nowhere/wine";
+        setup.Bridge = "window-bridge.exe";
+        return setup;
+    }()};
     TTransferWindows chosenWindows{realWindows, wineWindows};
 };
 

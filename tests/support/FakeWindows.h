@@ -3,6 +3,7 @@
 
 #include "receiver/ExternalWindows.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,8 @@ public:
     bool running = false;   // whether the started program's window is still there
     bool staysOpen = false; // the program ignores close requests
     HWND window = 7;
+    std::vector<std::string> findings;  // what StartFindings finds in any program
+    std::optional<uint32_t> exitStatus; // the started program's, once ended
 
     bool WinExec(const std::string& commandLine, int showMode) override {
         calls.push_back("exec " + commandLine + " " + std::to_string(showMode));
@@ -47,4 +50,6 @@ public:
     void Sleep(int milliseconds) override {
         calls.push_back("sleep " + std::to_string(milliseconds));
     }
+    std::vector<std::string> StartFindings(const std::string&) override { return findings; }
+    std::optional<uint32_t> ExitStatus() override { return exitStatus; }
 };

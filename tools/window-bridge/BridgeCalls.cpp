@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <optional>
 
 namespace {
 
@@ -50,6 +51,9 @@ std::string AnswerRequest(TWin32Windows& windows, std::string_view line) {
         answer.Value = windows.IsWindow(handle(0));
     } else if (call == "SetClipboardText") {
         answer.Value = windows.PutClipboardText(request->Text);
+    } else if (call == "ExitStatus") {
+        const std::optional<uint32_t> status = windows.ExitStatus();
+        answer.Value = status ? int64_t(*status) : -1;
     } else { // Sleep
         windows.Sleep(int(std::clamp<int64_t>(n[0], 0, INT_MAX)));
         answer.Value = 1;
