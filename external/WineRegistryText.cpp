@@ -214,6 +214,7 @@ void TWineRegScan::End() {
     m_line.clear();
     m_dropping = false;
     EndSection();
+    m_read.assign(m_read.size(), true); // what was not found is not there
 }
 
 void TWineRegScan::EndSection() {

@@ -38,7 +38,7 @@ public:
     // More of the text; false once every wanted key's section has been read to its end, as the
     // rest of the text cannot change what was found.
     bool Feed(std::string_view bytes);
-    // The end of the text.
+    // The end of the text: the scan is done.
     void End();
     bool Done() const;
     // What the text holds for wanted[i], when it has it.
