@@ -325,8 +325,8 @@ void CheckTarget(const std::string& prefix, const std::optional<TWineRegValue>& 
     if (!found && (error == ENOENT || error == ENOTDIR)) {
         findings.push_back(leads +
                            "does not exist, so every write of the transfer program fails: load "
-                           "the parallel port's drivers with \"sudo modprobe parport_pc lp\", or " +
-                           fix + ".");
+                           "the parallel port's drivers with \"sudo modprobe parport_pc lp\"" +
+                           (target == "/dev/lp0" ? "." : ", or " + fix + "."));
         return;
     }
     if (!found) {
