@@ -15,6 +15,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 // A prefix as Wine leaves it, with LPT1 on a FIFO (what a capture would use), and a clean
 // transfer program beside it.
@@ -66,8 +67,9 @@ void ExpectLines(const std::vector<std::string>& found, const TLines& expected,
 
 const std::string kWow = "[Software\\\\Wow6432Node\\\\Wine\\\\Ports] 1\n\"LPT1\"=\"/dev/null\"\n";
 const std::string kBig = std::string(1 << 20, 'x');
-const std::string kHostileLines =
-    std::string(2, '\0') + "[Software\\\\Wine\\\\Ports" + kBig + "]\n\"LPT1\"=\"/\"\n";
+// After LPT1, NUL bytes and a section's line too long to keep: the value below it is not LPT1's.
+const std::string kHostileLpt1 =
+    "\"/dev/null\0\"\n\0\0\n"s + "[Software\\\\Wine\\\\Other" + kBig + "]\n\"LPT1\"=\"/\"";
 
 } // namespace
 
@@ -99,8 +101,9 @@ TEST(WineRouteCheck, FindsWhatStandsInTheWay) {
          {{"uses INPOUTX64.DLL"}, {"uses WinIo64.dll"}}},
         {"giveio named", [](TWorld& w) { w.Append(w.Program, "\\\\.\\GiveIO"); }, {{"giveio"}}},
         {"giveio in UTF-16",
-         [](TWorld& w) { w.Append(w.Program, std::string("g\0I\0v\0E\0i\0o\0", 12)); },
+         [](TWorld& w) { w.Append(w.Program, "g\0I\0v\0E\0i\0o\0"s); },
          {{"giveio"}}},
+        {"giveio spread", [](TWorld& w) { w.Append(w.Program, "g.i.v.e.i.o."); }, {}},
         {"not a program",
          [](TWorld& w) { std::ofstream(w.Program) << "MZ giveio inpout32.dll"; },
          {}},
@@ -195,8 +198,8 @@ TEST(WineRouteCheck, FindsWhatStandsInTheWay) {
          {{"system.reg", "larger than 64 MB"}}},
         {"long lines and NUL bytes",
          [](TWorld& w) {
-             w.System(kHostileLines + kBig + "\n" + w.Ports(std::string("\"/dev/null\0\"", 12)) +
-                      std::string("\n\0\n", 3));
+             w.System(kBig + "\n[Software\\\\Wine\\\\Ports" + kBig + "]\n\"LPT1\"=\"/\"\n" +
+                      w.Ports(kHostileLpt1));
          },
          {}},
     };
