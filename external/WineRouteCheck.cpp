@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -244,7 +245,7 @@ std::string ScanPrefixFile(int folder, const char* name, TWineRegScan& scan) {
 std::string PrefixFileFinding(const std::string& prefix, const char* name,
                               const std::string& problem, const char* unknown) {
     return "The Wine prefix's " + std::string(name) + " (" + Shown(prefix + "/" + name) + ") " +
-           problem + ": Vell Writer did not read it, so it cannot tell " + unknown +
+           problem + ", so Vell Writer did not use it and cannot tell " + unknown +
            ". Replace the prefix with one of your own that Wine makes (move it aside and start "
            "Wine), or set WINEPREFIX to such a prefix.";
 }
@@ -344,7 +345,13 @@ void CheckTarget(const std::string& prefix, const std::optional<TWineRegValue>& 
     if (::access(target.c_str(), W_OK) == 0)
         return;
     const std::string group = GroupName(device.st_gid);
-    if ((device.st_mode & S_IWGRP) && device.st_gid != 0)
+    if (device.st_gid == 0)
+        findings.push_back(leads +
+                           "only its owner may write, so every write of the transfer program "
+                           "fails: let a group such as lp write it (a udev rule with GROUP=\"lp\", "
+                           "MODE=\"0660\"), add the user to that group with \"sudo usermod -aG lp "
+                           "$USER\", then log in again.");
+    else if (device.st_mode & S_IWGRP)
         findings.push_back(leads +
                            "this user may not write, so every write of the transfer "
                            "program fails: add the user to its group with \"sudo "
@@ -394,8 +401,8 @@ std::vector<std::string> WineRouteFindings(const std::string& program, const std
     const int folder = ::open(prefix.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
     struct stat opened {};
     if (folder < 0 || ::fstat(folder, &opened) != 0) {
-        findings.push_back("The Wine prefix " + Shown(prefix) + " cannot be read (" +
-                           ErrorText(errno) +
+        const std::string why = ErrorText(errno);
+        findings.push_back("The Wine prefix " + Shown(prefix) + " cannot be read (" + why +
                            "), so Vell Writer cannot tell where Wine sends LPT1. " + fixPrefix);
         if (folder >= 0)
             ::close(folder);
