@@ -4,8 +4,8 @@
 # errors, and runs every test through ctest. The suite runs also under AddressSanitizer and
 # UndefinedBehaviorSanitizer, and the serial port's tests (the threaded part) under
 # ThreadSanitizer. No display is needed: the window tests run on Qt's offscreen platform. The
-# line's bytes, the run's text watch, the receiver dialogue and the reader of Windows programs'
-# headers are also fuzzed briefly with libFuzzer.
+# line's bytes, the run's text watch, the receiver dialogue, the reader of Windows programs'
+# headers and the reader of Wine's registry files are also fuzzed briefly with libFuzzer.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
@@ -40,7 +40,7 @@ echo "== fuzzing what comes from the line, briefly"
 CXX=clang++ cmake -S "$root/tests/fuzz" -B "$build-fuzz" >/dev/null
 cmake --build "$build-fuzz" --parallel "$jobs"
 for target in fuzz_received_bytes fuzz_error_marks fuzz_settings_values fuzz_text_watch \
-              fuzz_state_machine fuzz_pe_image; do
+              fuzz_state_machine fuzz_pe_image fuzz_wine_reg; do
   mkdir -p "$build-fuzz/corpus/$target"
   log="$build-fuzz/$target.log"
   # A target's seeds, where it has some, are read beside its corpus (which keeps what it finds).
