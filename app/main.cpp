@@ -10,6 +10,7 @@
 #include "controls/UiHandOver.h"
 #include "external/ChildProcessWindows.h"
 #include "external/TransferWindows.h"
+#include "external/WineRouteCheck.h"
 #include "external/WineWindows.h"
 
 #include <QDir>
@@ -32,6 +33,10 @@ int main(int argc, char** argv) {
     wine.Bridge = QDir(QCoreApplication::applicationDirPath())
                       .filePath(QLatin1String(WindowBridgeFile))
                       .toStdString();
+    // Before a run under Wine: what would keep the transfer program from its cable.
+    wine.RouteCheck = [](const std::string& program) {
+        return WineRouteFindings(program, WinePrefixFolder());
+    };
     TWineWindows wineWindows(wine);
     TTransferWindows windows(childProcessWindows, wineWindows);
     TServices services{dialogs, settings, windows};
