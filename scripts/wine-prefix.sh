@@ -6,6 +6,8 @@
 #   scripts/wine-prefix.sh DIR --com N PATH    also map COMN (1..255) to PATH, e.g. a
 #                                              pseudo-terminal or a link to one; PATH "" hides
 #                                              the port again
+#   scripts/wine-prefix.sh DIR --lpt PATH      map LPT1 to PATH (a file, a FIFO, a link to one);
+#                                              PATH "" hides the port
 #   scripts/wine-prefix.sh DIR --stop          end the prefix's Wine server
 #
 # Wine links dosdevices/comN to each /dev/ttyS*, /dev/ttyUSB*, /dev/ttyACM* it finds, at every
@@ -14,6 +16,13 @@
 # COM256 as well, so the first device found always gets COM256: dosdevices/com256 is made a
 # folder, which Wine cannot replace by a link. All of this is in place before Wine first runs
 # in the prefix, and every call checks that no link points at a serial device.
+#
+# A parallel port is reached from Windows programs under Wine only as a file: LPT1 opens
+# dosdevices/lpt1, which Wine links to the value LPT1 of the same key, at every start of its
+# server (a value of a running server is taken at its next start; an empty value removes the
+# link; without a value a link made before stays). Every prefix made here maps LPT1 to
+# /dev/null until --lpt maps it elsewhere, so none leads to a missing device such as Wine's
+# default /dev/lp0.
 #
 # Windows are not managed: on a virtual screen with no window manager, Wine would otherwise
 # wait two seconds for one at every window it destroys.
@@ -64,6 +73,7 @@ unset DISPLAY WAYLAND_DISPLAY
 
 stamp=$prefix/.vell-prefix-ready
 unmanaged=$prefix/.vell-unmanaged
+lptmapped=$prefix/.vell-lpt1
 marker=$prefix/.vell-prefix
 
 stop_server() {
@@ -114,7 +124,8 @@ create() {
     ln -s / "$prefix/dosdevices/z:"
     echo "Keeps Wine from linking COM256 to a serial device of this machine." \
         >"$prefix/dosdevices/com256/README"
-    # The registry the server loads on its first start: every COM port Wine reads hidden.
+    # The registry the server loads on its first start: every COM port Wine reads hidden, LPT1
+    # mapped to /dev/null.
     {
         printf 'WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n\n'
         printf '[Software\\\\Wine\\\\Ports]\n'
@@ -123,7 +134,7 @@ create() {
             printf '"COM%d"=""\n' $n
             n=$((n + 1))
         done
-        printf '\n'
+        printf '"LPT1"="/dev/null"\n\n'
     } >"$prefix/system.reg"
     echo "wine-prefix.sh: making the Wine prefix $prefix (once; about half a minute)" >&2
     run wineboot -i
@@ -133,6 +144,8 @@ create() {
     run wineboot
     stop_server
     check_links
+    [ "$(readlink "$prefix/dosdevices/lpt1")" = /dev/null ] || die "Wine did not link LPT1"
+    echo /dev/null >"$lptmapped"
     rm -f "$marker"
     : >"$stamp"
 }
@@ -177,6 +190,31 @@ map_port() {
     fi
 }
 
+# Maps LPT1 to $1 ("" hides it): the registry value, then a new server start, at which Wine
+# links dosdevices/lpt1 to it. What was mapped is kept in $lptmapped, so a call that changes
+# nothing starts no Wine.
+map_lpt() {
+    path=$1
+    link=$prefix/dosdevices/lpt1
+    if [ -f "$lptmapped" ] && [ "$(cat "$lptmapped")" = "$path" ]; then
+        if { [ -n "$path" ] && [ "$(readlink "$link" 2>/dev/null)" = "$path" ]; } ||
+            { [ -z "$path" ] && [ ! -e "$link" ] && [ ! -L "$link" ]; }; then
+            return 0
+        fi
+    fi
+    run reg add 'HKLM\Software\Wine\Ports' /v LPT1 /t REG_SZ /d "$path" /f >/dev/null
+    # A running server keeps its links: it is ended, and the next start links anew.
+    stop_server
+    run wineboot
+    stop_server
+    if [ -n "$path" ]; then
+        [ "$(readlink "$link" 2>/dev/null)" = "$path" ] || die "Wine did not link LPT1 to $path"
+    elif [ -L "$link" ]; then
+        die "Wine kept LPT1 linked to $(readlink "$link")"
+    fi
+    printf '%s\n' "$path" >"$lptmapped"
+}
+
 # One call at a time per prefix: two callers must not both make it or restart its server.
 mkdir -p "$(dirname "$prefix")"
 exec 9>"$prefix.lock"
@@ -184,6 +222,11 @@ flock 9
 
 [ -f "$stamp" ] || create
 [ -f "$unmanaged" ] || unmanage
+# Also for prefixes made before LPT1 was mapped; one that --lpt maps now is mapped once.
+case " $* " in
+*" --lpt "*) ;;
+*) [ -f "$lptmapped" ] || map_lpt /dev/null ;;
+esac
 check_links
 
 while [ $# -gt 0 ]; do
@@ -192,6 +235,11 @@ while [ $# -gt 0 ]; do
         [ $# -ge 3 ] || die "--com needs N and PATH"
         map_port "$2" "$3"
         shift 3
+        ;;
+    --lpt)
+        [ $# -ge 2 ] || die "--lpt needs PATH"
+        map_lpt "$2"
+        shift 2
         ;;
     --stop)
         stop_server

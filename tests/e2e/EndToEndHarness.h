@@ -72,6 +72,7 @@ protected:
         simulator.setProgram(QStringLiteral(RECEIVER_SIM));
         simulator.setArguments({QStringLiteral("--name"), QStringLiteral("e2e0"),
                                 QStringLiteral("--step"), QString::number(StepMs())});
+        simulator.setArguments(simulator.arguments() + SimulatorOptions());
         simulator.setProcessChannelMode(QProcess::MergedChannels);
         simulator.start();
         ASSERT_TRUE(simulator.waitForStarted(5000));
@@ -103,6 +104,8 @@ protected:
 
     // The pause between the simulated receiver's text lines.
     virtual int StepMs() const { return 20; }
+    // More of the simulator's options.
+    virtual QStringList SimulatorOptions() const { return {}; }
 
     void Command(const char* line) {
         simulator.write(QByteArray(line) + '\n');

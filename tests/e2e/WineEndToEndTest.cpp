@@ -1,13 +1,15 @@
 // Whole writes through Wine: the window here, as in the other end-to-end tests, with the
 // program's own choice of form; the window bridge and the 32-bit Windows stand-in Vell_par.exe
 // under Wine on a virtual screen; the stand-in delivers the image to the simulator over
-// loopback TCP. One Wine session serves the whole binary. Skipped without Wine, Xvfb or the
-// mingw-w64 build.
+// loopback TCP, or over the parallel cable: LPT1 mapped to the simulator's FIFO. One Wine
+// session serves each suite. Skipped without Wine, Xvfb or the mingw-w64 build.
 
 #include "tests/e2e/EndToEndHarness.h"
 #include "tests/support/WineSession.h"
 
 #include <QRegularExpression>
+#include <filesystem>
+#include <functional>
 #include <memory>
 
 using namespace EndToEnd;
@@ -18,31 +20,39 @@ WineTest::TWineSession* Session = nullptr;
 std::string Missing;
 std::string SessionFailure;
 
+// The suite's session, made by `make`; the bridge is started by the window, in this process's
+// environment, so the session's environment becomes this process's.
+void OpenSession(const std::function<WineTest::TWineSession*()>& make) {
+    Missing = WineTest::TWineSession::Missing(WineTest::TWineSession::WindowPrograms());
+    if (!Missing.empty())
+        return;
+    try {
+        Session = make();
+    } catch (const std::exception& failure) {
+        SessionFailure = failure.what();
+        return;
+    }
+    for (const auto& [name, value] : Session->Environment())
+        if (value)
+            qputenv(name.c_str(), QByteArray::fromStdString(*value));
+        else
+            qunsetenv(name.c_str());
+    WineSetup.Bridge = WineTest::TWineSession::BridgeProgram("i686");
+}
+
+void CloseSession() {
+    delete Session;
+    Session = nullptr;
+    WineSetup = {};
+    SessionFailure.clear();
+}
+
 class WineEndToEndTest : public TEndToEndTest {
 protected:
     static void SetUpTestSuite() {
-        Missing = WineTest::TWineSession::Missing(WineTest::TWineSession::WindowPrograms());
-        if (!Missing.empty())
-            return;
-        try {
-            Session = new WineTest::TWineSession;
-        } catch (const std::exception& failure) {
-            SessionFailure = failure.what();
-            return;
-        }
-        // The bridge is started by the window, in this process's environment.
-        for (const auto& [name, value] : Session->Environment())
-            if (value)
-                qputenv(name.c_str(), QByteArray::fromStdString(*value));
-            else
-                qunsetenv(name.c_str());
-        WineSetup.Bridge = WineTest::TWineSession::BridgeProgram("i686");
+        OpenSession([] { return new WineTest::TWineSession; });
     }
-    static void TearDownTestSuite() {
-        delete Session;
-        Session = nullptr;
-        WineSetup = {};
-    }
+    static void TearDownTestSuite() { CloseSession(); }
 
     void SetUp() override {
         if (!Missing.empty())
@@ -153,6 +163,58 @@ TEST_F(WineEndToEndTest, MissingWineOrAStandInThatEndsAtOnceSendsNoCommand) {
         form->RunButtons()[0]->click();
         ExpectUnsentRun("showed no window");
     }
+}
+
+// The parallel cable: the prefix of its own maps LPT1 to a link that each test points at its
+// simulator's FIFO (and back at /dev/null after it), so Wine's server need not restart.
+const std::string LptPrefix = WineTest::TWineSession::Prefix() + "-lpt";
+const std::string LptCable = LptPrefix + "-cable";
+
+void PointCable(const std::string& target) {
+    const std::string staged = LptCable + ".new";
+    std::filesystem::remove(staged);
+    std::filesystem::create_symlink(target, staged);
+    std::filesystem::rename(staged, LptCable);
+}
+
+class WineLptEndToEndTest : public WineEndToEndTest {
+protected:
+    static void SetUpTestSuite() {
+        OpenSession([] {
+            PointCable("/dev/null");
+            return new WineTest::TWineSession(LptPrefix, {"--lpt", LptCable});
+        });
+    }
+    static void TearDownTestSuite() { CloseSession(); }
+
+    void SetUp() override {
+        WineEndToEndTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        PointCable(home.filePath(QStringLiteral("vell-writer/ports/e2e0.lpt")).toStdString());
+        qputenv("VELL_STANDIN_CABLE", "LPT1");
+    }
+    void TearDown() override {
+        qunsetenv("VELL_STANDIN_CABLE");
+        if (Session != nullptr)
+            PointCable("/dev/null");
+        WineEndToEndTest::TearDown();
+    }
+    QStringList SimulatorOptions() const override { return {QStringLiteral("--lpt")}; }
+};
+
+TEST_F(WineLptEndToEndTest, FlashWriteThroughTheParallelCable) {
+    SwitchOnAndFreeze();
+    const QString crc = Choose(0, 524288);
+    form->RunButtons()[0]->click();
+    ASSERT_TRUE(RunEnded(form->Logs()[0])) << Transcript().toStdString();
+    EXPECT_TRUE(SimulatorSaw("parallel cable: the writer closed after 524288 bytes"))
+        << Transcript().toStdString();
+    EXPECT_TRUE(SimulatorSaw(("image received: " + crc).toUtf8().constData()));
+    const std::vector<std::string> record = Record();
+    EXPECT_NE(std::find(record.begin(), record.end(),
+                        "delivered 524288 " + crc.section(u'x', 1).toStdString()),
+              record.end());
 }
 
 } // namespace

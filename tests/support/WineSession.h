@@ -76,7 +76,10 @@ public:
     }
     static std::string Prefix() { return WINE_PREFIX; }
 
-    TWineSession() {
+    // A session on the build folder's one prefix; or on another prefix of the build folder,
+    // made once and set at every start by the prefix script with `options` (as "--lpt PATH").
+    explicit TWineSession(std::string prefix = WINE_PREFIX, std::vector<std::string> options = {})
+        : m_prefix(std::move(prefix)), m_options(std::move(options)) {
         char folder[] = "/tmp/wine-test-XXXXXX";
         if (::mkdtemp(folder) == nullptr)
             throw std::runtime_error("mkdtemp failed");
@@ -103,7 +106,7 @@ public:
     // The environment of a Wine program of this session, with `more` on top: the one place
     // that says how the tests run Wine.
     TEnvironment Environment(const TEnvironment& more = {}) const {
-        TEnvironment all = {{"WINEPREFIX", WINE_PREFIX},
+        TEnvironment all = {{"WINEPREFIX", m_prefix},
                             {"WINEDEBUG", "-all"},
                             // No Mono or Gecko installer dialogs, no desktop menu entries.
                             {"WINEDLLOVERRIDES", "mscoree,mshtml=;winemenubuilder.exe=d"},
@@ -117,12 +120,15 @@ public:
 private:
     // Normally made already by the run's WinePrefix test; made here when a test binary runs on
     // its own.
+    // With options the script always runs: it starts no Wine when they change nothing.
     void MakePrefix() {
-        if (std::filesystem::exists(std::string(WINE_PREFIX) + "/.vell-unmanaged"))
+        if (m_options.empty() && std::filesystem::exists(m_prefix + "/.vell-unmanaged"))
             return;
-        if (!Run({WINE_PREFIX_SCRIPT, WINE_PREFIX}, {}, 400s, m_log))
-            throw std::runtime_error("cannot make the Wine prefix " + std::string(WINE_PREFIX) +
-                                     ": " + ReadFile(m_log));
+        std::vector<std::string> command = {WINE_PREFIX_SCRIPT, m_prefix};
+        command.insert(command.end(), m_options.begin(), m_options.end());
+        if (!Run(command, {}, 400s, m_log))
+            throw std::runtime_error("cannot make the Wine prefix " + m_prefix + ": " +
+                                     ReadFile(m_log));
     }
 
     // A loaded machine may start Xvfb slowly, and one that loses a display to another Xvfb
@@ -168,6 +174,8 @@ private:
         return text.substr(0, text.find('\n'));
     }
 
+    std::string m_prefix;
+    std::vector<std::string> m_options;
     std::string m_folder;
     std::string m_log;
     std::string m_display;

@@ -34,6 +34,9 @@ const char* Usage() {
            "(mode 0600) holds \"<tcp port> <secret>\", and the client first sends\n"
            "\"SECRET <secret>\\n\".\n"
            "\n"
+           "With --lpt, a FIFO NAME.lpt (mode 0600) beside the port plays the parallel cable:\n"
+           "after a write command, the bytes a writer sends until it closes are the image.\n"
+           "\n"
            "A pseudo-terminal carries no modem lines (DSR, RLSD, CTS, RING): the program's\n"
            "lamps stay off, and it sees the receiver switched on only by its start string.\n"
            "With the tests' emulated lines (VELL_MODEM_LINES names their folder), DSR and\n"
@@ -50,6 +53,7 @@ const char* Usage() {
            "  --client-timeout MS    how long a transfer client may take for its header, or stay\n"
            "                         silent during its image, before it is dropped (default "
            "10000)\n"
+           "  --lpt                  also take the image from the FIFO NAME.lpt\n"
            "  --log FILE             also write everything shown to FILE\n"
            "  --help                 this text\n"
            "\n"
@@ -86,6 +90,8 @@ int main(int argc, char** argv) {
         }
         if (arg == "--auto-on") {
             options.AutoOn = true;
+        } else if (arg == "--lpt") {
+            options.Lpt = true;
         } else if (arg == "--on-open" && hasValue) {
             if (!ParseMs(argv[++i], 0, 60000, options.OnOpenMs))
                 return BadUsage("--on-open takes milliseconds up to 60000");

@@ -29,6 +29,8 @@ constexpr std::streamsize kMaxScriptSize = 1024 * 1024;
 // Clients still to send their header (and secret): a transfer program sends both with its
 // first write. Past the limit the oldest is dropped.
 constexpr size_t kMaxPendingClients = 8;
+// How often the console tells how much has come over the parallel cable.
+constexpr uint64_t kLptProgressStep = 256 * 1024;
 
 std::string Hex32(uint32_t value) {
     char text[16];
@@ -101,6 +103,8 @@ void TSimulator::Start() {
     m_secret = MakeSecret();
     PublishTcpFile(linkPath + ".tcp", tcpPort, m_secret, m_tcpInode);
     m_tcpPath = linkPath + ".tcp";
+    if (m_options.Lpt)
+        m_lpt = std::make_unique<TLptEntry>(linkPath + ".lpt");
     // The link goes last: once a lister sees the port, its transfer socket already listens.
     PublishLink(linkPath, m_slavePath);
     m_linkPath = linkPath;
@@ -110,6 +114,8 @@ void TSimulator::Start() {
     Say("  transfer  " + m_socketPath);
     Say("  tcp       127.0.0.1:" + std::to_string(tcpPort) + " (port and secret in " + m_tcpPath +
         ")");
+    if (m_lpt)
+        Say("  lpt       " + m_lpt->Path() + " (the image read after a write command)");
     if (m_modemLines->Folder().empty())
         Say("  A pseudo-terminal has no modem lines (DSR, RLSD, CTS, RING): the lamps stay off.");
     else
@@ -149,7 +155,7 @@ int TSimulator::Run() {
         if (m_quit)
             break;
 
-        pollfd fds[7 + kMaxPendingClients];
+        pollfd fds[8 + kMaxPendingClients];
         nfds_t count = 0;
         fds[count++] = {m_stopPipe[0], POLLIN, 0};
         const nfds_t portAt = PortOpen() ? count++ : 0;
@@ -171,6 +177,11 @@ int TSimulator::Run() {
         const nfds_t tcpAt = m_tcpListener >= 0 ? count++ : 0;
         if (tcpAt != 0)
             fds[tcpAt] = {m_tcpListener, POLLIN, 0};
+        // Only a write run that waits takes from the cable; till then a writer waits on it.
+        const bool readLpt = m_lpt && m_phase == TPhase::WaitingImage && !m_image;
+        const nfds_t lptAt = readLpt ? count++ : 0;
+        if (lptAt != 0)
+            fds[lptAt] = {m_lpt->Fd(), POLLIN, 0};
         const nfds_t pendingAt = count;
         for (const TPendingClient& pending : m_pending)
             fds[count++] = {pending.Fd, POLLIN, 0};
@@ -196,6 +207,8 @@ int TSimulator::Run() {
             ReadConsole();
         if (opensAt != 0 && fds[opensAt].revents != 0)
             NoteOpened();
+        if (lptAt != 0 && fds[lptAt].revents != 0)
+            ReadLpt();
         // From the last, so that a client leaving the list does not shift the ones still due.
         for (size_t i = count - pendingAt; i-- > 0;)
             if (fds[pendingAt + i].revents != 0)
@@ -487,7 +500,7 @@ void TSimulator::StartRun(TRunKind kind) {
     m_phase = TPhase::WaitingImage;
     m_stallAfterDownload = stall == TStall::Download;
     if (!m_image)
-        Say("  waiting for the image on " + m_socketPath);
+        Say("  waiting for the image on " + m_socketPath + (m_lpt ? " or " + m_lpt->Path() : ""));
     ContinueRun();
 }
 
@@ -636,15 +649,40 @@ void TSimulator::TakeClientBytes(const char* buffer, size_t size) {
         return;
     case TImageReceiver::TState::Complete: break;
     }
-    m_image = TImage{m_receiving.Size(), m_receiving.Crc()};
-    Say("image received: " + ImageText(m_image->Size, m_image->Crc));
     if (used < size)
         Say("transfer: " + std::to_string(size - used) + " bytes after the image ignored");
     CloseClient();
+    ImageArrived(m_receiving.Size(), m_receiving.Crc());
+}
+
+// From any way in: the image is held, and written at once if a write run waits for it.
+void TSimulator::ImageArrived(uint64_t size, uint32_t crc) {
+    m_image = TImage{size, crc};
+    Say("image received: " + ImageText(size, crc));
     if (m_phase == TPhase::WaitingImage)
         ContinueRun();
     else
         Say("  held until a write command");
+}
+
+void TSimulator::ReadLpt() {
+    const uint64_t before = m_lpt->Received();
+    switch (m_lpt->Read()) {
+    case TLptEntry::TState::Waiting:
+        if (m_lpt->Received() / kLptProgressStep != before / kLptProgressStep)
+            Say("parallel cable: " + std::to_string(m_lpt->Received()) + " bytes");
+        return;
+    case TLptEntry::TState::Empty: Say("parallel cable: a writer closed with nothing sent"); return;
+    case TLptEntry::TState::TooLarge:
+        Say("parallel cable: more than " + std::to_string(TImageReceiver::kMaxImageSize) +
+            " bytes: image dropped");
+        return;
+    case TLptEntry::TState::Complete:
+        Say("parallel cable: the writer closed after " + std::to_string(m_lpt->Received()) +
+            " bytes");
+        ImageArrived(m_lpt->Received(), m_lpt->Crc());
+        return;
+    }
 }
 
 void TSimulator::CloseClient() {
@@ -778,6 +816,7 @@ void TSimulator::Cleanup() {
         RemoveTcpFileIfOurs(m_tcpPath, m_tcpInode);
         m_tcpPath.clear();
     }
+    m_lpt.reset();
     if (m_listener >= 0) {
         ::close(m_listener);
         m_listener = -1;

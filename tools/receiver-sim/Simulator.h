@@ -1,10 +1,11 @@
 #pragma once
-// The simulated receiver: one thread, one poll() over the pseudo-terminal, the transfer socket
-// and its loopback TCP twin, the console and a stop pipe. Idle, it sleeps in poll() with no
-// time-out; the only timers are the pacing of the receiver's text lines, a script's wait/expect
-// and the time a transfer client has to send its header and each part of its image.
+// The simulated receiver: one thread, one poll() over the pseudo-terminal, the transfer socket,
+// its loopback TCP twin, the parallel cable's FIFO, the console and a stop pipe. Idle, it sleeps in
+// poll() with no time-out; the only timers are the pacing of the receiver's text lines, a script's
+// wait/expect and the time a transfer client has to send its header and each part of its image.
 
 #include "tools/receiver-sim/Dialogue.h"
+#include "tools/receiver-sim/LptEntry.h"
 #include "tools/receiver-sim/ReceiverLines.h"
 #include "tools/receiver-sim/TcpEntry.h"
 #include "tools/receiver-sim/Transfer.h"
@@ -36,6 +37,8 @@ struct TSimOptions {
     // How long a transfer client may take to give its secret and header, and then stay silent
     // in the middle of an image, before it is dropped.
     long ClientPatienceMs = 10000;
+    // Also take the image from the parallel cable's FIFO "<name>.lpt" (LptEntry.h).
+    bool Lpt = false;
 };
 
 class TSimulator {
@@ -111,6 +114,8 @@ private:
     void AddPending(int fd, bool needsSecret);
     void ReadPendingClient(size_t index);
     void ExpireClients();
+    void ReadLpt();
+    void ImageArrived(uint64_t size, uint32_t crc);
 
     void Cleanup();
     int PollTimeout() const;
@@ -138,6 +143,7 @@ private:
     int m_tcpListener = -1;
     std::string m_secret;
     std::vector<TPendingClient> m_pending;
+    std::unique_ptr<TLptEntry> m_lpt;
 
     // Receiver state
     bool m_power = false;

@@ -1,15 +1,20 @@
 #pragma once
-// Sends one image to the receiver simulator on a thread of its own, so that the window goes
-// on handling its messages (a close among them) while the bytes go out:
+// Sends one image on a thread of its own, so that the window goes on handling its messages (a
+// close among them) while the bytes go out, by the way VELL_STANDIN_CABLE chooses (Cable.h).
+// To the receiver simulator's loopback TCP way in:
 //
 //   us:        "SECRET <secret>\n" "IMAGE <size>\n" and then exactly <size> bytes of the file
 //   simulator: "PROGRESS <n>\n" now and then, finally "OK <size>\n"; or "ERROR <reason>\n"
 //
-// Only "OK" with the full size counts as delivered. Progress and the outcome come back to the
-// window as posted messages.
+// where only "OK" with the full size counts as delivered. To a parallel port's DOS device: the
+// bytes alone, delivered once every write took its piece whole and the device closed. Progress
+// and the outcome come back to the window as posted messages.
+
+#include "tools/transfer-win/Cable.h"
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <windows.h>
@@ -42,7 +47,15 @@ public:
 
 private:
     static DWORD WINAPI Thread(void* self);
+    using TSend = std::function<bool(const char* data, size_t count)>;
     TDeliveryResult Deliver();
+    // Reads the image to its end and hands it on in pieces to `send`, with its CRC and the
+    // progress. False when it cannot be read to its end (result.Problem says so); `sent` tells
+    // whether `send` took every piece.
+    bool Stream(HANDLE file, TDeliveryResult& result, const TSend& send, bool& sent);
+    void DeliverOverTcp(HANDLE file, TDeliveryResult& result);
+    void DeliverToLpt(const std::wstring& device, HANDLE file, TDeliveryResult& result);
+    void DeliverByPorts(TCableKind kind, HANDLE file, TDeliveryResult& result);
     bool SendAll(SOCKET socket, const char* data, size_t size);
     void Report(UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -2,7 +2,8 @@
 // for tests, under Wine. It does what a run relies on and no more: its main window comes to
 // the foreground when started, the first control in its tab order is the path input, which
 // takes a paste, it closes on WM_CLOSE, and it delivers the pasted image by itself, here to the
-// receiver simulator over loopback TCP. What it saw goes to VELL_STANDIN_RECORD (Record.h).
+// receiver simulator over loopback TCP or over the cable VELL_STANDIN_CABLE names (Cable.h).
+// What it saw goes to VELL_STANDIN_RECORD (Record.h).
 
 #include "tools/transfer-win/StandInWindow.h"
 

@@ -66,6 +66,7 @@ public:
     std::string Link() const { return PortsFolder() + "/recv0"; }
     std::string Socket() const { return Link() + ".transfer"; }
     std::string TcpFile() const { return Link() + ".tcp"; }
+    std::string LptFifo() const { return Link() + ".lpt"; }
 
     // The link appears last, once the socket listens too.
     bool WaitPublished() {
@@ -227,6 +228,34 @@ private:
 
     int m_fd = -1;
     std::string m_got;
+};
+
+// A transfer program on the parallel cable: a writer of the simulator's FIFO, without blocking
+// (the simulator keeps a reader open, so the open cannot fail for want of one).
+class TLptWriter {
+public:
+    explicit TLptWriter(const std::string& fifo) {
+        m_fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (m_fd < 0)
+            throw std::runtime_error("cannot open " + fifo + ": " + std::strerror(errno));
+    }
+    ~TLptWriter() { ::close(m_fd); }
+    TLptWriter(const TLptWriter&) = delete;
+    TLptWriter& operator=(const TLptWriter&) = delete;
+    // All of `bytes`, waiting while the FIFO is full.
+    void Send(const std::string& bytes) {
+        size_t sent = 0;
+        const bool done = WaitUntil([&] {
+            const ssize_t n = ::write(m_fd, bytes.data() + sent, bytes.size() - sent);
+            if (n > 0)
+                sent += size_t(n);
+            return sent == bytes.size() || (n < 0 && errno != EAGAIN);
+        });
+        ASSERT_TRUE(done && sent == bytes.size()) << "FIFO write stuck: " << std::strerror(errno);
+    }
+
+private:
+    int m_fd = -1;
 };
 
 } // namespace SimTest

@@ -409,6 +409,54 @@ TEST_F(ReceiverSimTest, TcpWayInTakesAnImageOnlyWithTheSecret) {
         << "a refused client's image was taken";
 }
 
+// A Windows transfer program under Wine reaches a parallel cable only as LPT1 mapped to a file:
+// the simulator's FIFO. Its bytes until the writer closes are the image, taken once a write
+// command came; before that a writer waits, as on a receiver that is not ready.
+TEST_F(ReceiverSimTest, ParallelCableFifoTakesTheImageOfAWriteCommand) {
+    Launch({"--step", "1", "--lpt"});
+    struct stat info {};
+    ASSERT_EQ(::lstat(sim->LptFifo().c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    EXPECT_EQ(info.st_uid, ::geteuid());
+    Freeze();
+
+    struct TCase {
+        const char* Name;
+        size_t Size;
+        bool BeforeCommand;
+        bool EmptyWriterFirst; // one who opens and closes with nothing is no image
+    } cases[] = {
+        {"written after the command, larger than the FIFO holds", 300000, false, false},
+        {"written and closed before the command", 1000, true, false},
+        {"after an empty writer", 5000, false, true},
+    };
+    for (const TCase& test : cases) {
+        SCOPED_TRACE(test.Name);
+        const std::string image = RandomBytes(test.Size, unsigned(test.Size));
+        const auto deliver = [&] { TLptWriter(sim->LptFifo()).Send(image); };
+        if (test.BeforeCommand)
+            deliver();
+        port->Send(kFlash);
+        EXPECT_EQ(port->ReadThrough("\r\n"), "Memory Alocation\r\n");
+        if (test.EmptyWriterFirst) {
+            TLptWriter(sim->LptFifo());
+            EXPECT_TRUE(sim->WaitForOutput("parallel cable: a writer closed with nothing sent"));
+        }
+        if (!test.BeforeCommand)
+            deliver();
+        const std::string text = RunText("C042");
+        EXPECT_EQ(text.rfind("Download started\r\n", 0), 0u) << text;
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "image received: size=%zu crc32=0x%08x", test.Size,
+                      Crc32(image));
+        EXPECT_TRUE(sim->WaitForOutput(expected));
+    }
+    sim->Command("quit");
+    EXPECT_EQ(sim->WaitExit(), 0);
+    EXPECT_FALSE(TSimProcess::Exists(sim->LptFifo()));
+}
+
 // A script drives the receiver unattended and says by its exit code whether the program did
 // what the script expected.
 TEST_F(ReceiverSimTest, ScriptsEndWithTheirVerdict) {
