@@ -73,6 +73,7 @@ unset DISPLAY WAYLAND_DISPLAY
 
 stamp=$prefix/.vell-prefix-ready
 unmanaged=$prefix/.vell-unmanaged
+quietcrash=$prefix/.vell-quiet-crash
 lptmapped=$prefix/.vell-lpt1
 marker=$prefix/.vell-prefix
 
@@ -157,6 +158,14 @@ unmanage() {
     : >"$unmanaged"
 }
 
+# A program that faults ends with the fault's status, as on Windows, rather than wait behind
+# Wine's crash dialog for a person who is not there.
+quiet_crash() {
+    run reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null
+    stop_server
+    : >"$quietcrash"
+}
+
 # Maps COM$1 to $2 ("" hides it) and restarts the server so that Wine links it.
 map_port() {
     number=$1
@@ -222,6 +231,7 @@ flock 9
 
 [ -f "$stamp" ] || create
 [ -f "$unmanaged" ] || unmanage
+[ -f "$quietcrash" ] || quiet_crash
 # Also for prefixes made before LPT1 was mapped; one that --lpt maps now is mapped once.
 case " $* " in
 *" --lpt "*) ;;
