@@ -9,5 +9,6 @@ public:
     bool AskYesNo(QWidget*, const QString&, const QString&, TMsgIcon) override { return false; }
     void ShowOk(QWidget*, const QString&, const QString&, TMsgIcon) override {}
     bool ExecuteOpen(QWidget*, TOpenDialog&) override { return false; }
+    bool ExecuteSave(QWidget*, const QString&, QString&) override { return false; }
     int ExecModal(QDialog&) override { return 0; }
 };
