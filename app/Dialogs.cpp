@@ -99,6 +99,19 @@ bool TQtDialogs::ExecuteOpen(QWidget* parent, TOpenDialog& dialog) {
     return true;
 }
 
+bool TQtDialogs::ExecuteSave(QWidget* parent, const QString& caption, QString& fileName) {
+    TCentred<QFileDialog> files(parent, caption, QString(),
+                                QStringLiteral("Text files (*.txt);;All files (*)"));
+    files.setAcceptMode(QFileDialog::AcceptSave);
+    files.setFileMode(QFileDialog::AnyFile);
+    if (!fileName.isEmpty())
+        files.selectFile(fileName);
+    if (files.exec() != QDialog::Accepted || files.selectedFiles().isEmpty())
+        return false;
+    fileName = files.selectedFiles().constFirst();
+    return true;
+}
+
 int TQtDialogs::ExecModal(QDialog& dialog) {
     return dialog.exec();
 }

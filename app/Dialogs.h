@@ -22,6 +22,9 @@ public:
     // Runs the file-open dialog. True when a file was chosen; its path is then the dialog's
     // FileName. On cancel the dialog keeps the file name it had.
     virtual bool ExecuteOpen(QWidget* parent, TOpenDialog& dialog) = 0;
+    // Runs a file-save dialog captioned `caption`. True when a name was chosen; `fileName`,
+    // the name offered, is then the chosen one.
+    virtual bool ExecuteSave(QWidget* parent, const QString& caption, QString& fileName) = 0;
     // Shows one of our own dialogs modally and returns its result code.
     virtual int ExecModal(QDialog& dialog) = 0;
 };
@@ -33,5 +36,6 @@ public:
     void ShowOk(QWidget* parent, const QString& caption, const QString& text,
                 TMsgIcon icon) override;
     bool ExecuteOpen(QWidget* parent, TOpenDialog& dialog) override;
+    bool ExecuteSave(QWidget* parent, const QString& caption, QString& fileName) override;
     int ExecModal(QDialog& dialog) override;
 };

@@ -2,12 +2,15 @@
 
 #include "app/Colors.h"
 
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTimerEvent>
 #include <algorithm>
+#include <memory>
 
 TLogEdit::TLogEdit(QWidget* parent) : QPlainTextEdit(parent) {
     setReadOnly(true);
@@ -66,6 +69,29 @@ std::string TLogEdit::Line(int index) const {
     const QString text = index < m_kept ? document()->findBlockByNumber(index).text()
                                         : m_pending[size_t(index - m_kept)].text;
     return text.toLatin1().toStdString();
+}
+
+QString TLogEdit::Text() const {
+    QString text;
+    QTextBlock block = document()->begin();
+    for (int i = 0; i < m_kept; ++i, block = block.next())
+        text += block.text() + u'\n';
+    for (const TPendingLine& line : m_pending)
+        text += line.text + u'\n';
+    return text;
+}
+
+QMenu* TLogEdit::CreateContextMenu(const QPoint& position) {
+    QMenu* menu = createStandardContextMenu(position);
+    menu->addSeparator();
+    connect(menu->addAction(QStringLiteral("Save log as...")), &QAction::triggered, this,
+            &TLogEdit::SaveLogRequested);
+    return menu;
+}
+
+void TLogEdit::contextMenuEvent(QContextMenuEvent* event) {
+    const std::unique_ptr<QMenu> menu(CreateContextMenu(event->pos()));
+    menu->exec(event->globalPos());
 }
 
 TColor TLogEdit::LineColor(int index) const {

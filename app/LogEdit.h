@@ -8,7 +8,9 @@
 // The receiver's answer is written right after its log line, and the line's layout and repaint
 // must not delay it. Every reading call sees the pending lines as if shown already, and any
 // repaint of the log shows all that was appended before it.
-// UI thread only.
+//
+// Its context menu is the toolkit's, with "Save log as..." after a separator: the entry only
+// asks (SaveLogRequested); the window saves. UI thread only.
 
 #include "receiver/Log.h"
 
@@ -18,6 +20,7 @@
 #include <string>
 #include <vector>
 
+class QMenu;
 class QTextCursor;
 
 class TLogEdit : public QPlainTextEdit, public TLog {
@@ -41,8 +44,17 @@ public:
     std::string Line(int index) const override; // 8-bit text of line index, empty when out of range
     TColor LineColor(int index) const;          // colour the line was written in
     void DeleteLine(int index) override;        // out-of-range indexes are ignored
+    // The whole log as the user sees it, a line feed after each line; pending lines included.
+    QString Text() const;
+
+    // The context menu the log shows at `position` (in its viewport); the caller owns it.
+    QMenu* CreateContextMenu(const QPoint& position);
+
+signals:
+    void SaveLogRequested();
 
 protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
     bool viewportEvent(QEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
 

@@ -1,6 +1,7 @@
 // The main window's construction, its handler bindings, and exit and close. What it offers the
 // receiver dialogue, the image choice and the settings have files of their own
-// (SDIAppFormDialogue.cpp, SDIAppFormFile.cpp, SDIAppFormSettings.cpp).
+// (SDIAppFormDialogue.cpp, SDIAppFormFile.cpp, SDIAppFormSettings.cpp), and so has saving a
+// log (SDIAppFormLog.cpp).
 
 #include "app/SDIAppForm.h"
 
@@ -105,6 +106,8 @@ void TSDIAppForm::BindHandlers() {
         bind(button, &QToolButton::clicked, &TSDIAppForm::ToolButton19Click);
     for (TToolButton* button : {ToolButton4, ToolButton8, ToolButton12})
         bind(button, &QToolButton::clicked, &TSDIAppForm::FileExit1Execute);
+    for (TLogEdit* log : Logs())
+        bind(log, &TLogEdit::SaveLogRequested, &TSDIAppForm::SaveLogAs);
     // Toggled, not clicked: loading the settings ticks the box too, and the panel must follow.
     bind(CheckBox2, &QCheckBox::toggled, &TSDIAppForm::CheckBox2Click);
     bind(Timer1, &QTimer::timeout, &TSDIAppForm::Timer1Timer);

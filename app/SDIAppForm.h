@@ -84,6 +84,8 @@ public:
     void ToolButton20Click(QObject* Sender);
     void HelpAbout1Execute(QObject* Sender);
     void FileOpen1Execute(QObject* Sender);
+    // A page log's "Save log as..." (the log is the sender).
+    void SaveLogAs(QObject* Sender);
     void LoadSettings();
     void SaveSettings();
 

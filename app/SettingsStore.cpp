@@ -26,14 +26,14 @@ std::string Text(const char* format, const QString& name) {
 // No settings file of ours comes near this; anything larger is not one.
 constexpr qint64 LargestFile = 64 * 1024;
 
-// Whether the file, where there is one, reads as settings: a regular file of at most 64 KiB
-// whose every line is a section, a comment or a name=value pair. QSettings reads whatever it is
-// given whole (a link to /dev/zero until memory runs out, a pipe until someone writes), drops
-// what it cannot parse and writes the rest back, so a file that fails here must be neither read
-// by QSettings nor written: its contents would be lost. It is opened without blocking, so that
-// a pipe cannot hold the start. A name with nothing behind it but a dangling link is no file.
-// QSettings cannot say any of this itself: it keeps a parsed file cached and reports the error
-// only to the first reader.
+// Whether the file, where there is one, may be handed to QSettings: a regular file of at most
+// 64 KiB without a NUL byte. QSettings reads whatever it is given whole (a link to /dev/zero
+// until memory runs out, a pipe until someone writes) and writes back only what it parsed, so a
+// file that fails here must be neither read by QSettings nor written: its contents would be
+// lost. A NUL byte marks a file that is no text at all, not one a person edited. Every line of
+// a text file is QSettings' to judge: a comment or a line it makes nothing of costs that line,
+// not the values beside it. The file is opened without blocking, so that a pipe cannot hold the
+// start. A name with nothing behind it but a dangling link is no file.
 bool ReadsAsSettings(const QString& fileName) {
     const QByteArray name = QFile::encodeName(fileName);
     const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -58,15 +58,7 @@ bool ReadsAsSettings(const QString& fileName) {
     if (got > LargestFile)
         return false;
     text.truncate(got);
-    if (text.contains('\0'))
-        return false;
-    for (const QByteArray& line : text.split('\n')) {
-        const QByteArray trimmed = line.trimmed();
-        if (!trimmed.isEmpty() && !trimmed.startsWith('[') && !trimmed.startsWith(';') &&
-            !trimmed.contains('='))
-            return false;
-    }
-    return true;
+    return !text.contains('\0');
 }
 
 } // namespace

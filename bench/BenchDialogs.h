@@ -11,5 +11,6 @@ public:
     }
     void ShowOk(QWidget*, const QString&, const QString&, TMsgIcon) override {}
     bool ExecuteOpen(QWidget*, TOpenDialog&) override { return false; }
+    bool ExecuteSave(QWidget*, const QString&, QString&) override { return false; }
     int ExecModal(QDialog&) override { return 0; }
 };

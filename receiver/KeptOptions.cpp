@@ -26,14 +26,10 @@ struct TOpenKey {
 } // namespace
 
 void TKeptOptions::Load(TOptionStore& store, TOptionControls& controls, TLog& log) {
+    std::string nameFailure; // the store's text, when the port's name could not be read
     {
         const TOpenKey key(store);
         const int32_t comPort = ReadOrDefault(store, "ComPort", 0);
-        // The port's name, kept beside its position: the position names whatever sorts there
-        // today (a newly plugged adapter, a simulator, a name planted in the ports folder). A
-        // file from before names were kept has none, and its position counts as it always did.
-        const std::string portName =
-            store.ValueExists("ComPortName") ? store.ReadString("ComPortName") : std::string();
         const int32_t fullCom = ReadOrDefault(store, "FullCom", 0);
         const int32_t comStatus = ReadOrDefault(store, "ComStatus", 0);
         const int32_t confLoad = ReadOrDefault(store, "ConfLoad", 1);
@@ -42,6 +38,18 @@ void TKeptOptions::Load(TOptionStore& store, TOptionControls& controls, TLog& lo
         controls.SetOpenAtStartupBox(ReadOrDefault(store, "Startup", controls.OpenAtStartupBox()) !=
                                      0);
         controls.SetCommandDelayBox(ReadOrDefault(store, "Delay", controls.CommandDelayBox()));
+        // The port's name, kept beside its position: the position names whatever sorts there
+        // today (a newly plugged adapter, a simulator, a name planted in the ports folder). A
+        // file from before names were kept has none, and its position counts as it always did.
+        // Read after the seven values, and a name that cannot be read counts as none: a stray
+        // value there costs the name only, and the log says so.
+        std::string portName;
+        try {
+            if (store.ValueExists("ComPortName"))
+                portName = store.ReadString("ComPortName");
+        } catch (const ERegistryException& failure) {
+            nameFailure = failure.what();
+        }
 
         // An index outside the list, -1 included, leaves no port selected; so does a named port
         // the list no longer has, which is then neither opened nor forgotten.
@@ -58,6 +66,10 @@ void TKeptOptions::Load(TOptionStore& store, TOptionControls& controls, TLog& lo
         controls.SetConfirmDataLoadingBox(confLoad != 0);
     }
     controls.UsePortChoice();
+    if (!nameFailure.empty()) {
+        log.SetColor(clRed);
+        log.AppendUtf8(nameFailure + ": the port is chosen by its position.");
+    }
     if (!m_missingPortName.empty()) {
         log.SetColor(clRed);
         log.AppendUtf8("Port " + m_missingPortName +

@@ -3,7 +3,9 @@
 // port's name beside its position. Read once while the window is built: a missing value is
 // written back with its default at once, each option applied as soon as it is read, and the
 // port chosen by its stored name when there is one; a named port the list lacks is neither
-// opened nor forgotten, and the log says so. Written on exit and close. UI thread only.
+// opened nor forgotten, and the log says so. The name is read after the seven values, and one
+// that cannot be read counts as none (told in the log). Written on exit and close. UI thread
+// only.
 
 #include "receiver/Log.h"
 #include "receiver/OptionControls.h"

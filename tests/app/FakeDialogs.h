@@ -24,7 +24,9 @@ public:
     std::deque<bool> answers;          // answers to Yes/No boxes; Yes (the default) when empty
     std::optional<QString> openAnswer; // the file chosen in the open dialog; none = cancel
     int openCount = 0;
-    TOpenDialog lastOpen; // the open dialog as it was when shown
+    TOpenDialog lastOpen;              // the open dialog as it was when shown
+    std::optional<QString> saveAnswer; // the name chosen in the save dialog; none = cancel
+    int saveCount = 0;
     int modalCount = 0;
     QDialog* lastModal = nullptr;
 
@@ -46,6 +48,13 @@ public:
         if (!openAnswer)
             return false;
         dialog.FileName = *openAnswer;
+        return true;
+    }
+    bool ExecuteSave(QWidget*, const QString&, QString& fileName) override {
+        ++saveCount;
+        if (!saveAnswer)
+            return false;
+        fileName = *saveAnswer;
         return true;
     }
     // Shows the dialog for real (offscreen), then closes it as its OK button would.

@@ -2,11 +2,13 @@
 // handlers that need no receiver: log choice, clearing a log, byte rendering, exit and About.
 
 #include "app/AboutBox.h"
+#include "app/Application.h"
 #include "app/CSpinEdit.h"
 #include "app/LogEdit.h"
 #include "app/PageControl.h"
 #include "app/PageLog.h"
 #include "app/SDIAppForm.h"
+#include "app/ScopeExit.h"
 #include "app/ToolBar.h"
 #include "app/ToolButton.h"
 #include "tests/app/WindowHarness.h"
@@ -19,12 +21,16 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <array>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -203,6 +209,96 @@ TEST_F(MainWindowTest, ClearLogClearsOnlyTheActivePagesLog) {
     for (TLogEdit* log : form.Logs())
         EXPECT_EQ(log->LineCount(), log == form.Logs()[1] ? 0 : 2)
             << log->objectName().toStdString();
+}
+
+// "Save log as..." ends each log's menu and writes the whole log, as shown, in UTF-8 with a
+// line feed after each line; what is at the name must be a regular file of the user, else it
+// is refused in the failure box and left as it was (nothing is left beside it either).
+TEST_F(MainWindowTest, SaveLogAsWritesTheWholeLogOrRefusesTheTarget) {
+    TDialogs* earlier = TApplication::Instance()->Dialogs();
+    TApplication::Instance()->SetDialogs(&dialogs);
+    const TScopeExit restore([earlier] { TApplication::Instance()->SetDialogs(earlier); });
+    TLogEdit* log = form.Logs()[1];
+    log->Append("Received start string...\n\nAT\xB0\xC0");
+    QCoreApplication::processEvents();
+    log->Append("pending"); // not yet in the document
+    const QByteArray shown = "Received start string...\n\nAT\xC2\xB0\xC3\x80\npending\n";
+    const std::unique_ptr<QMenu> menu(log->CreateContextMenu(QPoint()));
+    const QList<QAction*> actions = menu->actions();
+    ASSERT_GE(actions.size(), 2);
+    EXPECT_TRUE(actions.end()[-2]->isSeparator());
+    EXPECT_EQ(actions.back()->text(), QStringLiteral("Save log as..."));
+
+    const QString folder = harness.folder.filePath(QStringLiteral("saved"));
+    ASSERT_TRUE(QDir().mkdir(folder));
+    const QString path = folder + QStringLiteral("/log.txt");
+    const QByteArray name = QFile::encodeName(path), old = "old log\n";
+    auto own = [&](mode_t mode) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(old) == old.size());
+        file.close();
+        ASSERT_EQ(::chmod(name.constData(), mode), 0);
+    };
+    const bool root = ::geteuid() == 0;
+    auto Entries = [&folder] {
+        return QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::Hidden |
+                                      QDir::NoDotAndDotDot);
+    };
+    const struct {
+        const char* what;
+        std::function<void()> make;
+        const char* why; // nullptr: saved
+        mode_t mode;     // of the file there before
+    } cases[] = {
+        {"a new file", [] {}, nullptr, 0},
+        {"the user's file, its mode kept", [&] { own(0600); }, nullptr, 0600},
+        {"a link to a file not there yet",
+         [&] { ASSERT_EQ(::symlink("elsewhere.txt", name.constData()), 0); }, "it is a link", 0},
+        {"a folder", [&] { ASSERT_EQ(::mkdir(name.constData(), 0700), 0); },
+         "it is not a regular file", 0},
+        {"a pipe nobody reads", [&] { ASSERT_EQ(::mkfifo(name.constData(), 0600), 0); },
+         "it is not a regular file", 0},
+        {"a file of another user",
+         [&] {
+             own(0666);
+             ASSERT_EQ(::chown(name.constData(), 65534, 65534), 0);
+         },
+         "it belongs to another user", 0666},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(folder).removeRecursively();
+        ASSERT_TRUE(QDir().mkdir(folder));
+        if (c.mode == 0666 && !root)
+            continue; // only root can give a file away; CI runs as root
+        c.make();
+        struct stat before {};
+        const bool existed = ::lstat(name.constData(), &before) == 0;
+        const QStringList entries = Entries();
+        dialogs.shown.clear();
+        dialogs.saveAnswer = path;
+        actions.back()->trigger();
+        EXPECT_EQ(Entries(), existed ? entries : QStringList{QStringLiteral("log.txt")});
+        struct stat after {};
+        ASSERT_EQ(::lstat(name.constData(), &after), 0);
+        if (c.why == nullptr) {
+            EXPECT_TRUE(dialogs.shown.empty());
+            QFile saved(path);
+            ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+            EXPECT_EQ(saved.readAll(), shown);
+            EXPECT_TRUE(!existed || (after.st_mode & 07777) == c.mode);
+            continue;
+        }
+        ASSERT_EQ(dialogs.shown.size(), 1u);
+        EXPECT_EQ(
+            dialogs.shown[0].text,
+            QStringLiteral("The log was not saved to %1: %2.").arg(path, QLatin1String(c.why)));
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        QFile kept(path);
+        EXPECT_TRUE(!S_ISREG(after.st_mode) ||
+                    (kept.open(QIODevice::ReadOnly) && kept.readAll() == old));
+    }
 }
 
 TEST_F(MainWindowTest, BytesAreRenderedInFullOnlyWhenAsked) {

@@ -210,14 +210,42 @@ TEST_F(SettingsTest, StoredPortNameSelectsAndOpensOnlyThatPort) {
         EXPECT_EQ(StoredName(), c.savedName);
         form.reset();
     }
+}
 
-    // A name that is not text stops the loading there, before "Open port at startup" is read.
-    QFile::remove(harness.store.FileName());
-    Store({{"ComPortName", QStringList{here, gone}}, {"Startup", 1}});
-    form = harness.Build();
-    ASSERT_EQ(dialogs.shown.size(), 1u);
-    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Invalid data type for 'ComPortName'"));
-    EXPECT_FALSE(form->Port().Connected());
+// What the store makes nothing of costs only itself: a comment, an odd line a person added, a
+// port name that is no text (read after the seven values). Every option stored beside them is
+// shown, and the port at the stored position opens at start-up.
+TEST_F(SettingsTest, StrayLinesAndNamesCostOnlyThemselves) {
+    const auto otherLine = TFakeLine::Publish(otherPortName);
+    const QByteArray values = "VellWriter\\ComPort=1\nVellWriter\\FullCom=1\n"
+                              "VellWriter\\ComStatus=1\nVellWriter\\ConfLoad=0\n"
+                              "VellWriter\\Freeze=0\nVellWriter\\Startup=1\n"
+                              "VellWriter\\Delay=250\n";
+    const QByteArray name = QByteArray::fromStdString(portName); // at position 0
+    const struct {
+        const char* what;
+        QByteArray file;
+    } cases[] = {
+        {"comments and odd lines",
+         "# kept by hand\n[Software]\n# the options\n" + values + "an odd line\n; end\n"},
+        {"a name that is a list",
+         "[Software]\nVellWriter\\ComPortName=" + name + ", FAKEGONE\n" + values},
+        {"a name that is bytes",
+         "[Software]\nVellWriter\\ComPortName=@ByteArray(" + name + ")\n" + values},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFile(c.file);
+        dialogs.shown.clear();
+        form = harness.Build();
+        EXPECT_TRUE(dialogs.shown.empty()) << dialogs.shown[0].text.toStdString();
+        EXPECT_EQ(form->PortList().currentIndex(), 1);
+        EXPECT_TRUE(form->Port().Connected());
+        EXPECT_EQ(form->Port().Port(), otherPortName);
+        EXPECT_EQ(Ticked(), (std::vector<bool>{true, true, false, true, false}));
+        EXPECT_EQ(Delay()->Value(), 250);
+        form.reset();
+    }
 }
 
 TEST_F(SettingsTest, ValueThatIsNotANumberStopsTheLoadingThere) {
@@ -370,6 +398,7 @@ TEST_F(SettingsTest, FileThatIsNotARegularFileOfSettingsSizeIsRefused) {
         {"link to nothing", [&] { ASSERT_EQ(::symlink("gone.conf", file.c_str()), 0); }, true},
         {"64 KiB and a byte", [&] { WriteFile(padded(65537)); }, true},
         {"64 KiB", [&] { WriteFile(padded(65536)); }, false},
+        {"a NUL byte", [&] { WriteFile(valid + QByteArray(1, '\0') + "\n"); }, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -17,6 +17,7 @@ namespace {
 struct TRecordingStore final : TOptionStore {
     std::map<std::string, std::string> values; // integers as their decimal text
     std::vector<std::string> calls;
+    std::string stringFailure; // when set, every text read fails with it
     bool OpenKey(const std::string& key, bool) override { return Call("open " + key), true; }
     void CloseKey() override { Call("close"); }
     bool ValueExists(const std::string& name) const override { return values.count(name) != 0; }
@@ -28,7 +29,10 @@ struct TRecordingStore final : TOptionStore {
         values[name] = std::to_string(value);
     }
     std::string ReadString(const std::string& name) const override {
-        return Call("read " + name), values.at(name);
+        Call("read " + name);
+        if (!stringFailure.empty())
+            throw ERegistryException(stringFailure);
+        return values.at(name);
     }
     void WriteString(const std::string& name, const std::string& value) override {
         Call("write " + name + "=" + value);
@@ -89,6 +93,31 @@ TEST(KeptOptionsTest, PortIsChosenByItsStoredName) {
         EXPECT_EQ(store.calls.end()[-2], "write ComPortName=" + c.saved);
         EXPECT_EQ(store.values["ComPort"], std::to_string(c.chosen));
     }
+}
+
+// The name is read after the seven values: one the store cannot read costs the name alone,
+// is told, and the position chooses the port.
+TEST(KeptOptionsTest, PortNameThatCannotBeReadCostsOnlyTheName) {
+    TRecordingStore store;
+    store.values = {{"ComPort", "1"},  {"FullCom", "1"},       {"ComStatus", "1"},
+                    {"ConfLoad", "0"}, {"Freeze", "0"},        {"Startup", "1"},
+                    {"Delay", "250"},  {"ComPortName", "COM1"}};
+    store.stringFailure = "Invalid data type for 'ComPortName'";
+    TFieldControls controls;
+    TRecordingLog log;
+    TKeptOptions().Load(store, controls, log);
+    EXPECT_EQ(store.calls, (std::vector<std::string>{"open Software\\VellWriter", "read ComPort",
+                                                     "read FullCom", "read ComStatus",
+                                                     "read ConfLoad", "read Freeze", "read Startup",
+                                                     "read Delay", "read ComPortName", "close"}));
+    EXPECT_EQ(controls.portName, "COM2");
+    EXPECT_TRUE(controls.full && controls.status && controls.startup);
+    EXPECT_FALSE(controls.confirm || controls.freeze);
+    EXPECT_EQ(controls.delay, 250);
+    EXPECT_EQ(log.lines, (std::vector<TRecordingLog::TLine>{
+                             {"Invalid data type for 'ComPortName': the port is chosen by its "
+                              "position.",
+                              clRed}}));
 }
 
 } // namespace

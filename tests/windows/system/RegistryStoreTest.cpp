@@ -144,9 +144,17 @@ TEST(RegistryStoreTest, LoadOverTheRegistry) {
              root.Set(L"ComPort", {REG_BINARY, {1, 0, 0, 0}});
          },
          "Invalid data type for 'ComPort'", nullptr},
-        {"a port name that is no text", REG_OPTION_NON_VOLATILE,
-         [](const TOwnRoot& root) { root.Set(L"ComPortName", Dword(1)); },
-         "Invalid data type for 'ComPortName'", nullptr},
+        {"a port name that is no text costs only the name", REG_OPTION_NON_VOLATILE,
+         [](const TOwnRoot& root) {
+             root.Set(L"ComPortName", Dword(1));
+             root.Set(L"ComPort", Dword(1));
+             root.Set(L"Delay", Dword(250));
+         },
+         "",
+         [](const TOwnRoot&, const TFieldControls& controls) {
+             EXPECT_EQ(controls.delay, 250) << "read before the name";
+             EXPECT_EQ(controls.portName, "COM2") << "chosen by its position";
+         }},
         {"a port name without its NUL reads to its end", REG_OPTION_NON_VOLATILE,
          [](const TOwnRoot& root) { root.Set(L"ComPortName", Text(L"COM2", false)); }, "",
          [](const TOwnRoot&, const TFieldControls& controls) {
@@ -156,7 +164,10 @@ TEST(RegistryStoreTest, LoadOverTheRegistry) {
          [](const TOwnRoot& root) {
              root.Set(L"ComPortName", Text(std::wstring(TRegistryStore::LongestText + 1, L'C')));
          },
-         "Failed to get data for 'ComPortName'", nullptr},
+         "",
+         [](const TOwnRoot&, const TFieldControls& controls) {
+             EXPECT_EQ(controls.portName, "COM1") << "chosen by its position";
+         }},
         {"a key that can be neither opened nor created fails the first write", REG_OPTION_VOLATILE,
          first, "Failed to set data for 'ComPort'", nullptr},
     };
