@@ -147,15 +147,10 @@ TEST_F(ReceiverDialogueTest, PortThatWillNotOpenIsExplainedFromItsFailure) {
              "/dev/ttyUSB0", "open", TOpenFailureKind::Other, "I/O error", 0, "", {true, false}},
          "Port COM1 (/dev/ttyUSB0) cannot be opened: I/O error. " + modemManager},
         {CError_OpenFailed,
-         TOpenFailureReason{"/dev/ttyUSB0",
-                            "open",
-                            TOpenFailureKind::Missing,
-                            "No such file",
-                            0,
-                            "",
-                            {false, true}},
-         "Port COM1 (/dev/ttyUSB0) cannot be opened: No such file. Plug the adapter in (or start "
-         "the program that publishes the virtual port), or " +
+         TOpenFailureReason{
+             "/dev/ttyUSB0", "open", TOpenFailureKind::Missing, "No", 0, "", {false, true}},
+         "Port COM1 (/dev/ttyUSB0) cannot be opened: No. Plug the adapter in (or start the "
+         "program that publishes the virtual port), or " +
              configuration + " " + brltty},
         {CError_OpenFailed,
          TOpenFailureReason{
