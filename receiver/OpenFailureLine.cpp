@@ -29,6 +29,20 @@ std::string Remedy(const TOpenFailureReason& reason) {
     return {};
 }
 
+// What to do about the programs that take USB adapters, one sentence each.
+std::string DaemonAdvice(const TPortDaemons& daemons) {
+    std::string advice;
+    if (daemons.modemManager) {
+        advice += " ModemManager is running and may be probing the port: give the adapter the "
+                  "udev rule's ID_MM_DEVICE_IGNORE tag (see the README), or stop ModemManager.";
+    }
+    if (daemons.brltty) {
+        advice += " brltty is running and may take USB serial adapters for a braille display: "
+                  "remove it (sudo apt remove brltty) or stop it.";
+    }
+    return advice;
+}
+
 } // namespace
 
 std::string OpenFailureLine(const std::string& port, const TOpenFailureReason& reason) {
@@ -40,5 +54,5 @@ std::string OpenFailureLine(const std::string& port, const TOpenFailureReason& r
     if (const std::string remedy = Remedy(reason); !remedy.empty()) {
         line += " " + remedy;
     }
-    return line;
+    return line + DaemonAdvice(reason.daemons);
 }

@@ -239,7 +239,7 @@ bool GetOverlappedResult(HANDLE device, OVERLAPPED* overlapped, DWORD* transferr
             if (WaitForSingleObject(overlapped->hEvent, INFINITE) != WAIT_OBJECT_0)
                 return false;
         } else if (const auto engine = Find<TCommEngine>(device)) {
-            engine->Progress(); // it may have ended without anyone waiting for it
+            engine->Look(); // it may have ended without anyone waiting for it
         }
     }
     const DWORD status = overlapped->Internal.load(std::memory_order_acquire);

@@ -413,6 +413,11 @@ void TCommEngine::Progress() {
     ProgressLocked();
 }
 
+void TCommEngine::Look() {
+    std::lock_guard lock(m_mutex);
+    ProgressLocked();
+}
+
 void TCommEngine::ProgressLocked() {
     if (m_closed)
         return;

@@ -62,6 +62,9 @@ public:
     std::optional<Clock::time_point> AddPollSources(std::vector<pollfd>& sources);
     // Moves received bytes in, notes line changes and errors, carries pending operations on.
     void Progress();
+    // The same for a caller that looks without having polled (GetOverlappedResult without
+    // waiting): the waiters in poll() stay counted, so that a later change still wakes them.
+    void Look();
 
 private:
     struct PendingRead {

@@ -1,5 +1,7 @@
 #include "serial/platform/OpenFailure.h"
 
+#include "serial/platform/PortDaemons.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -97,6 +99,7 @@ TOpenFailureReason ReasonOf(const TOpenFailure& failure) {
     reason.systemText = std::strerror(failure.err);
     reason.holderPid = failure.holderPid;
     reason.holderCommand = failure.holderCommand;
+    reason.daemons = failure.daemons;
     if (failure.call == "owner") {
         reason.kind = TOpenFailureKind::NotOwn;
         return reason;
@@ -126,6 +129,10 @@ void RecordOpenFailure(const std::string& path, const char* call, int err, int f
         if (fd >= 0 ? ::fstat(fd, &device) == 0 : ::stat(path.c_str(), &device) == 0) {
             FindHolder(device, failure);
         }
+    }
+    // A program that took the adapter explains a USB port that is busy, vanished or refused.
+    if (std::string(call) != "owner" && IsUsbSerialPort(path)) {
+        failure.daemons = RunningPortDaemons();
     }
     LastFailure = std::move(failure);
 }

@@ -18,6 +18,7 @@ struct TOpenFailure {
     int err = 0;               // its errno
     long holderPid = 0;        // the process holding a lock on the device; 0 when unknown
     std::string holderCommand; // its command name (printable characters only); may be empty
+    TPortDaemons daemons;      // running programs that take USB adapters: for a USB port only
 };
 
 // The failure of the last open on this thread (opens run on the thread that asks, like

@@ -199,6 +199,42 @@ TEST(CommApi, OutputDrainedComesAndTheOpenPortThenSleeps) {
     CloseHandle(port);
 }
 
+// A waiter that only waits on its wait's event, as a Windows program does, is woken by the
+// drain of bytes written while it sleeps there; an earlier look at the pending wait from another
+// thread must not leave it deaf.
+TEST(CommApi, OutputDrainedWakesAWaiterOnTheEventAlone) {
+    TPtyPair pty;
+    const HANDLE port = OpenPort(pty);
+    ASSERT_TRUE(SetCommMask(port, EV_TXEMPTY));
+    OVERLAPPED overlapped;
+    overlapped.hEvent = CreateEvent(true, false);
+    DWORD mask = 0;
+    ASSERT_FALSE(WaitCommEvent(port, &mask, &overlapped));
+    ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+    EXPECT_FALSE(GetOverlappedResult(port, &overlapped, nullptr, false));
+    EXPECT_EQ(GetLastError(), ERROR_IO_INCOMPLETE);
+
+    std::atomic<int> waiterId{0};
+    std::atomic<bool> woken{false};
+    std::thread waiter([&] {
+        waiterId = int(GetCurrentThreadId());
+        woken = WaitForSingleObject(overlapped.hEvent, INFINITE) == WAIT_OBJECT_0;
+    });
+    for (int i = 0; i < 5000 && !(waiterId != 0 && WaitsInPoll(waiterId)); ++i)
+        ::usleep(1000);
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(port, "ACK,1", 5, &written, nullptr));
+    for (int i = 0; i < 10000 && !woken; ++i)
+        ::usleep(1000);
+    EXPECT_TRUE(woken) << "the drain did not wake the waiter";
+    SetCommMask(port, 0); // ends the wait if it still pends
+    waiter.join();
+    EXPECT_EQ(mask, DWORD(EV_TXEMPTY));
+    EXPECT_EQ(pty.Receive(5), "ACK,1");
+    CloseHandle(overlapped.hEvent);
+    CloseHandle(port);
+}
+
 // Until the port's input queue holds `count` bytes; false after five seconds without.
 bool InputReaches(HANDLE port, DWORD count) {
     COMSTAT status;

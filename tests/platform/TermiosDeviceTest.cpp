@@ -1,6 +1,7 @@
 #include "serial/platform/TermiosDevice.h"
 
 #include "serial/platform/OpenFailure.h"
+#include "serial/platform/PortDaemons.h"
 #include "tests/support/ModemLines.h"
 #include "tests/support/PtyPair.h"
 
@@ -484,6 +485,8 @@ TEST(TermiosDevice, FailedOpenRecordsWhy) {
     };
     std::vector<TRow> rows = {
         {"/dev/vell-no-such-port", ERROR_FILE_NOT_FOUND, "open", ENOENT, 0, ""},
+        // A USB adapter that vanished: the programs that take such ports are looked for.
+        {"/dev/ttyUSB-vell-no-such-port", ERROR_FILE_NOT_FOUND, "open", ENOENT, 0, ""},
         {held.Path(), ERROR_ACCESS_DENIED, "flock", EWOULDBLOCK, holder.Pid(), "vell-holder"},
         {"/dev/null", ERROR_NOT_SUPPORTED, "isatty", ENOTTY, 0, ""},
     };
@@ -502,6 +505,9 @@ TEST(TermiosDevice, FailedOpenRecordsWhy) {
         EXPECT_EQ(failure->err, row.err);
         EXPECT_EQ(failure->holderPid, row.holderPid);
         EXPECT_EQ(failure->holderCommand, row.holderCommand);
+        EXPECT_EQ(failure->daemons, row.path.find("ttyUSB") != std::string::npos
+                                        ? RunningPortDaemons()
+                                        : TPortDaemons{});
     }
 
     TPtyPair unheld;

@@ -96,6 +96,11 @@ TEST_F(ReceiverDialogueTest, ReceiverHeldInItsLoaderAtOpenIsAskedAboutOnce) {
 // failure carries, and what to do; a failure without a reason, or another failure, adds nothing.
 TEST_F(ReceiverDialogueTest, PortThatWillNotOpenIsExplainedFromItsFailure) {
     const std::string configuration = "choose the port on the Configuration page...";
+    const std::string modemManager =
+        "ModemManager is running and may be probing the port: give the adapter the udev rule's "
+        "ID_MM_DEVICE_IGNORE tag (see the README), or stop ModemManager.";
+    const std::string brltty = "brltty is running and may take USB serial adapters for a braille "
+                               "display: remove it (sudo apt remove brltty) or stop it.";
     const struct {
         int code;
         std::optional<TOpenFailureReason> reason;
@@ -103,36 +108,56 @@ TEST_F(ReceiverDialogueTest, PortThatWillNotOpenIsExplainedFromItsFailure) {
     } cases[] = {
         {CError_OpenFailed, std::nullopt, ""},
         {CError_SetStateFailed,
-         TOpenFailureReason{"/dev/ttyUSB0", "open", TOpenFailureKind::Missing, "No", 0, ""}, ""},
+         TOpenFailureReason{"/dev/ttyUSB0", "open", TOpenFailureKind::Missing, "No", 0, "", {}},
+         ""},
         {CError_OpenFailed,
-         TOpenFailureReason{"COM1", "open", TOpenFailureKind::Missing, "No such device", 0, ""},
+         TOpenFailureReason{"COM1", "open", TOpenFailureKind::Missing, "No such device", 0, "", {}},
          "Port COM1 cannot be opened: No such device. Plug the adapter in (or start the program "
          "that publishes the virtual port), or " +
              configuration},
         {CError_OpenFailed,
-         TOpenFailureReason{"/dev/ttyS9", "open", TOpenFailureKind::Permission, "Denied", 0, ""},
+         TOpenFailureReason{
+             "/dev/ttyS9", "open", TOpenFailureKind::Permission, "Denied", 0, "", {}},
          "Port COM1 (/dev/ttyS9) cannot be opened: Denied. You may not use this device: add your "
          "user to the dialout group (sudo usermod -aG dialout $USER, then log in again), or give "
          "it to your user with the udev rule example in the README..."},
         {CError_OpenFailed,
-         TOpenFailureReason{"COM1", "flock", TOpenFailureKind::Busy, "Busy", 42, "minicom"},
+         TOpenFailureReason{"COM1", "flock", TOpenFailureKind::Busy, "Busy", 42, "minicom", {}},
          "Port COM1 cannot be opened: Busy. Another program holds the port: minicom (pid 42). "
          "Close it, then open the port again..."},
         {CError_OpenFailed,
-         TOpenFailureReason{"COM1", "flock", TOpenFailureKind::Busy, "Busy", 0, ""},
+         TOpenFailureReason{"COM1", "flock", TOpenFailureKind::Busy, "Busy", 0, "", {}},
          "Port COM1 cannot be opened: Busy. Another program holds the port. Close it, then open "
          "the port again..."},
         {CError_OpenFailed,
-         TOpenFailureReason{"COM1", "isatty", TOpenFailureKind::NotATerminal, "Not a tty", 0, ""},
+         TOpenFailureReason{
+             "COM1", "isatty", TOpenFailureKind::NotATerminal, "Not a tty", 0, "", {}},
          "Port COM1 cannot be opened: Not a tty. It is no serial port: " + configuration},
         {CError_OpenFailed,
-         TOpenFailureReason{"COM1", "owner", TOpenFailureKind::NotOwn, "Denied", 0, ""},
+         TOpenFailureReason{"COM1", "owner", TOpenFailureKind::NotOwn, "Denied", 0, "", {}},
          "Port COM1 cannot be opened: Denied. A virtual port must lead to a terminal of your "
          "own: " +
              configuration},
         {CError_OpenFailed,
-         TOpenFailureReason{"COM1", "open", TOpenFailureKind::Other, "I/O error", 0, ""},
+         TOpenFailureReason{"COM1", "open", TOpenFailureKind::Other, "I/O error", 0, "", {}},
          "Port COM1 cannot be opened: I/O error."},
+        // A USB port, with the programs found running that take such ports.
+        {CError_OpenFailed,
+         TOpenFailureReason{
+             "/dev/ttyUSB0", "open", TOpenFailureKind::Other, "I/O error", 0, "", {true, false}},
+         "Port COM1 (/dev/ttyUSB0) cannot be opened: I/O error. " + modemManager},
+        {CError_OpenFailed,
+         TOpenFailureReason{
+             "/dev/ttyUSB0", "open", TOpenFailureKind::Missing, "No", 0, "", {false, true}},
+         "Port COM1 (/dev/ttyUSB0) cannot be opened: No. Plug the adapter in (or start the "
+         "program that publishes the virtual port), or " +
+             configuration + " " + brltty},
+        {CError_OpenFailed,
+         TOpenFailureReason{
+             "/dev/ttyACM0", "open", TOpenFailureKind::Busy, "Busy", 0, "", {true, true}},
+         "Port COM1 (/dev/ttyACM0) cannot be opened: Busy. Another program holds the port. Close "
+         "it, then open the port again... " +
+             modemManager + " " + brltty},
     };
     window.activePage = 1;
     for (const auto& c : cases) {

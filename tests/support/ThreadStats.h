@@ -7,6 +7,7 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <sys/syscall.h>
 
 inline std::set<int> ThreadIds() {
     std::set<int> ids;
@@ -40,4 +41,11 @@ inline long ContextSwitches(int thread, bool ownWaitsOnly = false) {
             switches += std::stol(line.substr(line.find(':') + 1));
     }
     return switches;
+}
+
+// Whether the thread is blocked in poll() (or ppoll()): a waiter that has gone to sleep.
+inline bool WaitsInPoll(int thread) {
+    std::ifstream syscall("/proc/self/task/" + std::to_string(thread) + "/syscall");
+    long number = -1;
+    return (syscall >> number) && (number == SYS_poll || number == SYS_ppoll);
 }
