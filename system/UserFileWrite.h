@@ -3,7 +3,8 @@
 // against another file: the target must be a regular file the user owns, or a new one. The
 // bytes go to a file beside it first, which replaces the target only once written whole, so a
 // failed write leaves the old file as it was. Nothing here blocks on what sits at the name: a
-// pipe or a device is refused without waiting for its far end.
+// pipe or a device is refused without waiting for its far end. On Windows the name is UTF-8,
+// a link or junction counts as a link, and the owner is judged where the file system keeps one.
 // Stateless; any thread.
 
 #include <string>

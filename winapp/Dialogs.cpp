@@ -19,8 +19,7 @@ UINT IconStyle(TMsgIcon icon) {
 }
 
 // The filter as the dialog takes it: pairs of NUL-ended texts, and one NUL more at the end.
-std::wstring ImageFilter() {
-    const wchar_t text[] = L"Dat files|*.dat|Bin files|*.bin|RCU files|*.Rcu|All files|*.*|";
+std::wstring Filter(const wchar_t* text) {
     std::wstring filter(text);
     for (wchar_t& c : filter)
         if (c == L'|')
@@ -51,7 +50,8 @@ bool TSystemDialogs::ChooseFile(HWND owner, TOpenFile& file) {
     // Room for a long path; the dialog never writes past it.
     std::vector<wchar_t> name(32768, L'\0');
     file.FileName.copy(name.data(), name.size() - 1);
-    const std::wstring filter = ImageFilter();
+    const std::wstring filter =
+        Filter(L"Dat files|*.dat|Bin files|*.bin|RCU files|*.Rcu|All files|*.*|");
     OPENFILENAMEW dialog{};
     // The size of the structure as the oldest supported Windows knows it.
     dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
@@ -67,6 +67,29 @@ bool TSystemDialogs::ChooseFile(HWND owner, TOpenFile& file) {
         return false;
     file.FileName = name.data();
     file.FilterIndex = int(dialog.nFilterIndex);
+    return true;
+}
+
+bool TSystemDialogs::ChooseSaveFile(HWND owner, const std::string& caption,
+                                    std::wstring& fileName) {
+    std::vector<wchar_t> name(32768, L'\0');
+    fileName.copy(name.data(), name.size() - 1);
+    const std::wstring filter = Filter(L"Text files (*.txt)|*.txt|All files (*.*)|*.*|");
+    const std::wstring title = Widen(caption);
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = filter.c_str();
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = name.data();
+    dialog.nMaxFile = DWORD(name.size());
+    dialog.lpstrTitle = title.c_str();
+    dialog.lpstrDefExt = L"txt";
+    dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT |
+                   OFN_ENABLESIZING | OFN_NOCHANGEDIR;
+    if (!GetSaveFileNameW(&dialog))
+        return false;
+    fileName = name.data();
     return true;
 }
 

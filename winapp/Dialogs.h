@@ -1,7 +1,7 @@
 #pragma once
-// The window's modal boxes: a Yes/No question, a failure report, the open-file dialog and the
-// About box. One interface, so that tests can answer them; the program uses TSystemDialogs,
-// the system's own boxes. Texts are UTF-8. UI thread only.
+// The window's modal boxes: a Yes/No question, a failure report, the open-file and save-file
+// dialogs and the About box. One interface, so that tests can answer them; the program uses
+// TSystemDialogs, the system's own boxes. Texts are UTF-8. UI thread only.
 
 #include "receiver/MsgIcon.h"
 #include "winapp/WinApi.h"
@@ -25,6 +25,10 @@ public:
     virtual void ShowFailure(HWND owner, const std::string& text) = 0;
     // The open-file dialog with the image files' filter; false when cancelled.
     virtual bool ChooseFile(HWND owner, TOpenFile& file) = 0;
+    // The save-file dialog for text files, titled `caption`: `fileName` is offered, then
+    // chosen (a full path); an existing file is replaced only once the user agrees. False when
+    // cancelled.
+    virtual bool ChooseSaveFile(HWND owner, const std::string& caption, std::wstring& fileName) = 0;
     virtual void ShowAbout(HWND owner) = 0;
 };
 
@@ -34,6 +38,7 @@ public:
                   TMsgDefault preset) override;
     void ShowFailure(HWND owner, const std::string& text) override;
     bool ChooseFile(HWND owner, TOpenFile& file) override;
+    bool ChooseSaveFile(HWND owner, const std::string& caption, std::wstring& fileName) override;
     void ShowAbout(HWND owner) override;
 };
 

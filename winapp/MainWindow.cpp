@@ -139,9 +139,11 @@ void TSDIAppForm::BuildControls() {
     m_greyedImages = Pictures::MakeToolBarImages(pictureSize, true);
     m_lampImages = Pictures::MakeLampImages();
     const TPageImages images{ImageList1, m_greyedImages, m_lampImages};
-    for (int index = 0; index < 3; ++index)
+    for (int index = 0; index < 3; ++index) {
         m_pages[size_t(index)] =
             std::make_unique<TWorkPage>(TabSheets[size_t(index)], index, images, *Dec);
+        m_pages[size_t(index)]->Log().OfferSaving(m_services.Dialogs);
+    }
     m_configuration =
         std::make_unique<TConfigurationPage>(TabSheets[3], *Dec, m_services.ListPorts);
     m_configuration->ComStatusClicked = [this] { CheckBox2Click(); };

@@ -1,7 +1,12 @@
 #include "winapp/RichLog.h"
 
 #include "external/WinText.h"
+#include "system/UserFileWrite.h"
+#include "winapp/Dialogs.h"
+#include "winapp/HandOver.h"
 #include "winapp/WinApi.h"
+
+#include <stdexcept>
 
 namespace {
 
@@ -19,6 +24,47 @@ std::wstring Latin1(const std::string& text) {
     return wide;
 }
 
+// 8-bit text as UTF-8, each byte the character of its number (0xB0 is U+00B0, "\xC2\xB0").
+std::string Latin1ToUtf8(const std::string& text) {
+    std::string utf8;
+    utf8.reserve(text.size());
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            utf8 += c;
+        } else {
+            utf8 += char(0xC0 | byte >> 6);
+            utf8 += char(0x80 | (byte & 0x3F));
+        }
+    }
+    return utf8;
+}
+
+// UTF-8 back to 8-bit text, as the Qt window's log gives a line back: each UTF-16 unit that is
+// not Latin-1 becomes "?".
+std::string Utf8ToLatin1(const std::string& text) {
+    std::string narrow;
+    narrow.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        if (lead < 0x80) {
+            narrow += char(lead);
+            i += 1;
+        } else if (lead < 0xE0) {
+            const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+            narrow += lead < 0xC4 ? char((lead & 0x1F) << 6 | (next & 0x3F)) : '?';
+            i += 2;
+        } else if (lead < 0xF0) {
+            narrow += '?';
+            i += 3;
+        } else {
+            narrow += "??"; // a surrogate pair
+            i += 4;
+        }
+    }
+    return narrow;
+}
+
 std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines(1);
     for (char c : text) {
@@ -30,11 +76,113 @@ std::vector<std::string> SplitLines(const std::string& text) {
     return lines;
 }
 
+constexpr UINT_PTR SubclassId = 1;
+
 } // namespace
 
 TRichLog::TRichLog(HWND edit) : m_edit(edit) {
     // No limit of the log's own: the dialogue never trims a log.
     SendMessageW(m_edit, EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
+    SetWindowSubclass(m_edit, EditProc, SubclassId, DWORD_PTR(this));
+}
+
+TRichLog::~TRichLog() {
+    if (IsWindow(m_edit))
+        RemoveWindowSubclass(m_edit, EditProc, SubclassId);
+}
+
+LRESULT CALLBACK TRichLog::EditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam,
+                                    UINT_PTR id, DWORD_PTR self) {
+    auto* log = reinterpret_cast<TRichLog*>(self);
+    switch (message) {
+    case WM_CONTEXTMENU: {
+        const POINT at{short(LOWORD(lParam)), short(HIWORD(lParam))};
+        // A scroll bar keeps its own menu.
+        POINT inside = at;
+        RECT client{};
+        GetClientRect(edit, &client);
+        ScreenToClient(edit, &inside);
+        if (lParam != -1 && !PtInRect(&client, inside))
+            break;
+        log->ShowContextMenu(at);
+        return 0;
+    }
+    case WM_COMMAND:
+        // The menu's choice; a control's notification carries its handle.
+        if (lParam != 0)
+            break;
+        switch (LOWORD(wParam)) {
+        case cmCopy: SendMessageW(edit, WM_COPY, 0, 0); return 0;
+        case cmSelectAll: {
+            CHARRANGE all{0, -1};
+            SendMessageW(edit, EM_EXSETSEL, 0, LPARAM(&all));
+            return 0;
+        }
+        case cmSaveLogAs: log->SaveLogAs(); return 0;
+        }
+        break;
+    case WM_NCDESTROY: RemoveWindowSubclass(edit, EditProc, id); break;
+    }
+    return DefSubclassProc(edit, message, wParam, lParam);
+}
+
+void TRichLog::ShowContextMenu(POINT at) {
+    if (at.x == -1 && at.y == -1) {
+        // From the keyboard: by the selection's start when it is in sight, else the corner.
+        CHARRANGE selection{};
+        SendMessageW(m_edit, EM_EXGETSEL, 0, LPARAM(&selection));
+        POINTL caret{};
+        SendMessageW(m_edit, EM_POSFROMCHAR, WPARAM(&caret), selection.cpMin);
+        RECT client{};
+        GetClientRect(m_edit, &client);
+        at = {caret.x, caret.y};
+        if (!PtInRect(&client, at))
+            at = {client.left, client.top};
+        ClientToScreen(m_edit, &at);
+    }
+    CHARRANGE selection{};
+    SendMessageW(m_edit, EM_EXGETSEL, 0, LPARAM(&selection));
+    const auto greyed = [](bool off) { return MF_STRING | (off ? MF_GRAYED : 0); };
+    HMENU menu = CreatePopupMenu();
+    AppendMenuW(menu, greyed(selection.cpMin == selection.cpMax), cmCopy, L"&Copy");
+    AppendMenuW(menu, greyed(m_textLength == 0), cmSelectAll, L"Select &All");
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, greyed(m_dialogs == nullptr), cmSaveLogAs, L"Save log as...");
+    // The choice comes back to the control as WM_COMMAND.
+    TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, m_edit,
+                   nullptr);
+    DestroyMenu(menu);
+}
+
+void TRichLog::SaveLogAs() {
+    if (m_dialogs == nullptr)
+        return;
+    const HWND owner = GetAncestor(m_edit, GA_ROOT);
+    // A window procedure lets no failure through: it is told in the failure box here.
+    try {
+        std::wstring fileName;
+        if (!m_dialogs->ChooseSaveFile(owner, "Save log as", fileName))
+            return;
+        const std::string path = Narrow(fileName);
+        std::string why;
+        if (!WriteUserFile(path, Text(), why))
+            throw std::runtime_error("The log was not saved to " + path + ": " + why);
+    } catch (...) {
+        ReportCurrentException(owner, *m_dialogs);
+    }
+}
+
+std::string TRichLog::Text() const {
+    size_t size = 0;
+    for (const std::string& line : m_lines)
+        size += line.size() + 1;
+    std::string text;
+    text.reserve(size);
+    for (const std::string& line : m_lines) {
+        text += line;
+        text += '\n';
+    }
+    return text;
 }
 
 void TRichLog::SetBackground(TColor color) {
@@ -44,8 +192,10 @@ void TRichLog::SetBackground(TColor color) {
 void TRichLog::Append(const std::string& text) {
     std::vector<std::string> lines = SplitLines(text);
     std::vector<std::wstring> wide;
-    for (const std::string& line : lines)
+    for (std::string& line : lines) {
         wide.push_back(Latin1(line));
+        line = Latin1ToUtf8(line);
+    }
     AppendLines(lines, wide);
 }
 
@@ -54,11 +204,8 @@ void TRichLog::AppendUtf8(const std::string& text) {
     std::vector<std::wstring> wide;
     for (std::string& line : lines) {
         wide.push_back(Widen(line));
-        // Kept as 8-bit text, as the Qt window's log gives it back: what is not Latin-1 is "?".
-        std::string narrow;
-        for (wchar_t c : wide.back())
-            narrow += c < 256 ? char(c) : '?';
-        line = narrow;
+        // Kept as shown: text that is not UTF-8 has its replacement characters.
+        line = Narrow(wide.back());
         for (wchar_t& c : wide.back())
             c = Shown(c);
     }
@@ -108,7 +255,7 @@ void TRichLog::Clear() {
 }
 
 std::string TRichLog::Line(int index) const {
-    return index >= 0 && index < LineCount() ? m_lines[size_t(index)] : std::string();
+    return index >= 0 && index < LineCount() ? Utf8ToLatin1(m_lines[size_t(index)]) : std::string();
 }
 
 void TRichLog::DeleteLine(int index) {

@@ -1,9 +1,10 @@
 // The Windows window in this process, driven by window messages as a person's clicks send them
 // and read back through its controls: the tool buttons, check boxes, pages, the delay's arrows
-// and the port list; the logs' text and colours, the lamps, what is enabled; the settings kept
-// in the registry across a restart; a port that will not open. Built for Windows; run under
-// Wine from the Linux build.
+// and the port list; the logs' text and colours and their context menu, the lamps, what is
+// enabled; the settings kept in the registry across a restart; a port that will not open; a
+// log saved, or its target refused. Built for Windows; run under Wine from the Linux build.
 
+#include "external/WinText.h"
 #include "serial/ComPort.h"
 #include "system/RegistryStore.h"
 #include "system/WinImageFiles.h"
@@ -14,6 +15,7 @@
 #include "winapp/MainWindow.h"
 #include "winapp/WinApi.h"
 
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
@@ -37,6 +39,12 @@ struct TAnsweringDialogs final : TWinDialogs {
     bool ChooseFile(HWND, TOpenFile& file) override {
         file.FileName = chosenFile;
         return !chosenFile.empty();
+    }
+    std::wstring savedFile; // what the save dialog gives; empty: cancelled
+    bool ChooseSaveFile(HWND, const std::string& caption, std::wstring& fileName) override {
+        shown.push_back("save|" + caption);
+        fileName = savedFile;
+        return !savedFile.empty();
     }
     void ShowAbout(HWND owner) override { ShowAboutBox(owner); }
 };
@@ -372,4 +380,114 @@ TEST_F(WindowTest, ALogShowsExactlyTheLinesItKeepsWhateverIsDeleted) {
             single += shown[i];
     EXPECT_EQ(log.LineCount(), 3);
     EXPECT_EQ(single, kept) << std::string(single.begin(), single.end());
+}
+
+namespace {
+
+std::vector<std::wstring> g_menu; // the items of the menu that was up, "" for a separator
+
+// Reads the popup menu in front of this thread, then closes it.
+void CALLBACK ReadMenu(HWND, UINT, UINT_PTR timer, DWORD) {
+    const HWND shown = FindWindowW(L"#32768", nullptr);
+    const auto menu = shown ? HMENU(SendMessageW(shown, MN_GETHMENU, 0, 0)) : nullptr;
+    if (menu == nullptr)
+        return; // not up yet
+    KillTimer(nullptr, timer);
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        wchar_t text[64] = {};
+        GetMenuStringW(menu, UINT(i), text, 64, MF_BYPOSITION);
+        const bool greyed = text[0] && GetMenuState(menu, UINT(i), MF_BYPOSITION) & MF_GRAYED;
+        g_menu.push_back(std::wstring(text) + (greyed ? L" (greyed)" : L"") +
+                         (text[0] ? L" " + std::to_wstring(GetMenuItemID(menu, i)) : L""));
+    }
+    EndMenu();
+}
+
+std::string FileBytes(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+} // namespace
+
+// A log's context menu, by the mouse and by the keyboard, ends with "Save log as...", which
+// writes the whole log as it holds it, UTF-8 with a line feed after each line; a target that
+// is not a regular file of the user, nor a new one, is refused and left as it was.
+TEST_F(WindowTest, SaveLogAsWritesTheWholeLogOrRefusesTheTarget) {
+    Start();
+    TRichLog& log = m_form->Page(2).Log();
+    log.Append("Received start string...");
+    log.Append(std::string("ctl \x01 deg \xB0", 11));
+    log.AppendUtf8("Z:\\fl\xC3\xA4sh \xE2\x86\x92.bin");
+    const std::string text = "Received start string...\nctl \x01 deg \xC2\xB0\n"
+                             "Z:\\fl\xC3\xA4sh \xE2\x86\x92.bin\n";
+    // Read back as 8-bit text, as before: what is not Latin-1 is "?".
+    EXPECT_EQ(log.Line(1), std::string("ctl \x01 deg \xB0", 11));
+    EXPECT_EQ(log.Line(2), "Z:\\fl\xE4sh ?.bin");
+    const std::wstring save = L"Save log as... " + std::to_wstring(TRichLog::cmSaveLogAs);
+    POINT inside{10, 10};
+    ClientToScreen(log.Handle(), &inside);
+    for (LPARAM at : {MAKELPARAM(inside.x, inside.y), LPARAM(-1)}) {
+        g_menu.clear();
+        SetTimer(nullptr, 0, 20, ReadMenu);
+        SendMessageW(log.Handle(), WM_CONTEXTMENU, WPARAM(log.Handle()), at);
+        EXPECT_EQ(g_menu,
+                  (std::vector<std::wstring>{L"&Copy (greyed) 1", L"Select &All 2", L"", save}));
+    }
+
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                         ("vw-save-" + std::to_string(GetCurrentProcessId()));
+    std::filesystem::create_directories(folder / "sub");
+    std::ofstream(folder / "old.txt") << "old";
+    std::ofstream(folder / "locked.txt") << "locked";
+    SetFileAttributesW((folder / "locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    struct TCase {
+        std::filesystem::path target;
+        std::string why; // empty: saved
+        const char* before;
+    };
+    std::vector<TCase> cases = {
+        {folder / "new.txt", "", nullptr},
+        {folder / "old.txt", "", "old"},
+        {folder / "sub", "it is not a regular file", nullptr},
+        {L"NUL", "it is not a regular file", nullptr},
+        {folder / "locked.txt", "it is read-only", "locked"},
+    };
+    // Links need Vista or later, and a Wine that makes them.
+    const FARPROC makeLink =
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "CreateSymbolicLinkW");
+    const std::filesystem::path link = folder / "link.txt";
+    if (makeLink != nullptr &&
+        reinterpret_cast<BOOLEAN(WINAPI*)(LPCWSTR, LPCWSTR, DWORD)>(
+            reinterpret_cast<void*>(makeLink))(link.c_str(), (folder / "old.txt").c_str(), 0) &&
+        GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES)
+        cases.push_back({link, "it is a link", nullptr});
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.target.string());
+        m_dialogs.shown.clear();
+        m_dialogs.savedFile = c.target.wstring();
+        SendMessageW(log.Handle(), WM_COMMAND, TRichLog::cmSaveLogAs, 0);
+        ASSERT_FALSE(m_dialogs.shown.empty());
+        EXPECT_EQ(m_dialogs.shown[0], "save|Save log as");
+        if (c.why.empty()) {
+            EXPECT_EQ(m_dialogs.shown.size(), 1u) << m_dialogs.shown.back();
+            EXPECT_EQ(FileBytes(c.target), text);
+            continue;
+        }
+        ASSERT_EQ(m_dialogs.shown.size(), 2u);
+        EXPECT_EQ(m_dialogs.shown[1],
+                  "failure|" + FailureText("The log was not saved to " +
+                                           Narrow(c.target.wstring()) + ": " + c.why));
+        if (c.before != nullptr) {
+            EXPECT_EQ(FileBytes(c.target), c.before);
+        }
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(folder / "sub"));
+    // Nothing is left beside the targets but what the table made.
+    SetFileAttributesW((folder / "locked.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    int entries = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        entries += entry.path().filename().wstring().ends_with(L".part") ? 100 : 1;
+    EXPECT_EQ(entries, int(cases.size()) - 1); // all but NUL
+    std::filesystem::remove_all(folder);
 }
