@@ -4,6 +4,7 @@
 // loopback TCP, or over the parallel cable: LPT1 mapped to the simulator's FIFO. One Wine
 // session serves each suite. Skipped without Wine, Xvfb or the mingw-w64 build.
 
+#include "external/WineRouteCheck.h"
 #include "tests/e2e/EndToEndHarness.h"
 #include "tests/support/WineSession.h"
 
@@ -38,6 +39,10 @@ void OpenSession(const std::function<WineTest::TWineSession*()>& make) {
         else
             qunsetenv(name.c_str());
     WineSetup.Bridge = WineTest::TWineSession::BridgeProgram("i686");
+    // The program's own check, on the session's prefix: a sound prefix gives no finding.
+    WineSetup.RouteCheck = [](const std::string& program) {
+        return WineRouteFindings(program, WinePrefixFolder());
+    };
 }
 
 void CloseSession() {
@@ -163,6 +168,49 @@ TEST_F(WineEndToEndTest, MissingWineOrAStandInThatEndsAtOnceSendsNoCommand) {
         form->RunButtons()[0]->click();
         ExpectUnsentRun("showed no window");
     }
+}
+
+// A transfer program that imports a port-access library cannot write under Wine: the run
+// names the library and asks, No by default; No sends the receiver nothing.
+TEST_F(WineEndToEndTest, PortAccessProgramIsToldAndNoSendsNothing) {
+    SwitchOnAndFreeze();
+    Choose(0, 4096);
+    InstallTransferProgram(
+        WineTest::TWineSession::Program("i686", "transfer-win/inpout/Vell_par.exe"));
+    dialogs.answers = {false};
+    dialogs.shown.clear();
+    form->RunButtons()[0]->click();
+    ASSERT_FALSE(dialogs.shown.empty());
+    const TFakeDialogs::Shown& question = dialogs.shown.front();
+    EXPECT_EQ(question.caption, QStringLiteral("Attention"));
+    EXPECT_EQ(question.icon, TMsgIcon::Warning);
+    EXPECT_EQ(question.preset, TMsgDefault::No);
+    EXPECT_TRUE(question.text.contains(QStringLiteral("inpout32.dll")))
+        << question.text.toStdString();
+    TLogEdit& log = *form->Logs()[0];
+    EXPECT_EQ(log.Line(log.LineCount() - 1), "Nothing was sent to the receiver.");
+    EXPECT_NE(log.Line(log.LineCount() - 2).find("inpout32.dll"), std::string::npos);
+    EXPECT_FALSE(SimulatorSaw("02 43 30 34 32 2C 35 03")) << "a command on the line";
+    EXPECT_EQ(form->Dialogue().ReceiverState(), rsFrozen);
+    EXPECT_TRUE(Child<TToolBar>(*form, "ToolBar1")->isEnabled());
+}
+
+// A transfer program that drives the port with its own instructions is stopped by them; the
+// failed run names why.
+TEST_F(WineEndToEndTest, ProgramStoppedAtAPortInstructionIsNamed) {
+    SwitchOnAndFreeze();
+    Command("stall");
+    Choose(0, 4096);
+    qputenv("VELL_STANDIN_CABLE", "ports");
+    form->RunButtons()[0]->click();
+    qunsetenv("VELL_STANDIN_CABLE");
+    ASSERT_TRUE(PumpUntil([&] { return wineWindows.ExitStatus().has_value(); }))
+        << Transcript().toStdString();
+    EXPECT_EQ(wineWindows.ExitStatus(), Win::STATUS_PRIVILEGED_INSTRUCTION);
+    ASSERT_TRUE(PumpUntil([&] { return Child<QTimer>(*form, "Timer2")->isActive(); }));
+    form->Timer2Timer(Child<QTimer>(*form, "Timer2"));
+    TLogEdit& log = *form->Logs()[0];
+    EXPECT_NE(log.Line(log.LineCount() - 1).find("which Wine does not allow"), std::string::npos);
 }
 
 // The parallel cable: the prefix of its own maps LPT1 to a link that each test points at its
