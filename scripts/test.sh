@@ -5,7 +5,7 @@
 # UndefinedBehaviorSanitizer, and the serial port's tests (the threaded part) under
 # ThreadSanitizer. No display is needed: the window tests run on Qt's offscreen platform. The
 # line's bytes, the run's text watch, the receiver dialogue and the reader of Windows programs'
-# headers are also fuzzed briefly with libFuzzer.
+# headers are also fuzzed briefly with libFuzzer. The Debian package is checked with lintian.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
@@ -57,5 +57,14 @@ done
 
 echo "== the suite"
 "$root/scripts/build.sh" -DVELL_WERROR=ON -DVELL_BUILD_TESTS=ON
+
+echo "== the Debian package, through lintian, and its AppStream metainfo"
+# Packed from the suite's build (already built), checked before the suite runs: an error or a
+# warning of lintian fails the run, as does an error or a warning of the metainfo's validator.
+rm -f "$build"/package/vell-writer_*.deb
+(cd "$build" && cpack -G DEB -B "$build/package" >/dev/null)
+lintian --fail-on error,warning "$build"/package/vell-writer_*.deb
+appstreamcli validate --no-net "$root"/packaging/*.metainfo.xml
+
 cd "$build"
 ctest --output-on-failure --parallel "$jobs" --timeout 120
