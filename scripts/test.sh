@@ -5,7 +5,7 @@
 # UndefinedBehaviorSanitizer, and the serial port's tests (the threaded part) under
 # ThreadSanitizer. No display is needed: the window tests run on Qt's offscreen platform. The
 # line's bytes, the run's text watch, the receiver dialogue and the reader of Windows programs'
-# headers are also fuzzed briefly with libFuzzer. The Debian package is checked with lintian.
+# headers are also fuzzed briefly with libFuzzer.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
