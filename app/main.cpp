@@ -18,7 +18,7 @@
 int main(int argc, char** argv) {
     TApplication application(argc, argv);
     application.SetTitle(QStringLiteral("Vell Writer 1.0"));
-    application.setDesktopFileName(QStringLiteral("vell-writer"));
+    application.setDesktopFileName(QStringLiteral("invalid.vellwriter.VellWriter"));
     TQtDialogs dialogs;
     application.SetDialogs(&dialogs);
     // Port events are handed to this thread; a handler's failure gets the failure report.

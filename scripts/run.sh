@@ -12,24 +12,49 @@
 #                            that leads to the simulated receiver. Simulated as well: the
 #                            modem lines (DSR, RLSD) of that port, which a pseudo-terminal
 #                            lacks, through the tests' preloaded library.
+#
+#   scripts/run.sh [--wine | --windows] --list-targets
+#                            prints the build targets that form builds, and does nothing else.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
-wine=no
-windows=no
-case "${1:-}" in
-  --wine) wine=yes ;;
-  --windows) windows=yes ;;
-  "") ;;
-  *) echo "usage: $0 [--wine | --windows]" >&2; exit 2 ;;
+form=linux
+list_targets=no
+for arg in "$@"; do
+  case "$arg" in
+    --wine) form=wine ;;
+    --windows) form=windows ;;
+    --list-targets) list_targets=yes ;;
+    *) echo "usage: $0 [--wine | --windows] [--list-targets]" >&2; exit 2 ;;
+  esac
+done
+
+# Only what the form runs is built, not the tests and benchmarks (scripts/test.sh builds those).
+# The Windows programs come from partial builds of the mingw-w64 projects (cmake/WindowsForms.cmake).
+case $form in
+  linux) targets=(vell-writer vell_par receiver-sim) ;;
+  wine) targets=(vell-writer receiver-sim windows-i686-transfer) ;;
+  windows) targets=(receiver-sim vell_modem_lines windows-i686-transfer windows-x86_64-window) ;;
 esac
+if [ $list_targets = yes ]; then
+  printf '%s\n' "${targets[@]}"
+  exit 0
+fi
 
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh"
+if [ $form != linux ]; then
+  for compiler in i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix; do
+    command -v $compiler >/dev/null ||
+      { echo "The Windows programs cannot be built: mingw-w64 is needed (scripts/setup.sh)" >&2; exit 1; }
+  done
+fi
+targets_args=()
+for target in "${targets[@]}"; do targets_args+=(--target "$target"); done
+"$root/scripts/build.sh" "${targets_args[@]}"
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   cat >&2 <<MSG
-Vell Writer is built ($build/app/vell-writer) but there is no display to show its window.
+Vell Writer is built (in $build) but there is no display to show its window.
 Run it on a desktop session, or on a virtual screen:
   sudo apt-get install xvfb && xvfb-run -a -s '-screen 0 1024x768x24' $0 $*
 MSG
@@ -48,12 +73,11 @@ wine_prefix() {
   "$root/scripts/wine-prefix.sh" "$WINEPREFIX" "$@"
 }
 
-if [ $windows = yes ]; then
+if [ $form = windows ]; then
   program=$build/windows-x86_64/winapp/VellWriter.exe
   standin=$build/windows-i686/transfer-win/Vell_par.exe
   [ -f "$program" ] && [ -f "$standin" ] ||
     { echo "Vell Writer for Windows was not built: mingw-w64 is needed (scripts/setup.sh)" >&2; exit 1; }
-  cmake --build "$build" --target vell_modem_lines >/dev/null
   lines_library=$build/tests/support/libvell_modem_lines.so
   # The program starts Vell_par.exe from its own folder.
   folder=$build/windows-run
@@ -80,7 +104,7 @@ if [ $windows = yes ]; then
 fi
 
 program=$build/app/vell-writer
-if [ $wine = yes ]; then
+if [ $form = wine ]; then
   standin=$build/windows-i686/transfer-win/Vell_par.exe
   bridge=$build/windows-i686/window-bridge/window-bridge.exe
   [ -f "$standin" ] && [ -f "$bridge" ] ||

@@ -13,6 +13,7 @@ packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest
   wine wine64 wine32:i386
   nsis
+  dpkg-dev file lintian appstream
 )
 
 missing=()

@@ -57,5 +57,14 @@ done
 
 echo "== the suite"
 "$root/scripts/build.sh" -DVELL_WERROR=ON -DVELL_BUILD_TESTS=ON
+
+echo "== the Debian package, through lintian, and its AppStream metainfo"
+# Packed from the suite's build (already built), checked before the suite runs: an error or a
+# warning of lintian fails the run, as does an error or a warning of the metainfo's validator.
+rm -f "$build"/package/vell-writer_*.deb
+(cd "$build" && cpack -G DEB -B "$build/package" >/dev/null)
+lintian --fail-on error,warning "$build"/package/vell-writer_*.deb
+appstreamcli validate --no-net "$root"/packaging/*.metainfo.xml
+
 cd "$build"
 ctest --output-on-failure --parallel "$jobs" --timeout 120
