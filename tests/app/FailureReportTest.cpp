@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
@@ -146,4 +147,19 @@ TEST(DialogPlacementTest, FailureReportOpensCentredOverTheMainWindow) {
     EXPECT_LE((centre - QRectF(window.frameGeometry()).center()).manhattanLength(), 1.0)
         << centre.x() << ", " << centre.y();
     TApplication::Instance()->SetDialogs(nullptr);
+}
+
+// The real Yes/No box: its default button, which Enter presses, is the one asked for.
+TEST(DialogPlacementTest, YesNoBoxDefaultsAsAsked) {
+    TQtDialogs dialogs;
+    for (const TMsgDefault preset : {TMsgDefault::Yes, TMsgDefault::No}) {
+        QTimer::singleShot(0, [] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            box->defaultButton()->click();
+        });
+        EXPECT_EQ(dialogs.AskYesNo(nullptr, QStringLiteral("Attention"), QStringLiteral("Go on?"),
+                                   TMsgIcon::Warning, preset),
+                  preset == TMsgDefault::Yes);
+    }
 }
