@@ -21,6 +21,9 @@ namespace {
 // Closes a handle when the scope ends.
 struct THandle {
     HANDLE handle;
+    explicit THandle(HANDLE opened) : handle(opened) {}
+    THandle(const THandle&) = delete;
+    THandle& operator=(const THandle&) = delete;
     ~THandle() { Close(); }
     void Close() {
         if (handle != INVALID_HANDLE_VALUE)
