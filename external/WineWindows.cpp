@@ -1,5 +1,7 @@
 #include "external/WineWindows.h"
 
+#include "external/WindowsNameRule.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
@@ -91,6 +93,11 @@ std::vector<std::string> TWineWindows::StartFindings(const std::string& program)
     for (const std::string& finding : findings)
         std::fprintf(stderr, "Vell Writer: %s\n", finding.c_str());
     return findings;
+}
+
+std::string TWineWindows::PathProblem(const std::string& program, const std::string& path) {
+    (void)program;
+    return WindowsNameProblem(path);
 }
 
 std::optional<uint32_t> TWineWindows::ExitStatus() {

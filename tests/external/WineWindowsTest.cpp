@@ -4,6 +4,7 @@
 #include "external/WineWindows.h"
 
 #include "external/TransferWindows.h"
+#include "external/WindowsNameRule.h"
 #include "tests/support/FakeWindows.h"
 
 #include <QDir>
@@ -169,6 +170,37 @@ TEST_F(WineWindowsTest, StartsThatCannotBeSayWhyAndLaterCallsDoNotWaitForThem) {
     qputenv("PATH", path);
 }
 
+// A Linux name that a Windows program would read as another file, or could not read at all.
+TEST(WindowsNameRuleTest, NamesWindowsReadsDifferentlyAreTold) {
+    const struct {
+        const char* path;
+        const char* problem; // empty: read as is
+    } cases[] = {
+        {"/home/u/a b/é%.bin", ""},
+        {"/home/u/.hidden/flash.bin", ""},
+        {"/home/u/CONSOLE.bin", ""},
+        {"/home/u/COM0.bin", ""},
+        {"/home/u/flash.bin\\..\\other.bin",
+         "Windows reads the backslash in \"flash.bin\\..\\other.bin\" as a folder separator"},
+        {"/home/u/c:flash.bin",
+         "Windows reads the colon in \"c:flash.bin\" as a drive or a stream"},
+        {"/home/u/a|b/x.bin", "a Windows name cannot hold the | in \"a|b\""},
+        {"/home/u/a*.bin", "a Windows name cannot hold the * in \"a*.bin\""},
+        {"/home/u/a\tb.bin", "a Windows name cannot hold the control character in \"a\tb.bin\""},
+        {"/home/u/flash.bin.", "Windows drops the space or dot that \"flash.bin.\" ends in"},
+        {"/home/u/dir /x.bin", "Windows drops the space or dot that \"dir \" ends in"},
+        {"/home/u/../x.bin", "Windows drops the space or dot that \"..\" ends in"},
+        {"/home/u/nul.bin", "Windows reads \"nul.bin\" as a device, not a file"},
+        {"/home/u/Com7", "Windows reads \"Com7\" as a device, not a file"},
+        {"/home/lpt1.x/a.bin", "Windows reads \"lpt1.x\" as a device, not a file"},
+        {"/home/u/CON .tar.gz", "Windows reads \"CON .tar.gz\" as a device, not a file"},
+        {"/home/u/a\xff.bin", "Windows cannot read a name that is not UTF-8 text"},
+        {"/home/u/a\xc0\xaf.bin", "Windows cannot read a name that is not UTF-8 text"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(WindowsNameProblem(c.path), c.problem) << c.path;
+}
+
 TEST(TransferWindowsTest, WindowsProgramsGoToWineAndOthersToAChildProcess) {
     QTemporaryDir folder;
     const auto make = [&](const char* name, const QByteArray& bytes) {
@@ -196,6 +228,12 @@ TEST(TransferWindowsTest, WindowsProgramsGoToWineAndOthersToAChildProcess) {
     ASSERT_TRUE(windows.WinExec(script, Win::SW_SHOWMINIMIZED));
     EXPECT_EQ(windows.GetForegroundWindow(), 7);
     EXPECT_EQ(childProcess.calls, std::vector<std::string>{"exec " + script + " 2"});
+    // A path is judged by the form that would run the program, whichever ran last.
+    wine.pathProblem = "under Wine";
+    EXPECT_EQ(windows.PathProblem(windowsProgram, "/a\\b"), "under Wine");
+    EXPECT_EQ(windows.PathProblem(script, "/a\\b"), "");
+    TWineWindows realWine({});
+    EXPECT_NE(realWine.PathProblem(windowsProgram, "/a\\b"), "");
     EXPECT_EQ(wine.calls, std::vector<std::string>{"exec " + windowsProgram + " 2"});
 }
 
