@@ -135,6 +135,10 @@ TEST_F(WineWindowsTest, BridgeThatEndsOrStallsFailsItsCallAndTheNextCallStartsAn
 TEST_F(WineWindowsTest, StartsThatCannotBeSayWhyAndLaterCallsDoNotWaitForThem) {
     const std::string program = Path("Vell_par.exe").toStdString();
     const QByteArray path = qgetenv("PATH");
+    // A bridge another user may change would run as this user.
+    const std::string sharedBridge = Path("shared-bridge.exe").toStdString();
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(setup.Bridge), Path("shared-bridge.exe")));
+    ASSERT_EQ(::chmod(sharedBridge.c_str(), 0777), 0);
     const struct {
         std::string wine, bridge, answers, failure;
     } cases[] = {
@@ -150,6 +154,9 @@ TEST_F(WineWindowsTest, StartsThatCannotBeSayWhyAndLaterCallsDoNotWaitForThem) {
         {"/bin/sh", setup.Bridge, "WinExec 0 2 The system cannot find the file specified.\n",
          "The system cannot find the file specified."},
         {"/bin/sh", setup.Bridge, "WinExec 0 193\n", "Windows refused to start it (error 193)"},
+        {"/bin/sh", sharedBridge, "",
+         "the window bridge " + sharedBridge +
+             " that drives it under Wine: users other than you may write to it"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.failure);
@@ -168,6 +175,15 @@ TEST_F(WineWindowsTest, StartsThatCannotBeSayWhyAndLaterCallsDoNotWaitForThem) {
         EXPECT_EQ(std::count(record.begin(), record.end(), "start"), c.answers.empty() ? 0 : 1);
     }
     qputenv("PATH", path);
+
+    QFile::remove(Path("record"));
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(sharedBridge), Path("Vell_par.exe")));
+    ASSERT_EQ(::chmod(program.c_str(), 0777), 0);
+    setup.Bridge = FAKE_WINDOW_BRIDGE;
+    TWineWindows windows(setup);
+    EXPECT_FALSE(windows.WinExec(program, Win::SW_SHOWMINIMIZED));
+    EXPECT_EQ(windows.StartFailure(), "users other than you may write to it");
+    EXPECT_TRUE(Record().empty()) << "no bridge started";
 }
 
 // A Linux name that a Windows program would read as another file, or could not read at all.
