@@ -111,8 +111,8 @@ create() {
     # stays.
     if [ -f "$marker" ]; then
         stop_server
-        find "$prefix" -mindepth 1 -maxdepth 1 ! -name "$(basename "$lock")" -exec rm -rf {} +
-    elif [ -n "$(ls -A "$prefix" | grep -vx "$(basename "$lock")")" ]; then
+        find "$prefix" -mindepth 1 -maxdepth 1 ! -name .vell-lock -exec rm -rf {} +
+    elif [ -n "$(find "$prefix" -mindepth 1 -maxdepth 1 ! -name .vell-lock -print)" ]; then
         die "$prefix exists and is not a prefix made by this script"
     fi
     : >"$marker"
