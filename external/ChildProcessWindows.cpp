@@ -1,6 +1,7 @@
 #include "external/ChildProcessWindows.h"
 
 #include "external/BridgeProtocol.h"
+#include "external/OthersMayChange.h"
 
 #include <QProcess>
 #include <QThread>
@@ -23,7 +24,7 @@ std::string UnfitProgram(const std::string& path) {
         return "it is not a program file";
     if (::access(path.c_str(), X_OK) != 0 || (info.st_mode & 0111) == 0)
         return "it may not be run (no permission)";
-    return {};
+    return OthersMayChange(path);
 }
 
 } // namespace

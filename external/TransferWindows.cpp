@@ -13,6 +13,10 @@ std::vector<std::string> TTransferWindows::StartFindings(const std::string& prog
     return (IsWindowsProgram(program) ? m_wine : m_childProcess).StartFindings(program);
 }
 
+std::string TTransferWindows::PathProblem(const std::string& program, const std::string& path) {
+    return (IsWindowsProgram(program) ? m_wine : m_childProcess).PathProblem(program, path);
+}
+
 bool TTransferWindows::IsWindowsProgram(const std::string& path) {
     const int file = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (file < 0)

@@ -27,6 +27,7 @@ public:
     void Sleep(int milliseconds) override { m_current->Sleep(milliseconds); }
     // The form that would start `program` checks it.
     std::vector<std::string> StartFindings(const std::string& program) override;
+    std::string PathProblem(const std::string& program, const std::string& path) override;
     std::optional<uint32_t> ExitStatus() override { return m_current->ExitStatus(); }
 
     // Whether the file at `path` is a Windows executable. Never blocks: a FIFO or a device

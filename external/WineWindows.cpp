@@ -1,5 +1,8 @@
 #include "external/WineWindows.h"
 
+#include "external/OthersMayChange.h"
+#include "external/WindowsNameRule.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
@@ -26,6 +29,11 @@ TWineWindows::~TWineWindows() {
 bool TWineWindows::WinExec(const std::string& commandLine, int showMode) {
     m_startRefused = false; // a new run tries Wine again
     m_startFailure.clear();
+    // It would run as this user: it may not be another user's to change (nor the bridge).
+    if (std::string why = OthersMayChange(commandLine); !why.empty()) {
+        m_startFailure = why;
+        return false;
+    }
     if (!m_bridge && !StartBridge())
         return false;
     // The bridge quotes a command line that names a program file as a whole.
@@ -91,6 +99,11 @@ std::vector<std::string> TWineWindows::StartFindings(const std::string& program)
     for (const std::string& finding : findings)
         std::fprintf(stderr, "Vell Writer: %s\n", finding.c_str());
     return findings;
+}
+
+std::string TWineWindows::PathProblem(const std::string& program, const std::string& path) {
+    (void)program;
+    return WindowsNameProblem(path);
 }
 
 std::optional<uint32_t> TWineWindows::ExitStatus() {
@@ -209,6 +222,11 @@ bool TWineWindows::StartBridge() {
     if (!QFileInfo(QString::fromStdString(m_setup.Bridge)).isFile()) {
         m_startFailure = "it is a Windows program, and the window bridge " + m_setup.Bridge +
                          " that drives it under Wine is missing";
+        return false;
+    }
+    if (std::string why = OthersMayChange(m_setup.Bridge); !why.empty()) {
+        m_startFailure =
+            "the window bridge " + m_setup.Bridge + " that drives it under Wine: " + why;
         return false;
     }
 

@@ -63,6 +63,8 @@ public:
     void Sleep(int milliseconds) override;
     // The route check's findings, also written to the standard error output.
     std::vector<std::string> StartFindings(const std::string& program) override;
+    // A Linux name that Windows would read differently (WindowsNameProblem).
+    std::string PathProblem(const std::string& program, const std::string& path) override;
     // Asked of a running bridge only: none was started without one.
     std::optional<uint32_t> ExitStatus() override;
 

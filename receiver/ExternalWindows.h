@@ -53,6 +53,13 @@ public:
         (void)program;
         return {};
     }
+    // Why `path`, a file the program `program` is to be given by name, would be read as another
+    // file or none by the program's system; one line, UTF-8, empty when it would be read as is.
+    virtual std::string PathProblem(const std::string& program, const std::string& path) {
+        (void)program;
+        (void)path;
+        return {};
+    }
     // The exit status of the program last started once it has ended; none while it runs, when
     // none was started, or when the form cannot tell.
     virtual std::optional<uint32_t> ExitStatus() { return std::nullopt; }

@@ -107,6 +107,9 @@ public:
     // does, the person chooses whether to go on (No by default), once for each state of the
     // program's file. True to go on.
     bool TransferRouteAccepted(TLog* log, const std::string& program);
+    // Whether `program` would be given the file at `path` itself by its name; when it would
+    // not, the log says why in `log`. True when it would.
+    bool ImageNameAccepted(TLog* log, const std::string& program, const std::string& path);
 
 private:
     // Ends a run that no watchdog watches yet when the receiver leaves its loader.
@@ -119,6 +122,8 @@ private:
     // A line on how the transfer program ended, when its end explains a failed run.
     void TellProgramEnd(TLog* log);
     std::string EntryLine(const MessageEntry& entry) const;
+    // The transfer program a run would start, not told.
+    std::string TransferProgramFile() const;
 
     TDialogueWindow& m_window;
     TExternalWindows& m_windows;

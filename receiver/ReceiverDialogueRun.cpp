@@ -22,6 +22,8 @@ constexpr size_t LongestRunWord = sizeof("Memory Alocation") - 1;
 // A point inside the transfer program's input, as a mouse message carries it.
 constexpr intptr_t ClickPoint = 25 | (30 << 16);
 
+constexpr char TransferProgramName[] = "Vell_par.exe";
+
 std::string WithoutFinalPeriod(std::string text) {
     if (!text.empty() && text.back() == '.')
         text.pop_back();
@@ -37,6 +39,10 @@ bool TReceiverDialogue::ChooseImage(int32_t kind, const std::string& path) {
     // The new path is the choice while it is looked at and asked about, as the open dialog
     // holds it; a refusal gives the earlier one back.
     m_imageFile = path;
+    if (!ImageNameAccepted(ActivePageLog(), TransferProgramFile(), path)) {
+        m_imageFile = earlierFile;
+        return false;
+    }
     const TImageMeasure image = m_files.Measure(path);
     if (!image.problem.empty()) {
         m_imageFile = earlierFile;
@@ -149,6 +155,12 @@ void TReceiverDialogue::StartRun() {
     std::string program;
     if (m_selectedKind != ikErase) {
         program = TransferProgram(log);
+        // The program reads the image by its name: one it would read as another file is not
+        // measured, confirmed and checked again as if it were that file.
+        if (!ImageNameAccepted(log, program, m_imageFile)) {
+            EnterFrozen();
+            return;
+        }
         if (!TransferRouteAccepted(log, program))
             return;
     }
@@ -225,17 +237,32 @@ bool TReceiverDialogue::ImageStillAsChosen(TLog* log) {
     return false;
 }
 
-std::string TReceiverDialogue::TransferProgram(TLog* log) const {
-    constexpr char name[] = "Vell_par.exe";
+std::string TReceiverDialogue::TransferProgramFile() const {
     if (!m_ownProgramDir.empty()) {
-        const std::string own = m_ownProgramDir + name;
-        if (m_files.Measure(own).problem.empty()) {
-            log->SetColor(clBlue);
-            log->AppendUtf8("The transfer program is your own " + own + ".");
+        const std::string own = m_ownProgramDir + TransferProgramName;
+        if (m_files.Measure(own).problem.empty())
             return own;
-        }
     }
-    return m_appDir + name;
+    return m_appDir + TransferProgramName;
+}
+
+std::string TReceiverDialogue::TransferProgram(TLog* log) const {
+    const std::string program = TransferProgramFile();
+    if (!m_ownProgramDir.empty() && program == m_ownProgramDir + TransferProgramName) {
+        log->SetColor(clBlue);
+        log->AppendUtf8("The transfer program is your own " + program + ".");
+    }
+    return program;
+}
+
+bool TReceiverDialogue::ImageNameAccepted(TLog* log, const std::string& program,
+                                          const std::string& path) {
+    const std::string problem = m_windows.PathProblem(program, path);
+    if (problem.empty())
+        return true;
+    log->SetColor(clRed);
+    log->AppendUtf8("Cannot load " + path + ": " + problem + "...");
+    return false;
 }
 
 bool TReceiverDialogue::TransferRouteAccepted(TLog* log, const std::string& program) {

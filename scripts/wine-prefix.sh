@@ -107,16 +107,14 @@ check_links() {
 }
 
 create() {
-    if [ -e "$prefix" ]; then
-        # Only a prefix this script began (and did not finish) is thrown away.
-        if [ -f "$marker" ]; then
-            stop_server
-            rm -rf "$prefix"
-        elif [ -n "$(ls -A "$prefix")" ]; then
-            die "$prefix exists and is not a prefix made by this script"
-        fi
+    # Only a prefix this script began (and did not finish) is thrown away; the lock held on it
+    # stays.
+    if [ -f "$marker" ]; then
+        stop_server
+        find "$prefix" -mindepth 1 -maxdepth 1 ! -name .vell-lock -exec rm -rf {} +
+    elif [ -n "$(find "$prefix" -mindepth 1 -maxdepth 1 ! -name .vell-lock -print)" ]; then
+        die "$prefix exists and is not a prefix made by this script"
     fi
-    mkdir -p "$prefix"
     : >"$marker"
     # What Wine makes on its first start (it does not when dosdevices exists), and the folder
     # in COM256's place.
@@ -224,9 +222,16 @@ map_lpt() {
     printf '%s\n' "$path" >"$lptmapped"
 }
 
-# One call at a time per prefix: two callers must not both make it or restart its server.
-mkdir -p "$(dirname "$prefix")"
-exec 9>"$prefix.lock"
+# One call at a time per prefix: two callers must not both make it or restart its server. The
+# lock lies inside the prefix, a folder of this user's that nobody else may write to: beside it,
+# in a folder others may write to, a link planted in its place would be opened and truncated.
+mkdir -p "$prefix"
+if [ -L "$prefix" ] || [ ! -d "$prefix" ] || [ ! -O "$prefix" ]; then
+    die "$prefix is not a folder of this user's"
+fi
+chmod go-w "$prefix"
+lock=$prefix/.vell-lock
+exec 9>>"$lock"
 flock 9
 
 [ -f "$stamp" ] || create

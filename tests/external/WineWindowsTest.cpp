@@ -4,6 +4,7 @@
 #include "external/WineWindows.h"
 
 #include "external/TransferWindows.h"
+#include "external/WindowsNameRule.h"
 #include "tests/support/FakeWindows.h"
 
 #include <QDir>
@@ -134,6 +135,10 @@ TEST_F(WineWindowsTest, BridgeThatEndsOrStallsFailsItsCallAndTheNextCallStartsAn
 TEST_F(WineWindowsTest, StartsThatCannotBeSayWhyAndLaterCallsDoNotWaitForThem) {
     const std::string program = Path("Vell_par.exe").toStdString();
     const QByteArray path = qgetenv("PATH");
+    // A bridge another user may change would run as this user.
+    const std::string sharedBridge = Path("shared-bridge.exe").toStdString();
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(setup.Bridge), Path("shared-bridge.exe")));
+    ASSERT_EQ(::chmod(sharedBridge.c_str(), 0777), 0);
     const struct {
         std::string wine, bridge, answers, failure;
     } cases[] = {
@@ -149,6 +154,9 @@ TEST_F(WineWindowsTest, StartsThatCannotBeSayWhyAndLaterCallsDoNotWaitForThem) {
         {"/bin/sh", setup.Bridge, "WinExec 0 2 The system cannot find the file specified.\n",
          "The system cannot find the file specified."},
         {"/bin/sh", setup.Bridge, "WinExec 0 193\n", "Windows refused to start it (error 193)"},
+        {"/bin/sh", sharedBridge, "",
+         "the window bridge " + sharedBridge +
+             " that drives it under Wine: users other than you may write to it"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.failure);
@@ -167,6 +175,43 @@ TEST_F(WineWindowsTest, StartsThatCannotBeSayWhyAndLaterCallsDoNotWaitForThem) {
         EXPECT_EQ(std::count(record.begin(), record.end(), "start"), c.answers.empty() ? 0 : 1);
     }
     qputenv("PATH", path);
+
+    QFile::remove(Path("record"));
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(sharedBridge), Path("Vell_par.exe")));
+    ASSERT_EQ(::chmod(program.c_str(), 0777), 0);
+    setup.Bridge = FAKE_WINDOW_BRIDGE;
+    TWineWindows windows(setup);
+    EXPECT_FALSE(windows.WinExec(program, Win::SW_SHOWMINIMIZED));
+    EXPECT_EQ(windows.StartFailure(), "users other than you may write to it");
+    EXPECT_TRUE(Record().empty()) << "no bridge started";
+}
+
+// A Linux name that a Windows program would read as another file, or could not read at all.
+TEST(WindowsNameRuleTest, NamesWindowsReadsDifferentlyAreTold) {
+    const struct {
+        const char* path;
+        const char* problem; // empty: read as is
+    } cases[] = {
+        {"/home/u/a b/é%.bin", ""},
+        {"/home/u/CONSOLE.bin", ""},
+        {"/home/u/COM0.bin", ""},
+        {"/home/u/flash.bin\\..\\other.bin",
+         "Windows reads the backslash in \"flash.bin\\..\\other.bin\" as a folder separator"},
+        {"/home/u/c:flash.bin",
+         "Windows reads the colon in \"c:flash.bin\" as a drive or a stream"},
+        {"/home/u/a|b/x.bin", "a Windows name cannot hold the | in \"a|b\""},
+        {"/home/u/a\tb.bin", "a Windows name cannot hold the control character in \"a\tb.bin\""},
+        {"/home/u/flash.bin.", "Windows drops the space or dot that \"flash.bin.\" ends in"},
+        {"/home/u/dir /x.bin", "Windows drops the space or dot that \"dir \" ends in"},
+        {"/home/u/../x.bin", "Windows drops the space or dot that \"..\" ends in"},
+        {"/home/u/nul.bin", "Windows reads \"nul.bin\" as a device, not a file"},
+        {"/home/lpt1.x/a.bin", "Windows reads \"lpt1.x\" as a device, not a file"},
+        {"/home/u/CON .tar.gz", "Windows reads \"CON .tar.gz\" as a device, not a file"},
+        {"/home/u/a\xff.bin", "Windows cannot read a name that is not UTF-8 text"},
+        {"/home/u/a\xc0\xaf.bin", "Windows cannot read a name that is not UTF-8 text"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(WindowsNameProblem(c.path), c.problem) << c.path;
 }
 
 TEST(TransferWindowsTest, WindowsProgramsGoToWineAndOthersToAChildProcess) {
@@ -196,6 +241,12 @@ TEST(TransferWindowsTest, WindowsProgramsGoToWineAndOthersToAChildProcess) {
     ASSERT_TRUE(windows.WinExec(script, Win::SW_SHOWMINIMIZED));
     EXPECT_EQ(windows.GetForegroundWindow(), 7);
     EXPECT_EQ(childProcess.calls, std::vector<std::string>{"exec " + script + " 2"});
+    // A path is judged by the form that would run the program, whichever ran last.
+    wine.pathProblem = "under Wine";
+    EXPECT_EQ(windows.PathProblem(windowsProgram, "/a\\b"), "under Wine");
+    EXPECT_EQ(windows.PathProblem(script, "/a\\b"), "");
+    TWineWindows realWine({});
+    EXPECT_NE(realWine.PathProblem(windowsProgram, "/a\\b"), "");
     EXPECT_EQ(wine.calls, std::vector<std::string>{"exec " + windowsProgram + " 2"});
 }
 

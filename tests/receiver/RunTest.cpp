@@ -379,6 +379,39 @@ TEST_F(RunTest, ImageChangedSinceItWasChosenIsNotWritten) {
     }
 }
 
+// A name the transfer program would read as another file (a Windows program under Wine given
+// a name with a backslash, say) is refused before it is measured, asked about or sent: at the
+// choice, and at the run's start when the program became one that reads names so since.
+TEST_F(RunTest, ImageNameTheProgramWouldReadAsAnotherFileIsRefused) {
+    ASSERT_TRUE(OpenFrozen());
+    const std::string why = "Windows reads the backslash in \"flash.bin\\..\\other.bin\" as a "
+                            "folder separator";
+    const std::string odd = MakeImage("flash.bin\\..\\other.bin", 524288);
+    for (const bool atTheChoice : {true, false}) {
+        SCOPED_TRACE(atTheChoice ? "at the choice" : "at the run's start");
+        windows.pathProblem.clear();
+        const std::string earlier = Choose(ikFlash);
+        windows.pathProblem = why;
+        if (atTheChoice) {
+            EXPECT_FALSE(dialogue->ChooseImage(ikFlash, odd));
+            EXPECT_EQ(dialogue->ImageFileName(), earlier);
+        } else {
+            windows.pathProblem.clear();
+            ASSERT_TRUE(dialogue->ChooseImage(ikFlash, odd));
+            windows.pathProblem = why;
+            window.asked.clear();
+            window.answers = {true};
+            dialogue->ToolButton16Click(ikFlash);
+            EXPECT_TRUE(window.asked.empty()) << "no confirmation";
+            EXPECT_EQ(dialogue->ReceiverState(), rsFrozen);
+            EXPECT_TRUE(window.toolBarEnabled[0]);
+        }
+        EXPECT_EQ(Log(0).Last(), (TLine{"Cannot load " + odd + ": " + why + "...", clRed}));
+        EXPECT_TRUE(windows.calls.empty()) << "no transfer program";
+        EXPECT_EQ(window.written, "");
+    }
+}
+
 TEST_F(RunTest, ProgramButtonsRefuseWithoutAFileOfTheirKind) {
     const struct {
         int chosen; // the chosen image's kind; ikNone: nothing chosen

@@ -9,7 +9,11 @@
 #include "tests/receiver/DialogueTest.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QString>
+#include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Dialogue;
 
@@ -51,24 +55,52 @@ protected:
     TTransferWindows chosenWindows{realWindows, wineWindows};
 };
 
+// A program another user may have changed is not run as this one: it is refused, as one that
+// cannot be started, before anything is started or sent.
 TEST_F(TransferFaultTest, ProgramThatCannotRunOrEndsAtOnceGetsNoCommandSent) {
     const auto executable = QFileDevice::ReadOwner | QFileDevice::ExeOwner;
+    const auto everyone = executable | QFileDevice::WriteOwner | QFileDevice::WriteGroup |
+                          QFileDevice::WriteOther | QFileDevice::ExeGroup | QFileDevice::ExeOther;
+    const std::string folder = images.Path();
+    const std::string real =
+        QFileInfo(QString::fromStdString(folder)).canonicalFilePath().toStdString() + "/real";
     const struct {
         const char* what;
         const char* body; // nullptr: no program at all
         QFileDevice::Permissions permissions;
         std::string why;
+        std::function<void()> then = [] {};
+        bool asRoot = false; // only root can give a file to another user
     } cases[] = {
         {"missing", nullptr, {}, "cannot be started: it does not exist"},
         {"not executable", "#!/bin/sh\n", QFileDevice::ReadOwner,
          "cannot be started: it may not be run (no permission)"},
         {"ends at once", "#!/bin/sh\nexit 3\n", executable, "ended before the command was due"},
+        {"anyone may write to it", "#!/bin/sh\nexit 3\n", everyone,
+         "cannot be started: users other than you may write to it"},
+        {"anyone may write to its folder", "#!/bin/sh\nexit 3\n", executable,
+         "cannot be started: users other than you may write to its folder " + folder,
+         [&] { ::chmod(folder.c_str(), 0777); }},
+        {"a link to a file anyone may write to", "#!/bin/sh\nexit 3\n", everyone,
+         "cannot be started: it leads to " + real + ", and users other than you may write to it",
+         [&] {
+             QFile::rename(program, QString::fromStdString(real));
+             QFile::link(QString::fromStdString(real), program);
+         }},
+        {"another user's", "#!/bin/sh\nexit 3\n", executable,
+         "cannot be started: it belongs to another user (uid 65534), who may change it",
+         [&] { EXPECT_EQ(::chown(program.toUtf8().constData(), 65534, 65534), 0); }, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
+        if (c.asRoot && ::getuid() != 0)
+            continue;
+        ::chmod(folder.c_str(), 0700);
         QFile::remove(program);
+        QFile::remove(QString::fromStdString(real));
         if (c.body != nullptr)
             MakeProgram(c.body, c.permissions);
+        c.then();
         window.commandDelay = 300; // time for a program that ends at once to end
         PressProgram();
 

@@ -16,6 +16,7 @@ public:
     HWND window = 7;
     std::vector<std::string> findings;  // what StartFindings finds in any program
     std::optional<uint32_t> exitStatus; // the started program's, once ended
+    std::string pathProblem;            // what PathProblem finds in any path
 
     bool WinExec(const std::string& commandLine, int showMode) override {
         calls.push_back("exec " + commandLine + " " + std::to_string(showMode));
@@ -51,5 +52,6 @@ public:
         calls.push_back("sleep " + std::to_string(milliseconds));
     }
     std::vector<std::string> StartFindings(const std::string&) override { return findings; }
+    std::string PathProblem(const std::string&, const std::string&) override { return pathProblem; }
     std::optional<uint32_t> ExitStatus() override { return exitStatus; }
 };
