@@ -2,8 +2,11 @@
 
 #include <climits>
 #include <cstdlib>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -14,13 +17,36 @@ std::string FolderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// Whether `group` is the user's private group: named after the user, with no other members.
+// Systems that give each user one set umask 002, so group write is on for all the user makes.
+bool UsersOwnGroup(gid_t group) {
+    if (group != ::getgid())
+        return false;
+    std::vector<char> buffer(16384);
+    struct passwd user {};
+    struct passwd* userFound = nullptr;
+    struct group entry {};
+    struct group* groupFound = nullptr;
+    if (::getpwuid_r(::getuid(), &user, buffer.data(), buffer.size() / 2, &userFound) != 0 ||
+        userFound == nullptr ||
+        ::getgrgid_r(group, &entry, buffer.data() + buffer.size() / 2, buffer.size() / 2,
+                     &groupFound) != 0 ||
+        groupFound == nullptr)
+        return false;
+    for (char** member = entry.gr_mem; member != nullptr && *member != nullptr; ++member)
+        if (std::string(*member) != user.pw_name)
+            return false;
+    return std::string(entry.gr_name) == user.pw_name;
+}
+
 // What makes `info` changeable by another user; `what` names it in the line ("it", "its
 // folder /x").
 std::string Judge(const struct stat& info, const std::string& what) {
     if (info.st_uid != ::getuid() && info.st_uid != 0)
         return what + " belongs to another user (uid " + std::to_string(info.st_uid) +
                "), who may change it";
-    if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+    const bool groupWrites = (info.st_mode & S_IWGRP) != 0 && !UsersOwnGroup(info.st_gid);
+    if (groupWrites || (info.st_mode & S_IWOTH) != 0)
         return "users other than you may write to " + what;
     return {};
 }

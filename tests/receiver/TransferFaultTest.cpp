@@ -87,6 +87,9 @@ TEST_F(TransferFaultTest, ProgramThatCannotRunOrEndsAtOnceGetsNoCommandSent) {
              QFile::rename(program, QString::fromStdString(real));
              QFile::link(QString::fromStdString(real), program);
          }},
+        {"written by root's own group only, as umask 002 leaves it", "#!/bin/sh\nexit 3\n",
+         executable | QFileDevice::WriteGroup, "ended before the command was due",
+         [&] { EXPECT_EQ(::chown(program.toUtf8().constData(), 0, 0), 0); }, true},
         {"another user's", "#!/bin/sh\nexit 3\n", executable,
          "cannot be started: it belongs to another user (uid 65534), who may change it",
          [&] { EXPECT_EQ(::chown(program.toUtf8().constData(), 65534, 65534), 0); }, true},
