@@ -35,7 +35,7 @@ bool TWineWindows::WinExec(const std::string& commandLine, int showMode) {
         return false;
     }
     if (answer->Value == 0) {
-        m_startFailure = !answer->Text.empty() ? answer->Text
+        m_startFailure = !answer->Text.empty() ? Bridge::CleanText(answer->Text)
                                                : "Windows refused to start it (error " +
                                                      std::to_string(answer->Error) + ")";
         return false;
@@ -162,7 +162,9 @@ std::optional<Bridge::TAnswer> TWineWindows::Call(const Bridge::TRequest& reques
         m_bridgeFailure = m_startFailure;
         return std::nullopt;
     }
-    m_bridge->write(QByteArray::fromStdString(Bridge::FormatRequest(request) + '\n'));
+    Bridge::TRequest numbered = request;
+    numbered.Number = ++m_lastNumber;
+    m_bridge->write(QByteArray::fromStdString(Bridge::FormatRequest(numbered) + '\n'));
     const QDeadlineTimer deadline(milliseconds);
     for (;;) {
         while (m_bridge->canReadLine()) {
@@ -172,11 +174,17 @@ std::optional<Bridge::TAnswer> TWineWindows::Call(const Bridge::TRequest& reques
                 return std::nullopt;
             }
             line.chop(line.endsWith("\r\n") ? 2 : 1); // a Windows console ends lines in CR LF
-            if (auto answer = Bridge::ParseAnswer(line.toStdString()))
+            const auto answer = Bridge::ParseAnswer(line.toStdString());
+            if (answer && answer->Number == numbered.Number)
                 return answer;
-            // Not an answer: something else under Wine wrote to the bridge's output.
-            std::fprintf(stderr, "Vell Writer: ignored from the window bridge: %.200s\n",
-                         line.constData());
+            // An answer to another request, or not an answer at all: something else under
+            // Wine wrote to the bridge's output. Told, but only so often.
+            if (m_ignoredTold < kMaxIgnoredTold) {
+                ++m_ignoredTold;
+                std::fprintf(stderr, "Vell Writer: ignored from the window bridge%s: %s\n",
+                             m_ignoredTold == kMaxIgnoredTold ? " (and from now on)" : "",
+                             Bridge::CleanText(line.toStdString(), 200).c_str());
+            }
         }
         if (m_bridge->bytesAvailable() > qint64(Bridge::kMaxLine)) {
             Fail("it answered with a line longer than any answer");
