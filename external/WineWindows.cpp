@@ -15,6 +15,25 @@ std::string Seconds(int milliseconds) {
     return std::to_string((milliseconds + 999) / 1000) + " s";
 }
 
+// Tells the call awaited for as long as it lives, on every way out of the call.
+class TWaitingTold {
+public:
+    TWaitingTold(const std::function<void(const std::string&)>& waiting, const std::string& call)
+        : m_waiting(waiting) {
+        if (m_waiting)
+            m_waiting(call);
+    }
+    ~TWaitingTold() {
+        if (m_waiting)
+            m_waiting({});
+    }
+    TWaitingTold(const TWaitingTold&) = delete;
+    TWaitingTold& operator=(const TWaitingTold&) = delete;
+
+private:
+    const std::function<void(const std::string&)>& m_waiting;
+};
+
 } // namespace
 
 TWineWindows::TWineWindows(TWineSetup setup) : m_setup(std::move(setup)) {}
@@ -162,6 +181,7 @@ std::optional<Bridge::TAnswer> TWineWindows::Call(const Bridge::TRequest& reques
         m_bridgeFailure = m_startFailure;
         return std::nullopt;
     }
+    const TWaitingTold told(m_setup.Waiting, m_starting ? std::string("start") : request.Call);
     Bridge::TRequest numbered = request;
     numbered.Number = ++m_lastNumber;
     m_bridge->write(QByteArray::fromStdString(Bridge::FormatRequest(numbered) + '\n'));
@@ -234,7 +254,10 @@ bool TWineWindows::StartBridge() {
     }
     // The first answer comes once Wine is up; a sleep of nothing is the cheapest question.
     m_startRefused = false;
-    if (!Call({"Sleep", {0}, {}}, m_setup.StartMs)) {
+    m_starting = true;
+    const bool answered = Call({"Sleep", {0}, {}}, m_setup.StartMs).has_value();
+    m_starting = false;
+    if (!answered) {
         m_startRefused = true;
         m_startFailure =
             "Wine did not run the window bridge " + m_setup.Bridge + ": " + m_bridgeFailure;

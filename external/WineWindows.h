@@ -45,6 +45,10 @@ struct TWineSetup {
     // What stands in the way of a program reaching its cable under Wine (StartFindings); none
     // when unset.
     std::function<std::vector<std::string>(const std::string& program)> RouteCheck;
+    // Told the call whose answer is awaited ("start" for the bridge's start), then an empty
+    // name once it has come or the call has failed: each call holds its caller's thread, up to
+    // the times above. Unset: not told.
+    std::function<void(const std::string& call)> Waiting;
 };
 
 class TWineWindows final : public TExternalWindows {
@@ -92,6 +96,7 @@ private:
     // Set when a start failed: later calls fail at once rather than wait for another start,
     // until the next WinExec tries again.
     bool m_startRefused = false;
+    bool m_starting = false; // within StartBridge's first call
     std::string m_startFailure;
     std::string m_bridgeFailure;
     // Requests are numbered across bridges, so an answer of an ended one is never taken.
