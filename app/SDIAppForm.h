@@ -24,6 +24,7 @@
 class QCheckBox;
 class QFrame;
 class QGroupBox;
+class QLabel;
 class QStatusBar;
 class QTimer;
 class TAboutBox;
@@ -65,6 +66,9 @@ public:
     TComPort& Port() const { return *Dec; }
     TOpenDialog& FileDialog() const { return *OpenDialog; }
     TComComboBox& PortList() const { return *DecPort; }
+    // Says in the status bar's second panel which call to the transfer program's window under
+    // Wine is awaited, at once (the awaiting holds this thread); an empty call clears it.
+    void ShowWaiting(const QString& call);
 
     // The three buttons of one role, in page order (Flash, Firmware, Eeprom).
     std::array<TToolButton*, 3> PortButtons() const;
@@ -181,8 +185,9 @@ private:
     TCSpinEdit* Spin1 = nullptr;    // "Send command delay", milliseconds
 
     QStatusBar* StatusBar = nullptr;
-    QTimer* Timer1 = nullptr; // 500 ms, the paste into the transfer program
-    QTimer* Timer2 = nullptr; // 30 s, the run's watchdog
+    QLabel* OperationPanel = nullptr; // the status bar's second panel
+    QTimer* Timer1 = nullptr;         // 500 ms, the paste into the transfer program
+    QTimer* Timer2 = nullptr;         // 30 s, the run's watchdog
     TOpenDialog* OpenDialog = nullptr;
     TImageList* ImageList1 = nullptr;
     TComPort* Dec = nullptr; // the receiver's serial port

@@ -305,6 +305,13 @@ void TSDIAppForm::BuildStatusBar() {
         panel->setFixedWidth(item.width);
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         StatusBar->addWidget(panel);
+        OperationPanel = panel;
     }
     setStatusBar(StatusBar);
+}
+
+void TSDIAppForm::ShowWaiting(const QString& call) {
+    OperationPanel->setText(call.isEmpty() ? Name("Operation:")
+                                           : Name("Operation: waiting for Wine (%1)").arg(call));
+    OperationPanel->repaint();
 }

@@ -37,10 +37,17 @@ int main(int argc, char** argv) {
     wine.RouteCheck = [](const std::string& program) {
         return WineRouteFindings(program, WinePrefixFolder());
     };
+    // A call under Wine holds this thread for up to seconds: the window says what it awaits.
+    TSDIAppForm* shownForm = nullptr;
+    wine.Waiting = [&shownForm](const std::string& call) {
+        if (shownForm != nullptr)
+            shownForm->ShowWaiting(QString::fromStdString(call));
+    };
     TWineWindows wineWindows(wine);
     TTransferWindows windows(childProcessWindows, wineWindows);
     TServices services{dialogs, settings, windows};
     TSDIAppForm SDIAppForm(services);
+    shownForm = &SDIAppForm;
     TAboutBox AboutBox;
     SDIAppForm.SetAboutBox(&AboutBox);
 

@@ -1,5 +1,6 @@
 #include "external/BridgeProtocol.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace Bridge {
@@ -85,8 +86,55 @@ std::string Unescape(std::string_view text) {
     return plain;
 }
 
+uint64_t NumberOf(std::string_view line) {
+    uint64_t number = 0;
+    return ParseNumber(TakeField(line), number) ? number : 0;
+}
+
+std::string CleanText(std::string_view text, size_t maxBytes) {
+    static constexpr char kReplacement[] = "\xEF\xBF\xBD"; // U+FFFD
+    std::string clean;
+    clean.reserve(std::min(text.size(), maxBytes));
+    size_t i = 0;
+    while (i < text.size()) {
+        const auto byte = [&](size_t k) { return uint8_t(text[i + k]); };
+        const uint8_t lead = byte(0);
+        // The length of a well-formed sequence at i and its code point; 0 when ill-formed.
+        size_t length = 0;
+        uint32_t point = 0;
+        if (lead < 0x80) {
+            length = 1;
+            point = lead;
+        } else if (lead >= 0xC2 && lead <= 0xF4) {
+            const size_t want = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+            point = lead & (0x7F >> want);
+            size_t k = 1;
+            for (; k < want && i + k < text.size() && (byte(k) & 0xC0) == 0x80; ++k)
+                point = point << 6 | (byte(k) & 0x3F);
+            const bool shortest = want == 2 || (want == 3 && point >= 0x800) ||
+                                  (want == 4 && point >= 0x10000 && point <= 0x10FFFF);
+            const bool surrogate = point >= 0xD800 && point <= 0xDFFF;
+            if (k == want && shortest && !surrogate)
+                length = want;
+        }
+        const bool control = point < 0x20 || (point >= 0x7F && point <= 0x9F);
+        const bool direction =
+            (point >= 0x202A && point <= 0x202E) || (point >= 0x2066 && point <= 0x2069);
+        const std::string_view piece = length == 0 || control || direction
+                                           ? std::string_view(kReplacement)
+                                           : text.substr(i, length);
+        if (clean.size() + piece.size() > maxBytes) {
+            clean += "\xE2\x80\xA6"; // …
+            break;
+        }
+        clean += piece;
+        i += length == 0 ? 1 : length;
+    }
+    return clean;
+}
+
 std::string FormatRequest(const TRequest& request) {
-    std::string line = request.Call;
+    std::string line = std::to_string(request.Number) + ' ' + request.Call;
     for (int64_t number : request.Numbers)
         line += ' ' + std::to_string(number);
     const TCallShape* shape = ShapeOf(request.Call);
@@ -99,6 +147,8 @@ std::optional<TRequest> ParseRequest(std::string_view line) {
     if (line.size() > kMaxLine)
         return std::nullopt;
     TRequest request;
+    if (!ParseNumber(TakeField(line), request.Number))
+        return std::nullopt;
     const TCallShape* shape = ShapeOf(TakeField(line));
     if (shape == nullptr)
         return std::nullopt;
@@ -117,7 +167,8 @@ std::optional<TRequest> ParseRequest(std::string_view line) {
 }
 
 std::string FormatAnswer(const TAnswer& answer) {
-    std::string line = std::to_string(answer.Value) + ' ' + std::to_string(answer.Error);
+    std::string line = std::to_string(answer.Number) + ' ' + std::to_string(answer.Value) + ' ' +
+                       std::to_string(answer.Error);
     if (!answer.Text.empty())
         line += ' ' + Escape(answer.Text);
     return line;
@@ -127,7 +178,8 @@ std::optional<TAnswer> ParseAnswer(std::string_view line) {
     if (line.size() > kMaxLine)
         return std::nullopt;
     TAnswer answer;
-    if (!ParseNumber(TakeField(line), answer.Value) || !ParseNumber(TakeField(line), answer.Error))
+    if (!ParseNumber(TakeField(line), answer.Number) ||
+        !ParseNumber(TakeField(line), answer.Value) || !ParseNumber(TakeField(line), answer.Error))
         return std::nullopt;
     answer.Text = Unescape(line);
     return answer;

@@ -135,19 +135,20 @@ TWin32Windows::~TWin32Windows() {
 
 bool TWin32Windows::WinExec(const std::string& commandLine, int showMode) {
     ForgetProgram();
-    m_startTried = true;
     const std::optional<std::wstring> wide = WidenExact(commandLine);
     if (!wide || wide->empty() || wide->size() >= 32767 || showMode < 0 || showMode > SW_MAX)
         return StartFailed(ERROR_INVALID_PARAMETER);
 
-    // A command line that is the path of a program file, spaces and all, is that program.
-    std::wstring application;
-    std::wstring line = *wide;
+    // The command line is the path of a program file, spaces and all, and names only that
+    // program: a missing one is refused here, since the system would read an unquoted path
+    // with a space as a shorter program's path and arguments.
     const DWORD attributes = ::GetFileAttributesW(wide->c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        application = *wide;
-        line = L'"' + *wide + L'"';
-    }
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return StartFailed(::GetLastError());
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return StartFailed(ERROR_ACCESS_DENIED);
+    const std::wstring& application = *wide;
+    const std::wstring line = L'"' + *wide + L'"';
     std::vector<wchar_t> mutableLine(line.begin(), line.end());
     mutableLine.push_back(L'\0');
 
@@ -160,8 +161,8 @@ bool TWin32Windows::WinExec(const std::string& commandLine, int showMode) {
     startup.wShowWindow = WORD(showMode);
     startup.hStdInput = startup.hStdOutput = startup.hStdError = nullptr;
     PROCESS_INFORMATION started{};
-    if (!::CreateProcessW(application.empty() ? nullptr : application.c_str(), mutableLine.data(),
-                          nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
+    if (!::CreateProcessW(application.c_str(), mutableLine.data(), nullptr, nullptr, FALSE, 0,
+                          nullptr, nullptr, &startup, &started))
         return StartFailed(::GetLastError());
     ::CloseHandle(started.hThread);
     m_program = started.hProcess;
@@ -193,9 +194,7 @@ void TWin32Windows::ForgetProgram() {
 Win::HWND TWin32Windows::GetForegroundWindow() {
     ::HWND front = ::GetForegroundWindow();
     ::HWND chosen = nullptr;
-    if (!m_startTried) {
-        chosen = front != nullptr && !IsOwnWindow(front) ? front : nullptr;
-    } else if (m_program != nullptr) {
+    if (m_program != nullptr) {
         // The process handle held open keeps its id from going to another program.
         chosen = front != nullptr && ProcessOf(front) == m_programId
                      ? front

@@ -4,15 +4,16 @@
 // of the program would use them directly.
 //
 // Where it goes beyond the plain calls, it does so to keep a run's promises:
-// - WinExec quotes a command line that names an existing program file as a whole, so a folder
-//   with spaces ("C:\Program Files\...") never starts a planted "C:\Program.exe" instead. It
-//   returns once the program waits for input and shows its main window, or has ended, or after
-//   kInputIdleMs. The program gets no standard handles of this process.
-// - GetForegroundWindow never gives a window of this process, of its console, or the desktop.
-//   Once a program has been started it gives only that program's windows: the foreground
+// - WinExec takes the command line as a program file's path, spaces and all, and refuses it
+//   when no such file exists, so a folder with spaces ("C:\Program Files\...") never starts a
+//   planted "C:\Program.exe" instead, whether its program is there or not. It returns once the
+//   program waits for input and shows its main window, or has ended, or after kInputIdleMs. The
+//   program gets no standard handles of this process.
+// - GetForegroundWindow gives only windows of the program this object started: the foreground
 //   window when it is one of them, otherwise its main window (visible, unowned, with controls
-//   preferred), otherwise none; so a program that failed or ended at once leaves nothing that a
-//   run would minimise and close, not even the user's window that happens to be in front.
+//   preferred), otherwise none. Before a start, or after one that failed, it gives none; so
+//   nothing is left that a run would minimise and close, not even the user's window that
+//   happens to be in front.
 // - SendMessage returns once the window has handled the message, or reports ERROR_TIMEOUT
 //   (1460) after kSendTimeoutMs or at once for a hung window (the message then stays with the
 //   window). A window that has gone is skipped with ERROR_INVALID_WINDOW_HANDLE (1400); a
@@ -60,7 +61,6 @@ private:
     bool StartFailed(uint32_t error);
     void ForgetProgram();
 
-    bool m_startTried = false;
     void* m_program = nullptr; // the process handle of the program last started
     uint32_t m_programId = 0;
     uint32_t m_lastError = 0;

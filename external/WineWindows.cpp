@@ -18,6 +18,25 @@ std::string Seconds(int milliseconds) {
     return std::to_string((milliseconds + 999) / 1000) + " s";
 }
 
+// Tells the call awaited for as long as it lives, on every way out of the call.
+class TWaitingTold {
+public:
+    TWaitingTold(const std::function<void(const std::string&)>& waiting, const std::string& call)
+        : m_waiting(waiting) {
+        if (m_waiting)
+            m_waiting(call);
+    }
+    ~TWaitingTold() {
+        if (m_waiting)
+            m_waiting({});
+    }
+    TWaitingTold(const TWaitingTold&) = delete;
+    TWaitingTold& operator=(const TWaitingTold&) = delete;
+
+private:
+    const std::function<void(const std::string&)>& m_waiting;
+};
+
 } // namespace
 
 TWineWindows::TWineWindows(TWineSetup setup) : m_setup(std::move(setup)) {}
@@ -43,7 +62,7 @@ bool TWineWindows::WinExec(const std::string& commandLine, int showMode) {
         return false;
     }
     if (answer->Value == 0) {
-        m_startFailure = !answer->Text.empty() ? answer->Text
+        m_startFailure = !answer->Text.empty() ? Bridge::CleanText(answer->Text)
                                                : "Windows refused to start it (error " +
                                                      std::to_string(answer->Error) + ")";
         return false;
@@ -175,7 +194,10 @@ std::optional<Bridge::TAnswer> TWineWindows::Call(const Bridge::TRequest& reques
         m_bridgeFailure = m_startFailure;
         return std::nullopt;
     }
-    m_bridge->write(QByteArray::fromStdString(Bridge::FormatRequest(request) + '\n'));
+    const TWaitingTold told(m_setup.Waiting, m_starting ? std::string("start") : request.Call);
+    Bridge::TRequest numbered = request;
+    numbered.Number = ++m_lastNumber;
+    m_bridge->write(QByteArray::fromStdString(Bridge::FormatRequest(numbered) + '\n'));
     const QDeadlineTimer deadline(milliseconds);
     for (;;) {
         while (m_bridge->canReadLine()) {
@@ -185,11 +207,17 @@ std::optional<Bridge::TAnswer> TWineWindows::Call(const Bridge::TRequest& reques
                 return std::nullopt;
             }
             line.chop(line.endsWith("\r\n") ? 2 : 1); // a Windows console ends lines in CR LF
-            if (auto answer = Bridge::ParseAnswer(line.toStdString()))
+            const auto answer = Bridge::ParseAnswer(line.toStdString());
+            if (answer && answer->Number == numbered.Number)
                 return answer;
-            // Not an answer: something else under Wine wrote to the bridge's output.
-            std::fprintf(stderr, "Vell Writer: ignored from the window bridge: %.200s\n",
-                         line.constData());
+            // An answer to another request, or not an answer at all: something else under
+            // Wine wrote to the bridge's output. Told, but only so often.
+            if (m_ignoredTold < kMaxIgnoredTold) {
+                ++m_ignoredTold;
+                std::fprintf(stderr, "Vell Writer: ignored from the window bridge%s: %s\n",
+                             m_ignoredTold == kMaxIgnoredTold ? " (and from now on)" : "",
+                             Bridge::CleanText(line.toStdString(), 200).c_str());
+            }
         }
         if (m_bridge->bytesAvailable() > qint64(Bridge::kMaxLine)) {
             Fail("it answered with a line longer than any answer");
@@ -244,7 +272,10 @@ bool TWineWindows::StartBridge() {
     }
     // The first answer comes once Wine is up; a sleep of nothing is the cheapest question.
     m_startRefused = false;
-    if (!Call({"Sleep", {0}, {}}, m_setup.StartMs)) {
+    m_starting = true;
+    const bool answered = Call({"Sleep", {0}, {}}, m_setup.StartMs).has_value();
+    m_starting = false;
+    if (!answered) {
         m_startRefused = true;
         m_startFailure =
             "Wine did not run the window bridge " + m_setup.Bridge + ": " + m_bridgeFailure;

@@ -9,9 +9,11 @@
 // touched. Wine runs in the user's own prefix (WINEPREFIX, or Wine's default): a real transfer
 // program needs the user's mapping of the ports it uses.
 //
-// Every call waits for its answer, but not for ever: a bridge that stalls or ends fails the
-// call (0, false), is ended, says why on the standard error output, and the next call starts
-// a new one. Window handles outlive a bridge, since the Wine server keeps the windows.
+// Every call waits for the answer with its request's number, but not for ever; other lines
+// are dropped. Texts of the bridge reach a log only cleaned (Bridge::CleanText). A bridge
+// that stalls or ends fails the call (0, false), is ended, says why on the standard error
+// output, and the next call starts a new one. Window handles outlive a bridge, since the Wine
+// server keeps the windows.
 //
 // A command line here is the program's Linux path alone; it and a Linux path given as the
 // clipboard's text reach Windows as their Wine names ("Z:\..." with Wine's default drives).
@@ -43,6 +45,10 @@ struct TWineSetup {
     // What stands in the way of a program reaching its cable under Wine (StartFindings); none
     // when unset.
     std::function<std::vector<std::string>(const std::string& program)> RouteCheck;
+    // Told the call whose answer is awaited ("start" for the bridge's start), then an empty
+    // name once it has come or the call has failed: each call holds its caller's thread, up to
+    // the times above. Unset: not told.
+    std::function<void(const std::string& call)> Waiting;
 };
 
 class TWineWindows final : public TExternalWindows {
@@ -92,6 +98,11 @@ private:
     // Set when a start failed: later calls fail at once rather than wait for another start,
     // until the next WinExec tries again.
     bool m_startRefused = false;
+    bool m_starting = false; // within StartBridge's first call
     std::string m_startFailure;
     std::string m_bridgeFailure;
+    // Requests are numbered across bridges, so an answer of an ended one is never taken.
+    uint64_t m_lastNumber = 0;
+    static constexpr int kMaxIgnoredTold = 20;
+    int m_ignoredTold = 0;
 };

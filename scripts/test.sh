@@ -40,7 +40,7 @@ echo "== fuzzing what comes from the line, briefly"
 CXX=clang++ cmake -S "$root/tests/fuzz" -B "$build-fuzz" >/dev/null
 cmake --build "$build-fuzz" --parallel "$jobs"
 for target in fuzz_received_bytes fuzz_error_marks fuzz_settings_values fuzz_text_watch \
-              fuzz_state_machine fuzz_pe_image fuzz_wine_reg; do
+              fuzz_state_machine fuzz_pe_image fuzz_wine_reg fuzz_bridge_protocol; do
   mkdir -p "$build-fuzz/corpus/$target"
   log="$build-fuzz/$target.log"
   # A target's seeds, where it has some, are read beside its corpus (which keeps what it finds).

@@ -158,6 +158,10 @@ TEST_F(MainWindowTest, ShownWindowHasItsSizeStatusBarAndLamps) {
     EXPECT_EQ(panels[0]->width(), 150);
     EXPECT_EQ(panels[1]->text(), QStringLiteral("Operation:"));
     EXPECT_EQ(panels[1]->width(), 250);
+    form.ShowWaiting(QStringLiteral("WinExec"));
+    EXPECT_EQ(panels[1]->text(), QStringLiteral("Operation: waiting for Wine (WinExec)"));
+    form.ShowWaiting({});
+    EXPECT_EQ(panels[1]->text(), QStringLiteral("Operation:"));
 
     const std::array panelsOfPages{Child<QFrame>(form, "Panel1"), Child<QFrame>(form, "Panel2"),
                                    Child<QFrame>(form, "Panel3")};

@@ -132,6 +132,22 @@ TEST_F(WineWindowsTest, BridgeThatEndsOrStallsFailsItsCallAndTheNextCallStartsAn
                                 "GetForegroundWindow", "start", "Sleep 0", "CloseWindow 65640"}));
 }
 
+TEST_F(WineWindowsTest, AnswersOutOfStepAreDroppedAndTextsCleaned) {
+    Answers("GetForegroundWindow twice 65640 0\nIsWindow 0 1400\n"
+            "WinExec 0 2 no%00such%0Afile%1B[2J \xC3( \xE2\x80\xAE\n");
+    std::vector<std::string> waited;
+    setup.Waiting = [&waited](const std::string& call) { waited.push_back(call); };
+    TWineWindows windows(setup);
+    EXPECT_EQ(windows.GetForegroundWindow(), 65640);
+    EXPECT_EQ(waited, TLines({"start", "", "GetForegroundWindow", ""}))
+        << "the bridge's start, then the call, told and untold";
+    EXPECT_FALSE(windows.IsWindow(65640)) << "the extra answer is not IsWindow's";
+    EXPECT_FALSE(windows.IsWindow(65640));
+    EXPECT_FALSE(windows.WinExec(Path("Vell_par.exe").toStdString(), Win::SW_SHOWMINIMIZED));
+    EXPECT_EQ(windows.StartFailure(), "no\uFFFDsuch\uFFFDfile\uFFFD[2J \uFFFD( \uFFFD");
+    EXPECT_EQ(windows.BridgeFailure(), "");
+}
+
 TEST_F(WineWindowsTest, StartsThatCannotBeSayWhyAndLaterCallsDoNotWaitForThem) {
     const std::string program = Path("Vell_par.exe").toStdString();
     const QByteArray path = qgetenv("PATH");

@@ -25,12 +25,13 @@ bool FitsPointer(int64_t value) {
 std::string AnswerRequest(TWin32Windows& windows, std::string_view line) {
     const std::optional<Bridge::TRequest> request = Bridge::ParseRequest(line);
     if (!request || !std::all_of(request->Numbers.begin(), request->Numbers.end(), FitsPointer))
-        return Bridge::FormatAnswer({0, kInvalidParameter, {}});
+        return Bridge::FormatAnswer({0, kInvalidParameter, {}, Bridge::NumberOf(line)});
     const std::string& call = request->Call;
     const std::vector<int64_t>& n = request->Numbers;
     const auto handle = [&n](size_t i) { return Win::HWND(n[i]); };
 
     Bridge::TAnswer answer;
+    answer.Number = request->Number;
     if (call == "WinExec") {
         const int showMode = int(std::clamp<int64_t>(n[0], -1, INT_MAX));
         answer.Value = windows.WinExec(request->Text, showMode);
@@ -44,7 +45,7 @@ std::string AnswerRequest(TWin32Windows& windows, std::string_view line) {
         answer.Value = windows.GetNextDlgTabItem(handle(0), handle(1), n[2] != 0);
     } else if (call == "SendMessage") {
         if (n[1] < 0 || n[1] > int64_t(UINT32_MAX))
-            return Bridge::FormatAnswer({0, kInvalidParameter, {}});
+            return Bridge::FormatAnswer({0, kInvalidParameter, {}, request->Number});
         answer.Value =
             windows.SendMessage(handle(0), uint32_t(n[1]), uintptr_t(n[2]), intptr_t(n[3]));
     } else if (call == "IsWindow") {

@@ -39,7 +39,9 @@ int main() {
     const auto answer = [&]() {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        const std::string reply = overlong ? std::string("0 87") : AnswerRequest(windows, line);
+        const std::string reply = overlong
+                                      ? Bridge::FormatAnswer({0, 87, {}, Bridge::NumberOf(line)})
+                                      : AnswerRequest(windows, line);
         line.clear();
         overlong = false;
         return WriteAll(output, reply + '\n');

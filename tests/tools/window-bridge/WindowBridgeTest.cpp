@@ -39,9 +39,13 @@ public:
             TChildStreams{.inputPipe = true, .outputPipe = true});
     }
 
+    // The answer without its number, which must be the request's.
     std::string Call(const std::string& request) {
-        m_child->Write(request + "\n");
-        return m_child->ReadLine().value_or("(no answer)");
+        const std::string number = std::to_string(++m_number) + " ";
+        m_child->Write(number + request + "\n");
+        const std::string answer = m_child->ReadLine().value_or("(no answer)");
+        return answer.rfind(number, 0) == 0 ? answer.substr(number.size())
+                                            : "(out of step) " + answer;
     }
     TChildProcess& Child() { return *m_child; }
 
@@ -70,6 +74,7 @@ public:
 private:
     std::string m_record;
     std::unique_ptr<TChildProcess> m_child;
+    uint64_t m_number = 0;
 };
 
 std::vector<std::string> Fields(const std::string& line) {
@@ -263,6 +268,30 @@ TEST_F(WindowBridgeTest, AMissingProgramFailsWithItsReasonAndLeavesNoWindow) {
     EXPECT_EQ(bridge.Call("GetForegroundWindow"), "0 1400");
 }
 
+// A path with a space whose program is missing is refused, never read as "Vell.exe" with
+// arguments; and a fresh bridge gives away no window, even one shown in front.
+TEST_F(WindowBridgeTest, StartsOnlyTheProgramNamedAndGivesOnlyItsWindows) {
+    const std::string planted = g_session->Folder() + "/Vell.exe";
+    std::filesystem::create_directories(g_session->Folder() + "/Vell Writer");
+    std::filesystem::copy_file(TWineSession::StandInProgram("x86_64"), planted);
+    TBridge bridge("x86_64");
+    bridge.ForgetRecord();
+    const std::vector<std::string> refused = Fields(
+        bridge.Call("WinExec 1 " + WindowsPath(g_session->Folder() + "/Vell Writer/Vell_par.exe")));
+    ASSERT_GE(refused.size(), 3u);
+    EXPECT_EQ(refused[0], "0");
+    EXPECT_TRUE(refused[1] == "2" || refused[1] == "3") << refused[1];
+    EXPECT_EQ(bridge.Call("GetForegroundWindow"), "0 1400");
+
+    ASSERT_EQ(bridge.Call("WinExec 1 " + WindowsPath(planted)), "1 0");
+    const std::vector<std::string> started = Fields(bridge.Recorded("window "));
+    ASSERT_EQ(started.size(), 6u);
+    EXPECT_EQ(bridge.Call("GetForegroundWindow"), started[1] + " 0");
+    TBridge fresh("i686");
+    EXPECT_EQ(fresh.Call("GetForegroundWindow"), "0 1400");
+    EXPECT_EQ(bridge.Call("SendMessage " + started[1] + " 16 0 0"), "0 0");
+}
+
 TEST_F(WindowBridgeTest, RefusesWhatIsNotARequestAndGoesOn) {
     TBridge bridge("i686");
     for (const std::string& line :
@@ -276,9 +305,11 @@ TEST_F(WindowBridgeTest, RefusesWhatIsNotARequestAndGoesOn) {
     EXPECT_EQ(bridge.Call("Sleep 1"), "1 0");
     EXPECT_EQ(bridge.Call("Sleep -5"), "1 0");
     EXPECT_EQ(bridge.Call("IsWindow 0"), "0 1400");
-    bridge.Child().Write("IsWindow 0"); // the last request needs no line feed
+    bridge.Child().Write("IsWindow 0\n");
+    EXPECT_EQ(bridge.Child().ReadLine(), "0 0 87") << "no number, none in the answer";
+    bridge.Child().Write("77 IsWindow 0"); // the last request needs no line feed
     bridge.Child().CloseInput();
-    EXPECT_EQ(bridge.Child().ReadLine(), "0 1400");
+    EXPECT_EQ(bridge.Child().ReadLine(), "77 0 1400");
     EXPECT_EQ(bridge.Child().WaitExit(), 0);
 }
 
